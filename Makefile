@@ -1,0 +1,55 @@
+# The two commands: `make test` and `make demo`. `make` builds dist/.
+BUILD   := build
+JOBS    ?= 2
+CMAKE   := cmake -G Ninja -Wno-dev
+ROOT    := $(CURDIR)
+
+.PHONY: all deps configure build test demo fuzz clean
+all: build
+	rm -rf dist && mkdir -p dist/x86 dist/x64 dist/linux
+	cp $(BUILD)/x86/src/QAV_Flinter.dll $(BUILD)/x86/tools/analyze/flinter-analyze.exe dist/x86/
+	cp $(BUILD)/x64/src/QAV_Flinter.dll $(BUILD)/x64/tools/analyze/flinter-analyze.exe dist/x64/
+	cp $(BUILD)/linux/tools/analyze/flinter-analyze dist/linux/
+	@echo "dist/ is ready"
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/native/build.ninja: | deps
+	$(CMAKE) -S . -B $(BUILD)/native -DFLINTER_TARGET=native -DFLINTER_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+$(BUILD)/linux/build.ninja: | deps
+	$(CMAKE) -S . -B $(BUILD)/linux -DFLINTER_TARGET=linux -DFLINTER_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
+$(BUILD)/x86/build.ninja: | deps
+	$(CMAKE) -S . -B $(BUILD)/x86 -DFLINTER_TARGET=x86 -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/toolchain-mingw-x86.cmake
+$(BUILD)/x64/build.ninja: | deps
+	$(CMAKE) -S . -B $(BUILD)/x64 -DFLINTER_TARGET=x64 -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/toolchain-mingw-x64.cmake
+
+configure: $(BUILD)/native/build.ninja $(BUILD)/linux/build.ninja $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
+
+build: configure
+	cmake --build $(BUILD)/linux -j$(JOBS)
+	cmake --build $(BUILD)/native -j$(JOBS)
+	cmake --build $(BUILD)/x86 -j$(JOBS)
+	cmake --build $(BUILD)/x64 -j$(JOBS)
+
+# One CTest run over the three flavours, so that it ends with one summary.
+test: all
+	cp cmake/CTestTestfile.top.cmake $(BUILD)/CTestTestfile.cmake
+	cd $(BUILD) && ctest -j$(JOBS) --output-on-failure; status=$$?; \
+	  bash $(ROOT)/scripts/wine-prefix.sh stop; exit $$status
+
+demo: all
+	@bash scripts/demo.sh
+
+# A longer fuzzing run of the header evaluation (clang + libFuzzer).
+FUZZ_SECONDS ?= 300
+fuzz: | deps
+	$(CMAKE) -S . -B $(BUILD)/fuzz -DFLINTER_TARGET=fuzz -DFLINTER_FUZZ=ON -DFLINTER_TESTS=OFF \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(BUILD)/fuzz -j$(JOBS) --target fuzz_evaluate_header
+	mkdir -p $(BUILD)/fuzz/corpus
+	$(BUILD)/fuzz/fuzz/fuzz_evaluate_header -max_total_time=$(FUZZ_SECONDS) $(BUILD)/fuzz/corpus samples
+
+clean:
+	-bash scripts/wine-prefix.sh stop
+	rm -rf $(BUILD) dist

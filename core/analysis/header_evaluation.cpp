@@ -1,0 +1,231 @@
+// Evaluation of the filtering service's header lines; see header_evaluation.h.
+// Works line by line on views of the header text so that the cost stays
+// linear in its size however many lines it has.
+#include "analysis/header_evaluation.h"
+
+#include <climits>
+#include <cstdint>
+
+#include "text/ascii.h"
+
+namespace flinter {
+
+namespace {
+
+bool contains(std::string_view text, std::string_view needle) {
+    return text.find(needle) != std::string_view::npos;
+}
+
+// TakeBefore on a view: the view advances instead of the text being erased.
+std::string_view take_before(std::string_view& rest, std::string_view delimiter) {
+    const std::size_t at = rest.find(delimiter);
+    if (at == std::string_view::npos) {
+        const std::string_view all = rest;
+        rest = {};
+        return all;
+    }
+    const std::string_view before = rest.substr(0, at);
+    rest.remove_prefix(at + delimiter.size());
+    return before;
+}
+
+// Lines of the header text; CR LF, lone CR and lone LF all end a line and a
+// final break does not open another one.
+std::vector<std::string_view> split_lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+    }
+    return lines;
+}
+
+void read_levels(std::string_view rest, THeaderFindings& f) {
+    take_before(rest, "(s:");
+    f.SpamScore = text::trim_controls(take_before(rest, "/"));
+    take_before(rest, "r:");
+    f.RaciallyInsensitive = take_before(rest, " ");
+    take_before(rest, "p:");
+    f.SexuallyExplicit = take_before(rest, " ");
+    take_before(rest, "m:");
+    f.MakeMoneyFast = take_before(rest, " ");
+    take_before(rest, "c:");
+    f.CommercialOffer = take_before(rest, " ");
+}
+
+void read_settings(std::string_view rest, std::string_view orig, THeaderFindings& f) {
+    take_before(rest, ": ");
+    f.BulkFilterSetting = take_before(rest, " ");
+    take_before(rest, "(");
+    f.BulkFilterValue = take_before(rest, ":");
+    f.SpamThreshold = take_before(rest, ")");
+
+    struct filter_code {
+        std::string_view lower;
+        std::string_view upper;
+        std::string THeaderFindings::*field;
+    };
+    static constexpr filter_code kCodes[] = {
+        {"lc", "LC", &THeaderFindings::LegalContent},
+        {"fc", "FC", &THeaderFindings::FinancialContent},
+        {"lt", "LT", &THeaderFindings::LegalTransport},
+        {"ft", "FT", &THeaderFindings::FinancialTransport},
+    };
+    for (const filter_code& code : kCodes) {
+        if (!contains(rest, code.lower)) continue;
+        // The service writes a code in capitals once the filter has fired.
+        f.*code.field = contains(orig, code.upper) ? "Triggered" : "Filter ON";
+    }
+}
+
+void read_line(std::string_view orig, THeaderFindings& f) {
+    const std::string lower = text::ascii_lower(orig);
+    if (contains(lower, "x-pstn-addr") && contains(lower, "good")) {
+        if (contains(lower, "(user")) {
+            f.ApprovedSenders = "Yes (user)";
+        } else if (contains(lower, "(org")) {
+            f.ApprovedSenders = "Yes (org)";
+        } else {
+            f.ApprovedSenders = "Yes (recip)";
+        }
+    }
+    if (contains(lower, "x-pstn-levels")) {
+        read_levels(lower, f);
+    } else if (contains(lower, "x-pstn-settings")) {
+        read_settings(lower, orig, f);
+    }
+}
+
+double number_of(std::string_view value, char decimal_separator) {
+    return text::parse_decimal(value, decimal_separator).value_or(0.0);
+}
+
+TEvaluationLine plain(std::string text) {
+    return {std::move(text), std::nullopt};
+}
+
+TEvaluationLine emphasised(std::string_view text, emphasis_kind kind, std::size_t start,
+                           std::size_t length) {
+    return {std::string(text), TEmphasis{kind, start, length}};
+}
+
+void add_section(std::vector<TEvaluationLine>& lines, std::string_view heading) {
+    lines.push_back(plain(""));
+    lines.push_back(emphasised(heading, emphasis_kind::section, 0, heading.size()));
+}
+
+std::vector<TEvaluationLine> build_lines(const THeaderFindings& f, const TSectionSwitches& sections,
+                                         char decimal_separator) {
+    std::vector<TEvaluationLine> lines;
+    lines.reserve(24);
+    lines.push_back(emphasised("This Message", emphasis_kind::title, 0, 12));
+
+    if (f.WentThroughPostini) {
+        lines.push_back(plain("-  Went through Postini"));
+    } else {
+        lines.push_back(emphasised("-  Did NOT go through Postini", emphasis_kind::alert, 7, 3));
+    }
+    if (f.Scanned) {
+        lines.push_back(plain("-  Was scanned"));
+    } else {
+        lines.push_back(emphasised("-  Was NOT scanned", emphasis_kind::alert, 7, 3));
+    }
+    if (f.WentThroughPostini) {
+        const bool spam = f.Scanned && !f.TwoStrikeClear &&
+                          number_of(f.SpamScore, decimal_separator) <=
+                              number_of(f.SpamThreshold, decimal_separator);
+        if (spam) {
+            lines.push_back(emphasised("-  Was considered SPAM", emphasis_kind::alert, 18, 4));
+        } else {
+            lines.push_back(emphasised("-  Was NOT considered spam", emphasis_kind::alert, 7, 3));
+        }
+    }
+
+    if (sections.cb1) {
+        add_section(lines, "Overall Evaluation");
+        lines.push_back(plain("Approved Senders \t  " + f.ApprovedSenders));
+        lines.push_back(plain("Spam Treshold \t  " + f.SpamThreshold));
+        lines.push_back(plain("Spam Score \t  " + f.SpamScore));
+        lines.push_back(plain("Key: 0 (Spam) - 100 (Legit)"));
+        lines.push_back(plain("Bulk Filter Setting \t  " + f.BulkFilterSetting));
+        lines.push_back(plain("Bulk Filter Value \t  " + f.BulkFilterValue));
+    }
+    if (sections.cb2) {
+        add_section(lines, "Category Filters");
+        lines.push_back(plain("Racially Insensitive\t  " + f.RaciallyInsensitive));
+        lines.push_back(plain("Sexually Explicit\t  " + f.SexuallyExplicit));
+        lines.push_back(plain("Make Money Fast\t  " + f.MakeMoneyFast));
+        lines.push_back(plain("Commercial Offer\t  " + f.CommercialOffer));
+    }
+    if (sections.cb3) {
+        add_section(lines, "Other Filters");
+        lines.push_back(plain("Legal Content\t  " + f.LegalContent));
+        lines.push_back(plain("Financial Content\t  " + f.FinancialContent));
+        lines.push_back(plain("Legal Transport\t  " + f.LegalTransport));
+        lines.push_back(plain("Financial Transport\t  " + f.FinancialTransport));
+    }
+    return lines;
+}
+
+}  // namespace
+
+THeaderEvaluation EvaluateHeader(std::string_view header, const TSectionSwitches& sections,
+                                 char decimal_separator) {
+    THeaderEvaluation result;
+    THeaderFindings& f = result.findings;
+
+    // The flag needles hold no line break, so testing each line is the same
+    // as testing the whole text joined with CR LF.
+    bool exprod = false;
+    bool service_domain = false;
+    for (const std::string_view line : split_lines(header)) {
+        const std::string lower = text::ascii_lower(line);
+        exprod = exprod || contains(lower, "exprod");
+        service_domain = service_domain || contains(lower, kServiceDomainSuffix);
+        f.Scanned = f.Scanned || contains(lower, "x-pstn-levels");
+        f.TwoStrikeClear = f.TwoStrikeClear || contains(lower, "x-pstn-2strike: clear");
+        read_line(line, f);
+    }
+    f.WentThroughPostini = exprod && service_domain;
+
+    for (std::string* value : {&f.SpamThreshold, &f.SpamScore, &f.BulkFilterSetting,
+                               &f.BulkFilterValue, &f.RaciallyInsensitive, &f.SexuallyExplicit,
+                               &f.MakeMoneyFast, &f.CommercialOffer}) {
+        *value = LocalizeDecimalPoint(*value, decimal_separator);
+    }
+
+    result.lines = build_lines(f, sections, decimal_separator);
+    return result;
+}
+
+std::string TakeBefore(std::string& text, std::string_view delimiter) {
+    std::string_view rest = text;
+    std::string before(take_before(rest, delimiter));
+    text.erase(0, text.size() - rest.size());
+    return before;
+}
+
+std::string LocalizeDecimalPoint(std::string_view text, char decimal_separator) {
+    std::string localized(text);
+    for (char& c : localized) {
+        if (c == '.' || c == ',') c = decimal_separator;
+    }
+    return localized;
+}
+
+int MessageInfoWindowHeight(int line_count) {
+    // n * 13.5 truncated is n * 27 / 2 in whole numbers; widened and clamped
+    // so that a runaway count cannot overflow.
+    const std::int64_t n = line_count < 0 ? 0 : line_count;
+    const std::int64_t height = n * 27 / 2 + 29;
+    return height > INT_MAX ? INT_MAX : static_cast<int>(height);
+}
+
+}  // namespace flinter

@@ -1,0 +1,23 @@
+// Byte-wise text helpers for 8-bit header text in the system code page:
+// only the ASCII range is interpreted, every other byte passes unchanged.
+// Pure functions; throw only std::bad_alloc.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace flinter::text {
+
+// 'A'..'Z' become 'a'..'z'; everything else, 8-bit bytes included, is kept.
+std::string ascii_lower(std::string_view text);
+
+// Drops leading and trailing blanks and control characters (bytes 0x00-0x20).
+std::string_view trim_controls(std::string_view text);
+
+// A decimal number written with the given separator: optional blanks around,
+// optional sign, digits with at most one separator, optional exponent.
+// Empty on anything else, and on values a double cannot hold.
+std::optional<double> parse_decimal(std::string_view text, char decimal_separator);
+
+}  // namespace flinter::text

@@ -1,0 +1,88 @@
+#include "com/hresult_error.h"
+
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <cstdio>
+#include <new>
+
+#include "com/unique_res.h"
+
+namespace flinter {
+namespace {
+
+std::string describe(HRESULT code, const std::string& message, const std::source_location& where) {
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "0x%08lX", static_cast<unsigned long>(code));
+    std::string text = message.empty() ? std::string(prefix) : message + " (" + prefix + ")";
+    return text + " at " + where.function_name();
+}
+
+void publish_error_info(const std::string& text) noexcept try {
+    Microsoft::WRL::ComPtr<ICreateErrorInfo> create;
+    if (FAILED(::CreateErrorInfo(&create))) return;
+    const std::wstring wide = widen(text);
+    create->SetDescription(const_cast<LPOLESTR>(wide.c_str()));
+    create->SetSource(const_cast<LPOLESTR>(L"QAV_Flinter"));
+    Microsoft::WRL::ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create.As(&info))) ::SetErrorInfo(0, info.Get());
+} catch (...) {
+    // Error information is a courtesy; failing to publish it changes nothing.
+}
+
+}  // namespace
+
+hresult_error::hresult_error(HRESULT code, std::string message, std::source_location where)
+    : std::runtime_error(describe(code, message, where)), code_(code) {}
+
+HRESULT check(HRESULT hr, std::source_location where) {
+    if (FAILED(hr)) throw hresult_error(hr, {}, where);
+    return hr;
+}
+
+void check_win32(BOOL ok, std::source_location where) {
+    if (ok) return;
+    const DWORD error = ::GetLastError();
+    throw hresult_error(HRESULT_FROM_WIN32(error == 0 ? ERROR_GEN_FAILURE : error), {}, where);
+}
+
+HRESULT report_at_boundary() noexcept {
+    try {
+        throw;
+    } catch (const hresult_error& e) {
+        publish_error_info(e.what());
+        return e.code();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::exception& e) {
+        publish_error_info(e.what());
+        return E_FAIL;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+unique_bstr make_bstr(const wchar_t* text) {
+    unique_bstr result(::SysAllocString(text ? text : L""));
+    if (!result) throw std::bad_alloc();
+    return result;
+}
+
+std::wstring widen(const std::string& text) {
+    if (text.empty()) return {};
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(n > 0 ? n : 0, L'\0');
+    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+std::string narrow(const wchar_t* text) {
+    if (!text || !*text) return {};
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return {};
+    std::string result(n - 1, '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), n, nullptr, nullptr);
+    return result;
+}
+
+}  // namespace flinter

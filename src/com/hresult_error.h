@@ -1,0 +1,35 @@
+// The error type used inside the add-in, and the one guard that turns any
+// exception into an HRESULT at a COM or system boundary. Thread-agnostic.
+#pragma once
+
+#include <windows.h>
+#include <source_location>
+#include <stdexcept>
+#include <string>
+
+namespace flinter {
+
+class hresult_error : public std::runtime_error {
+public:
+    hresult_error(HRESULT code, std::string message,
+                  std::source_location where = std::source_location::current());
+    HRESULT code() const noexcept { return code_; }
+
+private:
+    HRESULT code_;
+};
+
+// Throws hresult_error when hr is a failure; returns hr otherwise.
+HRESULT check(HRESULT hr, std::source_location where = std::source_location::current());
+// Throws hresult_error carrying GetLastError() when ok is false.
+void check_win32(BOOL ok, std::source_location where = std::source_location::current());
+
+// Call only from inside a catch block: maps the exception being handled to an
+// HRESULT and publishes its text as the thread's COM error information.
+HRESULT report_at_boundary() noexcept;
+
+// UTF-8 <-> UTF-16 conversions for messages and names; never throw on bad input.
+std::wstring widen(const std::string& text);
+std::string narrow(const wchar_t* text);
+
+}  // namespace flinter
