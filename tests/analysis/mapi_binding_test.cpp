@@ -78,8 +78,10 @@ TEST(MapiBinding, UndecoratedExportsAreFoundOnlyByTheX64Build) {
     EXPECT_EQ(GetHeader(selected.get(), mapi), "");
     EXPECT_EQ(free_count(), 2) << "the buffer pointer goes back to MAPI even when the read failed";
 #else
+    // x86 looks names up exactly as listed: "HrGetOneProp@12" is absent here,
+    // while "MAPIFreeBuffer" is listed undecorated and is found.
     EXPECT_EQ(mapi.HrGetOneProp(), nullptr);
-    EXPECT_EQ(mapi.MAPIFreeBuffer(), nullptr);
+    EXPECT_NE(mapi.MAPIFreeBuffer(), nullptr);
 #endif
 }
 
