@@ -47,8 +47,9 @@ fuzz: | deps
 	$(CMAKE) -S . -B $(BUILD)/fuzz -DFLINTER_TARGET=fuzz -DFLINTER_FUZZ=ON -DFLINTER_TESTS=OFF \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(BUILD)/fuzz -j$(JOBS) --target fuzz_evaluate_header
-	mkdir -p $(BUILD)/fuzz/corpus
-	$(BUILD)/fuzz/fuzz/fuzz_evaluate_header -max_total_time=$(FUZZ_SECONDS) $(BUILD)/fuzz/corpus samples
+	mkdir -p $(BUILD)/fuzz/corpus && cp samples/*.eml $(BUILD)/fuzz/corpus/
+	$(BUILD)/fuzz/fuzz/fuzz_evaluate_header -dict=fuzz/evaluate_header.dict -max_len=4096 \
+	  -max_total_time=$(FUZZ_SECONDS) $(BUILD)/fuzz/corpus
 
 clean:
 	-bash scripts/wine-prefix.sh stop
