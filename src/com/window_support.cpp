@@ -1,5 +1,7 @@
 #include "com/window_support.h"
 
+#include <vector>
+
 #include "com/hresult_error.h"
 
 namespace flinter {
@@ -75,6 +77,107 @@ void apply_font_to_children(HWND parent, HFONT font) {
             return TRUE;
         },
         reinterpret_cast<LPARAM>(font));
+}
+
+}  // namespace flinter
+
+namespace flinter {
+namespace {
+
+void append_words(std::vector<WORD>& out, const wchar_t* text) {
+    for (; *text; ++text) out.push_back(static_cast<WORD>(*text));
+    out.push_back(0);
+}
+
+void append_dword(std::vector<WORD>& out, DWORD value) {
+    out.push_back(LOWORD(value));
+    out.push_back(HIWORD(value));
+}
+
+}  // namespace
+
+unique_hwnd create_empty_dialog(const wchar_t* caption, DWORD style, DWORD ex_style, HWND owner, DLGPROC procedure,
+                                LPARAM param) {
+    std::vector<WORD> dialog_template;   // WORD-aligned by the vector's allocation
+    append_dword(dialog_template, style | DS_SETFONT);
+    append_dword(dialog_template, ex_style);
+    dialog_template.insert(dialog_template.end(), {0, 0, 0, 100, 100});   // no items; x, y, cx, cy
+    dialog_template.insert(dialog_template.end(), {0, 0});                // no menu, standard class
+    append_words(dialog_template, caption);
+    dialog_template.push_back(8);
+    append_words(dialog_template, L"MS Sans Serif");
+    unique_hwnd dialog(::CreateDialogIndirectParamW(
+        this_module(), reinterpret_cast<const DLGTEMPLATE*>(dialog_template.data()), owner, procedure, param));
+    check_win32(dialog.get() != nullptr);
+    return dialog;
+}
+
+void set_client_size(HWND window, int width, int height) {
+    const SIZE frame = frame_size_for_client(width, height, static_cast<DWORD>(::GetWindowLongW(window, GWL_STYLE)),
+                                             static_cast<DWORD>(::GetWindowLongW(window, GWL_EXSTYLE)));
+    check_win32(::SetWindowPos(window, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
+}
+
+void center_on_screen(HWND window) {
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    ::SetWindowPos(window, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                   (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HWND create_control(HWND parent, int id, const wchar_t* window_class, const char* text, DWORD style, int x, int y,
+                    int width, int height, DWORD ex_style) {
+    HWND control = ::CreateWindowExW(ex_style, window_class, acp_to_wide(text).c_str(), WS_CHILD | style, x, y, width,
+                                     height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), this_module(),
+                                     nullptr);
+    check_win32(control != nullptr);
+    return control;
+}
+
+namespace {
+
+struct disabled_windows {
+    HWND keep;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK disable_one(HWND window, LPARAM state_address) {
+    auto& state = *reinterpret_cast<disabled_windows*>(state_address);
+    if (window != state.keep && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
+        state.windows.push_back(window);
+        ::EnableWindow(window, FALSE);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+void run_modal(HWND window, const std::function<bool()>& finished) {
+    disabled_windows others{window, {}};
+    ::EnumThreadWindows(::GetCurrentThreadId(), &disable_one, reinterpret_cast<LPARAM>(&others));
+    ::ShowWindow(window, SW_SHOW);
+    ::SetForegroundWindow(window);
+    bool quit = false;
+    WPARAM quit_code = 0;
+    while (!finished()) {
+        MSG message{};
+        const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0 || got == -1) {
+            quit = got == 0;
+            quit_code = message.wParam;
+            break;
+        }
+        if (::IsDialogMessageW(window, &message)) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    // Enable the others first, so that activation returns to one of them.
+    for (HWND other : others.windows) {
+        if (::IsWindow(other)) ::EnableWindow(other, TRUE);
+    }
+    ::ShowWindow(window, SW_HIDE);
+    if (quit) ::PostQuitMessage(static_cast<int>(quit_code));
 }
 
 }  // namespace flinter

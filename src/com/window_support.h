@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -47,5 +48,28 @@ Owner* owner_from_window(HWND window, UINT message, LPARAM lparam) {
     }
     return reinterpret_cast<Owner*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
 }
+
+}  // namespace flinter
+
+namespace flinter {
+
+// A modeless dialog of the given frame with no controls (they are added in
+// pixels by the caller), font "MS Sans Serif" 8; param reaches WM_INITDIALOG.
+unique_hwnd create_empty_dialog(const wchar_t* caption, DWORD style, DWORD ex_style, HWND owner, DLGPROC procedure,
+                                LPARAM param);
+
+// Gives a window the outer size for a client area of width x height.
+void set_client_size(HWND window, int width, int height);
+
+void center_on_screen(HWND window);
+
+// A child control at pixel coordinates; throws when the platform refuses it.
+HWND create_control(HWND parent, int id, const wchar_t* window_class, const char* text, DWORD style, int x, int y,
+                    int width, int height, DWORD ex_style = 0);
+
+// Shows window modally: the thread's other enabled windows are disabled while
+// the dialog messages are pumped until finished() turns true; then they are
+// enabled again and the window is hidden. A WM_QUIT is handed on.
+void run_modal(HWND window, const std::function<bool()>& finished);
 
 }  // namespace flinter
