@@ -14,9 +14,11 @@ HINSTANCE this_module() noexcept {
 }
 
 void register_window_class(const wchar_t* name, WNDPROC procedure, int background_color_index) {
-    WNDCLASSEXW existing{sizeof existing};
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
     if (::GetClassInfoExW(this_module(), name, &existing)) return;
-    WNDCLASSEXW wc{sizeof wc};
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
     wc.lpfnWndProc = procedure;
     wc.hInstance = this_module();
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
@@ -69,14 +71,17 @@ void set_window_text_acp(HWND window, std::string_view text) {
     check_win32(::SetWindowTextW(window, acp_to_wide(text).c_str()));
 }
 
+namespace {
+
+BOOL CALLBACK set_font(HWND child, LPARAM font) {
+    ::SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+    return TRUE;
+}
+
+}  // namespace
+
 void apply_font_to_children(HWND parent, HFONT font) {
-    ::EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM font_handle) -> BOOL {
-            ::SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font_handle), FALSE);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(font));
+    ::EnumChildWindows(parent, &set_font, reinterpret_cast<LPARAM>(font));
 }
 
 }  // namespace flinter

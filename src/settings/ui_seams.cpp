@@ -11,7 +11,8 @@ namespace {
 std::optional<COLORREF> choose_color_with_dialog(HWND owner) {
     static COLORREF custom_colors[16] = {};
     static COLORREF last_choice = RGB(0, 0, 0);
-    CHOOSECOLORW chooser{sizeof chooser};
+    CHOOSECOLORW chooser{};
+    chooser.lStructSize = sizeof chooser;
     chooser.hwndOwner = owner;
     chooser.rgbResult = last_choice;
     chooser.lpCustColors = custom_colors;
