@@ -123,7 +123,7 @@ unique_hbitmap load_logo_bitmap(int width, int height) {
     return make_bitmap(decode_jpeg(resource_bytes(L"LOGO")), width, height);
 }
 
-unique_hbitmap load_bitmap_file_resource(const wchar_t* name) {
+unique_hbitmap load_bitmap_file_resource(const wchar_t* name, std::optional<COLORREF> background) {
     const auto file = resource_bytes(name);
     constexpr std::size_t kHeaders = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
     if (file.size() < kHeaders) throw hresult_error(E_FAIL, "the bitmap resource is too short");
@@ -140,7 +140,18 @@ unique_hbitmap load_bitmap_file_resource(const wchar_t* name) {
     void* bits = nullptr;
     unique_hbitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     check_win32(bitmap.get() != nullptr);
-    std::memcpy(bits, file.data() + header.bfOffBits, pixel_bytes);
+    auto* pixels = static_cast<std::uint8_t*>(bits);
+    std::memcpy(pixels, file.data() + header.bfOffBits, pixel_bytes);
+    if (background) {
+        const std::uint8_t bgr[3] = {GetBValue(*background), GetGValue(*background), GetRValue(*background)};
+        const std::size_t stride = static_cast<std::size_t>((width * 3 + 3) & ~3);
+        for (LONG y = 0; y < height; ++y) {
+            for (LONG x = 0; x < width; ++x) {
+                std::uint8_t* pixel = pixels + y * stride + x * 3;
+                if ((pixel[0] | pixel[1] | pixel[2]) == 0) std::copy(bgr, bgr + 3, pixel);
+            }
+        }
+    }
     return bitmap;
 }
 

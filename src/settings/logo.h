@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -31,7 +32,8 @@ unique_hbitmap make_bitmap(const decoded_image& image, int width, int height);
 // The product logo (150 x 52) stretched to width x height.
 unique_hbitmap load_logo_bitmap(int width, int height);
 
-// A 24-bit bitmap-file resource (54-byte header and pixels) as a bitmap.
-unique_hbitmap load_bitmap_file_resource(const wchar_t* name);
+// A 24-bit bitmap-file resource (54-byte header and pixels) as a bitmap;
+// black pixels become background when given (black marks transparency).
+unique_hbitmap load_bitmap_file_resource(const wchar_t* name, std::optional<COLORREF> background = std::nullopt);
 
 }  // namespace flinter

@@ -29,7 +29,7 @@ Tfset::Tfset(HWND owner, TAboutBox& about, ui_seams seams, std::string work_fold
       title_font_(make_font(L"Tahoma", 29, FW_BOLD)),
       link_font_(make_font(L"MS Sans Serif", 11, FW_NORMAL, true)),
       logo_(load_logo_bitmap(150, 52)),
-      deleted_items_(load_bitmap_file_resource(L"DELETED_ITEMS")),
+      deleted_items_(load_bitmap_file_resource(L"DELETED_ITEMS", ::GetSysColor(COLOR_BTNFACE))),
       white_(::CreateSolidBrush(RGB(255, 255, 255))),
       red_(::CreateSolidBrush(kRuleRed)),
       panel1_brush_(::CreateSolidBrush(ColorToRGB(kDefaultBackground))) {
@@ -57,8 +57,8 @@ void Tfset::create_controls(HWND w) {
     create_control(w, Edit2, L"EDIT", "", kEdit, 18, 145, 302, 21, WS_EX_CLIENTEDGE);
     create_control(w, CheckBox1, L"BUTTON", "Move to", kCheck, 18, 174, 62, 17);
     create_control(w, Image1, L"STATIC", "", kVisible | SS_BITMAP, 82, 175, 16, 16);
-    create_control(w, Label7, L"STATIC", "Deleted Items", kVisible, 102, 176, 70, 14);
-    create_control(w, Label6, L"STATIC", "after Email is sent", kVisible, 174, 176, 140, 14);
+    create_control(w, Label7, L"STATIC", "Deleted Items", kVisible, 102, 176, 84, 14);
+    create_control(w, Label6, L"STATIC", "after Email is sent", kVisible, 188, 176, 130, 14);
     create_control(w, GroupBox3, L"BUTTON", "Postini Login (Leave blank for generic login)", kVisible | BS_GROUPBOX,
                    8, 208, 322, 84);
     create_control(w, Label9, L"STATIC", "User", kVisible, 18, 230, 64, 14);
