@@ -1,0 +1,186 @@
+#!/usr/bin/env python3
+"""Draws the add-in's artwork: four 16x16 toolbar glyphs and the delete-option
+icon as 24-bit bitmap files on black (black shows as transparent), and the
+150x52 product logo, written as PPM and turned into JPEG with cjpeg.
+Usage: make_artwork.py OUTPUT_FOLDER"""
+import math
+import os
+import struct
+import subprocess
+import sys
+
+BLACK = (0, 0, 0)
+OUTLINE = (40, 40, 40)
+WHITE = (250, 250, 250)
+PAPER = (235, 235, 225)
+RED = (220, 30, 30)
+ORANGE = (250, 150, 20)
+BLUE = (40, 90, 200)
+GREEN = (40, 160, 60)
+GREY = (150, 150, 160)
+NAVY = (0, 26, 51)
+
+
+class Canvas:
+    def __init__(self, width, height, fill):
+        self.width, self.height = width, height
+        self.pixels = [[fill] * width for _ in range(height)]
+
+    def put(self, x, y, colour):
+        if 0 <= x < self.width and 0 <= y < self.height:
+            self.pixels[y][x] = colour
+
+    def rect(self, x0, y0, x1, y1, colour):
+        for y in range(y0, y1 + 1):
+            for x in range(x0, x1 + 1):
+                self.put(x, y, colour)
+
+    def frame(self, x0, y0, x1, y1, colour):
+        for x in range(x0, x1 + 1):
+            self.put(x, y0, colour)
+            self.put(x, y1, colour)
+        for y in range(y0, y1 + 1):
+            self.put(x0, y, colour)
+            self.put(x1, y, colour)
+
+    def line(self, x0, y0, x1, y1, colour):
+        steps = max(abs(x1 - x0), abs(y1 - y0), 1)
+        for i in range(steps + 1):
+            self.put(round(x0 + (x1 - x0) * i / steps), round(y0 + (y1 - y0) * i / steps), colour)
+
+    def disc(self, cx, cy, r, colour):
+        for y in range(self.height):
+            for x in range(self.width):
+                if (x - cx) ** 2 + (y - cy) ** 2 <= r * r:
+                    self.put(x, y, colour)
+
+    def ring(self, cx, cy, r, colour):
+        for a in range(0, 360, 4):
+            self.put(round(cx + r * math.cos(math.radians(a))), round(cy + r * math.sin(math.radians(a))), colour)
+
+    def bmp(self):
+        """A bottom-up 24-bit bitmap file (rows padded to 4 bytes)."""
+        row_size = (self.width * 3 + 3) // 4 * 4
+        body = bytearray()
+        for row in reversed(self.pixels):
+            data = bytearray()
+            for r, g, b in row:
+                data += bytes((b, g, r))
+            body += data + bytes(row_size - len(data))
+        header = struct.pack("<2sIHHI", b"BM", 54 + len(body), 0, 0, 54)
+        info = struct.pack("<IiiHHIIiiII", 40, self.width, self.height, 1, 24, 0, len(body), 2835, 2835, 0, 0)
+        return header + info + bytes(body)
+
+    def ppm(self):
+        data = bytearray(b"P6\n%d %d\n255\n" % (self.width, self.height))
+        for row in self.pixels:
+            for pixel in row:
+                data += bytes(pixel)
+        return bytes(data)
+
+
+def envelope():
+    c = Canvas(16, 16, BLACK)
+    c.rect(1, 4, 14, 12, WHITE)
+    c.frame(1, 4, 14, 12, OUTLINE)
+    for i in range(7):                       # red flap
+        c.line(1 + i, 4 + i, 14 - i, 4 + i, RED)
+    c.line(1, 4, 7, 10, OUTLINE)
+    c.line(14, 4, 8, 10, OUTLINE)
+    return c
+
+
+def sheet_with_pencil():
+    c = Canvas(16, 16, BLACK)
+    c.rect(2, 1, 11, 14, WHITE)
+    c.frame(2, 1, 11, 14, OUTLINE)
+    for y in (4, 6, 8, 10):
+        c.line(4, y, 9, y, GREY)
+    for d in range(3):                        # orange pencil, tip at the lower left
+        c.line(7 + d, 13, 14, 5 + d, ORANGE)
+    c.line(6, 14, 7, 13, OUTLINE)
+    c.put(14, 4, RED)
+    return c
+
+
+def document_with_magnifier():
+    c = Canvas(16, 16, BLACK)
+    c.rect(1, 1, 10, 14, WHITE)
+    c.frame(1, 1, 10, 14, OUTLINE)
+    for y in (4, 6, 8):
+        c.line(3, y, 8, y, GREY)
+    c.disc(9, 8, 3, (190, 220, 250))
+    c.ring(9, 8, 4, BLUE)
+    for d in range(2):
+        c.line(12 + d, 11, 15, 14 - d, OUTLINE)
+    return c
+
+
+def globe_with_arrow():
+    c = Canvas(16, 16, BLACK)
+    c.disc(7, 8, 6, BLUE)
+    c.rect(4, 5, 7, 7, GREEN)
+    c.rect(8, 9, 10, 11, GREEN)
+    c.ring(7, 8, 6, OUTLINE)
+    c.line(8, 3, 14, 3, RED)                  # red arrow to the upper right
+    c.line(14, 3, 14, 8, RED)
+    c.line(14, 3, 8, 9, RED)
+    c.line(13, 3, 7, 9, RED)
+    return c
+
+
+def deleted_items():
+    c = Canvas(16, 16, BLACK)
+    c.rect(3, 3, 12, 4, GREY)
+    c.rect(6, 1, 9, 2, GREY)
+    c.rect(4, 5, 11, 14, (200, 200, 210))
+    c.frame(4, 5, 11, 14, OUTLINE)
+    for x in (6, 8, 10):
+        c.line(x, 7, x, 12, GREY)
+    return c
+
+
+GLYPH_FONT = {  # 5x7 letters for the logo
+    "Q": ["01110", "10001", "10001", "10001", "10101", "10010", "01101"],
+    "A": ["01110", "10001", "10001", "11111", "10001", "10001", "10001"],
+    "V": ["10001", "10001", "10001", "10001", "10001", "01010", "00100"],
+}
+
+
+def logo():
+    c = Canvas(150, 52, WHITE)
+    for i in range(18):                       # a funnel that filters mail
+        c.line(6 + i // 2, 8 + i, 40 - i // 2, 8 + i, NAVY if i < 14 else RED)
+    c.rect(21, 26, 25, 44, NAVY)
+    c.rect(16, 44, 30, 46, RED)
+    x = 52
+    for letter in "QAV":
+        for row, bits in enumerate(GLYPH_FONT[letter]):
+            for col, bit in enumerate(bits):
+                if bit == "1":
+                    c.rect(x + col * 4, 9 + row * 4, x + col * 4 + 3, 9 + row * 4 + 3, NAVY)
+        x += 30
+    c.rect(52, 42, 140, 44, RED)
+    return c
+
+
+def main():
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
+    glyphs = {"spam.bmp": envelope(), "settings.bmp": sheet_with_pencil(),
+              "analyzer.bmp": document_with_magnifier(), "login.bmp": globe_with_arrow(),
+              "deleted_items.bmp": deleted_items()}
+    for name, canvas in glyphs.items():
+        data = canvas.bmp()
+        assert len(data) == 822, name
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
+    ppm = os.path.join(out, "logo.ppm")
+    with open(ppm, "wb") as f:
+        f.write(logo().ppm())
+    with open(os.path.join(out, "logo.jpg"), "wb") as f:
+        subprocess.run(["cjpeg", "-quality", "92", "-optimize", ppm], stdout=f, check=True)
+    os.remove(ppm)
+
+
+if __name__ == "__main__":
+    main()

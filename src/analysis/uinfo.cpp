@@ -1,0 +1,169 @@
+#include "analysis/uinfo.h"
+
+#include <richedit.h>
+
+#include "com/hresult_error.h"
+#include "com/window_support.h"
+#include "settings/settings_store.h"
+
+namespace flinter {
+namespace {
+
+constexpr wchar_t kClassName[] = L"QAV_Flinter.Tfinfo";
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_TOOLWINDOW;
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kAlertRed = RGB(255, 0, 0);
+
+CHARFORMAT2W plain_format() {
+    CHARFORMAT2W format{};
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_BOLD | CFM_UNDERLINE | CFM_COLOR;
+    format.dwEffects = CFE_AUTOCOLOR;
+    return format;
+}
+
+CHARFORMAT2W emphasis_format(emphasis_kind kind) {
+    CHARFORMAT2W format = plain_format();
+    format.dwEffects = CFE_BOLD | (kind == emphasis_kind::section ? CFE_UNDERLINE : 0);
+    format.crTextColor = kind == emphasis_kind::alert ? kAlertRed : kBlack;
+    return format;
+}
+
+void select_range(HWND ed, LONG first, LONG last) {
+    CHARRANGE range{first, last};
+    ::SendMessageW(ed, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+}
+
+void format_selection(HWND ed, CHARFORMAT2W format) {
+    ::SendMessageW(ed, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+}
+
+// Characters in the box, a paragraph break counting as one.
+LONG text_length(HWND ed) {
+    GETTEXTLENGTHEX query{GTL_NUMCHARS | GTL_PRECISE, 1200};
+    return static_cast<LONG>(::SendMessageW(ed, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0));
+}
+
+// Holds a window's repainting off for as long as it lives.
+class redraw_suspended {
+public:
+    explicit redraw_suspended(HWND window) : window_(window) { ::SendMessageW(window_, WM_SETREDRAW, FALSE, 0); }
+    ~redraw_suspended() {
+        ::SendMessageW(window_, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(window_, nullptr, TRUE);
+    }
+    redraw_suspended(const redraw_suspended&) = delete;
+    redraw_suspended& operator=(const redraw_suspended&) = delete;
+
+private:
+    HWND window_;
+};
+
+}  // namespace
+
+Tfinfo::Tfinfo(HWND owner, Tfheader& header)
+    : header_(header), rich_edit_library_(::LoadLibraryW(L"riched20.dll")), font_(make_form_font()) {
+    check_win32(rich_edit_library_.get() != nullptr);
+    register_window_class(kClassName, &Tfinfo::procedure, COLOR_BTNFACE);
+    const SIZE frame = frame_size_for_client(kClientWidth, kClientHeight, kStyle, kExStyle);
+    // An owner keeps the window above the host window and off the taskbar.
+    window_.reset(::CreateWindowExW(kExStyle, kClassName, L"Message Information", kStyle, kLeft, kTop, frame.cx,
+                                    frame.cy, owner, nullptr, this_module(), this));
+    check_win32(window_.get() != nullptr);
+    create_ed();
+}
+
+void Tfinfo::create_ed() {
+    ed_ = ::CreateWindowExW(0, RICHEDIT_CLASSW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN,
+                            0, 0, kClientWidth, kClientHeight, handle(), nullptr, this_module(), nullptr);
+    check_win32(ed_ != nullptr);
+    ::SendMessageW(ed_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    CHARFORMAT2W format = plain_format();
+    ::SendMessageW(ed_, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+    ::SendMessageW(ed_, EM_SETBKGNDCOLOR, 0, ::GetSysColor(COLOR_INFOBK));
+    ::SendMessageW(ed_, EM_SETEVENTMASK, 0, ENM_CHANGE);
+}
+
+void Tfinfo::show() { ::ShowWindow(handle(), SW_SHOW); }
+
+void Tfinfo::clear(std::int32_t background) {
+    ::SendMessageW(ed_, EM_SETBKGNDCOLOR, 0, ColorToRGB(background));
+    ::SetWindowTextW(ed_, L"");
+}
+
+void Tfinfo::render(const std::vector<TEvaluationLine>& lines, std::int32_t background) {
+    clear(background);
+    {
+        const redraw_suspended quiet(ed_);
+        for (const TEvaluationLine& line : lines) append_line(line);
+        select_range(ed_, 0, 0);
+    }
+    fit_height_to_lines();
+}
+
+void Tfinfo::append_line(const TEvaluationLine& line) {
+    const LONG start = text_length(ed_);
+    select_range(ed_, start, start);
+    format_selection(ed_, plain_format());   // new text must not inherit the previous emphasis
+    const std::wstring text = acp_to_wide(line.text) + L"\r\n";
+    ::SendMessageW(ed_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    if (!line.emphasis) return;
+    const TEmphasis& emphasis = *line.emphasis;
+    // A section heading's emphasis takes its line break along.
+    const LONG length = static_cast<LONG>(emphasis.length) + (emphasis.kind == emphasis_kind::section ? 1 : 0);
+    const LONG first = start + static_cast<LONG>(emphasis.start);
+    select_range(ed_, first, first + length);
+    format_selection(ed_, emphasis_format(emphasis.kind));
+    select_range(ed_, first + length, first + length);
+}
+
+int Tfinfo::displayed_line_count() const {
+    const int lines = static_cast<int>(::SendMessageW(ed_, EM_GETLINECOUNT, 0, 0));
+    const LRESULT last_start = ::SendMessageW(ed_, EM_LINEINDEX, lines - 1, 0);
+    const bool last_is_empty = ::SendMessageW(ed_, EM_LINELENGTH, last_start, 0) == 0;
+    return last_is_empty ? lines - 1 : lines;
+}
+
+void Tfinfo::fit_height_to_lines() {
+    RECT frame{};
+    check_win32(::GetWindowRect(handle(), &frame));
+    check_win32(::SetWindowPos(handle(), nullptr, 0, 0, frame.right - frame.left,
+                               MessageInfoWindowHeight(displayed_line_count()),
+                               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
+}
+
+void Tfinfo::edChange() {
+    if (window_text_acp(ed_) == kCodeWord) {
+        header_.show();
+    } else {
+        header_.hide();
+    }
+}
+
+LRESULT CALLBACK Tfinfo::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept try {
+    auto* self = owner_from_window<Tfinfo>(window, message, lparam);
+    if (!self) return ::DefWindowProcW(window, message, wparam, lparam);
+    return self->handle_message(window, message, wparam, lparam);
+} catch (...) {
+    report_at_boundary();
+    return 0;
+}
+
+LRESULT Tfinfo::handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_CLOSE:
+        ::ShowWindow(window, SW_HIDE);
+        return 0;
+    case WM_SIZE:
+        if (ed_) ::MoveWindow(ed_, 0, 0, LOWORD(lparam), HIWORD(lparam), TRUE);
+        return 0;
+    case WM_COMMAND:
+        if (ed_ && reinterpret_cast<HWND>(lparam) == ed_ && HIWORD(wparam) == EN_CHANGE) edChange();
+        return 0;
+    default:
+        return ::DefWindowProcW(window, message, wparam, lparam);
+    }
+}
+
+}  // namespace flinter

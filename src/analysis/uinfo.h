@@ -1,0 +1,59 @@
+// The message information window Tfinfo: a tool window whose rich-text box
+// `ed` shows the coloured verdict, and whose edChange reveals the raw-header
+// window when the box holds exactly the code word. Created hidden; the close
+// box only hides it. UI thread only; creation and rendering throw hresult_error.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "analysis/uheader.h"
+#include "com/unique_res.h"
+#include "analysis/header_evaluation.h"
+
+namespace flinter {
+
+class Tfinfo {
+public:
+    static constexpr char kCodeWord[] = "plumbthesources";
+    static constexpr int kLeft = 510, kTop = 151, kClientWidth = 160, kClientHeight = 308;
+
+    // owner: the host window in front at start-up, or null for a top-level window.
+    Tfinfo(HWND owner, Tfheader& header);
+    Tfinfo(const Tfinfo&) = delete;
+    Tfinfo& operator=(const Tfinfo&) = delete;
+
+    HWND handle() const noexcept { return window_.get(); }
+    HWND ed() const noexcept { return ed_; }
+    bool visible() const noexcept { return ::IsWindowVisible(handle()) != FALSE; }
+    void show();
+
+    // Colours the box's background and empties it (the state before retrieval).
+    void clear(std::int32_t background);
+
+    // Fills the box with the lines and their emphasis, caret at the start, and
+    // sets the window's outer height from the number of displayed lines.
+    void render(const std::vector<TEvaluationLine>& lines, std::int32_t background);
+
+    // Lines as the box displays them, wrapped lines counted, without the empty
+    // position after a final line break.
+    int displayed_line_count() const;
+
+private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
+    LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    void create_ed();
+    void edChange();
+    void append_line(const TEvaluationLine& line);
+    void fit_height_to_lines();
+
+    Tfheader& header_;
+    unique_hmodule rich_edit_library_;
+    unique_hfont font_;
+    unique_hwnd window_;
+    HWND ed_ = nullptr;   // child of window_, destroyed with it
+};
+
+}  // namespace flinter

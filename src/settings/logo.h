@@ -1,0 +1,39 @@
+// The pictures stored as resources of this module: the JPEG product logo,
+// decoded with libjpeg, and the 16x16 bitmap-file glyphs. UI thread; throws
+// hresult_error when a resource is missing or does not decode.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "com/unique_res.h"
+
+namespace flinter {
+
+// The bytes of an RCDATA resource of this module.
+std::span<const std::uint8_t> resource_bytes(const wchar_t* name);
+
+struct decoded_image {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> bgr;   // top-down rows of width * 3 bytes, no padding
+};
+
+// Decodes a JPEG (baseline or progressive, grey or colour) to 24-bit BGR.
+decoded_image decode_jpeg(std::span<const std::uint8_t> jpeg);
+
+// A 24-bit bitmap of the image, stretched to width x height.
+unique_hbitmap make_bitmap(const decoded_image& image, int width, int height);
+
+// The product logo (150 x 52) stretched to width x height.
+unique_hbitmap load_logo_bitmap(int width, int height);
+
+// A 24-bit bitmap-file resource (54-byte header and pixels) as a bitmap;
+// black pixels become background when given (black marks transparency).
+unique_hbitmap load_bitmap_file_resource(const wchar_t* name, std::optional<COLORREF> background = std::nullopt);
+
+}  // namespace flinter

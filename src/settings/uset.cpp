@@ -1,0 +1,235 @@
+#include "settings/uset.h"
+
+#include "com/hresult_error.h"
+#include "com/window_support.h"
+#include "settings/logo.h"
+
+namespace flinter {
+namespace {
+
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kExStyle = WS_EX_TOOLWINDOW;
+constexpr COLORREF kNavy = RGB(0, 26, 51);
+constexpr COLORREF kRuleRed = RGB(255, 0, 0);
+constexpr COLORREF kLinkBlue = RGB(0, 0, 255);
+
+bool is_checked(HWND box) { return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+void set_checked(HWND box, bool checked) {
+    ::SendMessageW(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+}  // namespace
+
+Tfset::Tfset(HWND owner, TAboutBox& about, ui_seams seams, std::string work_folder)
+    : update_check_decision([](Tfset& window, double) { window.set_update_available(window.update_available()); }),
+      about_(about),
+      seams_(std::move(seams)),
+      work_folder_(std::move(work_folder)),
+      font_(make_form_font()),
+      title_font_(make_font(L"Tahoma", 29, FW_BOLD)),
+      link_font_(make_font(L"MS Sans Serif", 11, FW_NORMAL, true)),
+      logo_(load_logo_bitmap(150, 52)),
+      deleted_items_(load_bitmap_file_resource(L"DELETED_ITEMS", ::GetSysColor(COLOR_BTNFACE))),
+      white_(::CreateSolidBrush(RGB(255, 255, 255))),
+      red_(::CreateSolidBrush(kRuleRed)),
+      panel1_brush_(::CreateSolidBrush(ColorToRGB(kDefaultBackground))) {
+    set_work_folder(work_folder_);
+    // The owner keeps the window above the host window it belongs to.
+    window_ = create_empty_dialog(L"Settings", kStyle, kExStyle, owner, &Tfset::procedure,
+                                  reinterpret_cast<LPARAM>(this));
+    set_client_size(handle(), kClientWidth, kClientHeight);
+}
+
+void Tfset::create_controls(HWND w) {
+    constexpr DWORD kVisible = WS_VISIBLE;
+    constexpr DWORD kEdit = WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
+    constexpr DWORD kCheck = WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
+    // Banner: the picture and title sit above the white panel in the z-order.
+    create_control(w, ProgramIcon, L"STATIC", "", kVisible | SS_BITMAP, 8, 5, 150, 52);
+    create_control(w, Label3, L"STATIC", "Flinter", kVisible | SS_NOTIFY, 190, 12, 140, 38);
+    create_control(w, Panel2, L"STATIC", "", kVisible | WS_CLIPSIBLINGS, 0, 0, kClientWidth, 62);
+    create_control(w, Panel3, L"STATIC", "", kVisible, 0, 62, kClientWidth, 4);
+    // Creation order is the tab order: General, Postini Login, Analyzer, OK, Cancel, About.
+    create_control(w, GroupBox1, L"BUTTON", "General", kVisible | BS_GROUPBOX, 8, 72, 322, 130);
+    create_control(w, Label1, L"STATIC", "Support Email 1", kVisible, 18, 90, 300, 14);
+    create_control(w, Edit1, L"EDIT", "", kEdit | WS_GROUP, 18, 105, 302, 21, WS_EX_CLIENTEDGE);
+    create_control(w, Label8, L"STATIC", "Email 2 (Optional BCC)", kVisible, 18, 130, 300, 14);
+    create_control(w, Edit2, L"EDIT", "", kEdit, 18, 145, 302, 21, WS_EX_CLIENTEDGE);
+    create_control(w, CheckBox1, L"BUTTON", "Move to", kCheck, 18, 174, 62, 17);
+    create_control(w, Image1, L"STATIC", "", kVisible | SS_BITMAP, 82, 175, 16, 16);
+    create_control(w, Label7, L"STATIC", "Deleted Items", kVisible, 102, 176, 84, 14);
+    create_control(w, Label6, L"STATIC", "after Email is sent", kVisible, 188, 176, 130, 14);
+    create_control(w, GroupBox3, L"BUTTON", "Postini Login (Leave blank for generic login)", kVisible | BS_GROUPBOX,
+                   8, 208, 322, 84);
+    create_control(w, Label9, L"STATIC", "User", kVisible, 18, 230, 64, 14);
+    create_control(w, Edit4, L"EDIT", "", kEdit | WS_GROUP, 90, 227, 230, 21, WS_EX_CLIENTEDGE);
+    create_control(w, Label10, L"STATIC", "Password", kVisible, 18, 259, 64, 14);
+    create_control(w, Edit3, L"EDIT", "", kEdit | ES_PASSWORD, 90, 256, 230, 21, WS_EX_CLIENTEDGE);
+    create_control(w, GroupBox2, L"BUTTON", "Message Analyzer Settings", kVisible | BS_GROUPBOX, 8, 298, 322, 106);
+    create_control(w, cb1, L"BUTTON", "Overall Evaluation", kCheck | WS_GROUP, 18, 316, 150, 17);
+    create_control(w, cb2, L"BUTTON", "Category Filters", kCheck, 18, 336, 150, 17);
+    create_control(w, cb3, L"BUTTON", "Other filters", kCheck, 18, 356, 150, 17);
+    create_control(w, Label11, L"STATIC", "Update available", SS_NOTIFY, 18, 382, 150, 14);
+    create_control(w, Panel1, L"STATIC", "Click here to change background color", kVisible | SS_NOTIFY | SS_CENTER,
+                   176, 316, 144, 78, WS_EX_CLIENTEDGE);
+    create_control(w, Button1, L"BUTTON", "OK", kVisible | WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, 174, 416, 75, 25);
+    create_control(w, Button2, L"BUTTON", "Cancel", kVisible | WS_TABSTOP | WS_GROUP, 255, 416, 75, 25);
+    create_control(w, Button3, L"BUTTON", "About", kVisible | WS_TABSTOP | WS_GROUP, 8, 416, 75, 25);
+    apply_font_to_children(w, font_.get());
+    ::SendMessageW(::GetDlgItem(w, Label3), WM_SETFONT, reinterpret_cast<WPARAM>(title_font_.get()), FALSE);
+    ::SendMessageW(::GetDlgItem(w, Label11), WM_SETFONT, reinterpret_cast<WPARAM>(link_font_.get()), FALSE);
+    ::SendMessageW(::GetDlgItem(w, Edit3), EM_SETPASSWORDCHAR, '*', 0);
+    ::SendMessageW(::GetDlgItem(w, ProgramIcon), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.get()));
+    ::SendMessageW(::GetDlgItem(w, Image1), STM_SETIMAGE, IMAGE_BITMAP,
+                   reinterpret_cast<LPARAM>(deleted_items_.get()));
+    // Until a load, the controls hold the defaults.
+    const settings_record defaults;
+    for (auto [id, text] : {std::pair{Edit1, defaults.email.c_str()}, {Edit2, defaults.bcc.c_str()}})
+        set_window_text_acp(::GetDlgItem(w, id), text);
+    for (int id : {CheckBox1, cb1, cb2, cb3}) set_checked(::GetDlgItem(w, id), true);
+}
+
+settings_record Tfset::record() const {
+    settings_record r;
+    r.email = window_text_acp(control(Edit1));
+    r.bcc = window_text_acp(control(Edit2));
+    r.pass = window_text_acp(control(Edit3));
+    r.name = window_text_acp(control(Edit4));
+    r.delete_after_report = is_checked(control(CheckBox1));
+    r.bkcolor = panel1_color_;
+    r.cb1 = is_checked(control(cb1));
+    r.cb2 = is_checked(control(cb2));
+    r.cb3 = is_checked(control(cb3));
+    return r;
+}
+
+void Tfset::set_record(const settings_record& r) {
+    set_window_text_acp(control(Edit1), r.email);
+    set_window_text_acp(control(Edit2), r.bcc);
+    set_window_text_acp(control(Edit3), r.pass);
+    set_window_text_acp(control(Edit4), r.name);
+    set_checked(control(CheckBox1), r.delete_after_report);
+    set_panel1_color(r.bkcolor);
+    set_checked(control(cb1), r.cb1);
+    set_checked(control(cb2), r.cb2);
+    set_checked(control(cb3), r.cb3);
+}
+
+void Tfset::set_panel1_color(std::int32_t color) {
+    unique_hbrush brush(::CreateSolidBrush(ColorToRGB(color)));
+    check_win32(brush.get() != nullptr);
+    panel1_brush_ = std::move(brush);
+    panel1_color_ = color;
+    ::InvalidateRect(control(Panel1), nullptr, TRUE);
+}
+
+void Tfset::set_update_available(bool available) {
+    update_available_ = available;
+    ::ShowWindow(control(Label11), available ? SW_SHOWNA : SW_HIDE);
+}
+
+void Tfset::FormShow() {
+    const stored_settings stored = LoadSettings(ini_path());
+    set_record(stored.record);
+    update_available_ = stored.upd;
+    update_check_decision(*this, stored.lld);
+}
+
+int Tfset::ShowModal() {
+    modal_result_ = 0;
+    try {
+        FormShow();
+    } catch (const std::exception& e) {
+        seams_.show_error(handle(), e.what());   // the window opens all the same
+    }
+    if (!shown_before_) center_on_screen(handle());
+    shown_before_ = true;
+    ::SendMessageW(handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control(Edit1)), TRUE);
+    run_modal(handle(), [this] { return modal_result_ != 0; });
+    return modal_result_;
+}
+
+void Tfset::ok_clicked() {
+    modal_result_ = IDOK;   // set first: a failed save still closes the window
+    try {
+        SaveSettings(ini_path(), record());
+    } catch (const std::exception& e) {
+        seams_.show_error(handle(), e.what());
+    }
+}
+
+void Tfset::choose_background() {
+    if (const auto chosen = seams_.choose_color(handle())) set_panel1_color(static_cast<std::int32_t>(*chosen));
+}
+
+void Tfset::on_command(int id, int code) {
+    switch (id) {
+    case Button1: ok_clicked(); break;
+    case Button2: modal_result_ = IDCANCEL; break;
+    case Button3: if (code == BN_CLICKED) about_.ShowModal(); break;
+    case Panel1: if (code == STN_CLICKED) choose_background(); break;
+    case Label3: if (code == STN_CLICKED) seams_.open_url(kMakerWebSite); break;
+    case Label11: if (code == STN_CLICKED) seams_.open_url(kMakerDownloadPage); break;
+    default: break;
+    }
+}
+
+INT_PTR CALLBACK Tfset::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept try {
+    if (message == WM_INITDIALOG) {
+        ::SetWindowLongPtrW(window, DWLP_USER, lparam);
+        reinterpret_cast<Tfset*>(lparam)->create_controls(window);
+        return FALSE;
+    }
+    auto* self = reinterpret_cast<Tfset*>(::GetWindowLongPtrW(window, DWLP_USER));
+    return self ? self->handle_message(message, wparam, lparam) : FALSE;
+} catch (...) {
+    report_at_boundary();
+    return FALSE;
+}
+
+INT_PTR Tfset::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_COMMAND:
+        on_command(LOWORD(wparam), HIWORD(wparam));
+        return TRUE;
+    case WM_CLOSE:
+        modal_result_ = IDCANCEL;
+        return TRUE;
+    case WM_CTLCOLORSTATIC:
+        return color_static(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
+    case WM_SETCURSOR:
+        if (reinterpret_cast<HWND>(wparam) == control(Label11)) {
+            ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
+            ::SetWindowLongPtrW(handle(), DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR Tfset::color_static(HDC dc, HWND control_window) {
+    switch (::GetDlgCtrlID(control_window)) {
+    case Panel2:
+    case ProgramIcon:
+        return reinterpret_cast<INT_PTR>(white_.get());
+    case Label3:
+        ::SetTextColor(dc, kNavy);
+        ::SetBkColor(dc, RGB(255, 255, 255));
+        return reinterpret_cast<INT_PTR>(white_.get());
+    case Panel3:
+        return reinterpret_cast<INT_PTR>(red_.get());
+    case Panel1:
+        ::SetBkColor(dc, ColorToRGB(panel1_color_));
+        return reinterpret_cast<INT_PTR>(panel1_brush_.get());
+    case Label11:
+        ::SetTextColor(dc, kLinkBlue);
+        ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_BTNFACE));
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace flinter

@@ -1,0 +1,90 @@
+// The settings window Tfset: its controls hold the settings record that every
+// command reads; the show handler loads "settings.ini" into them and OK saves
+// them. Created hidden (computing the work folder), shown modally. UI thread
+// only; creation throws hresult_error, the handlers report to the user.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "com/unique_res.h"
+#include "settings/settings_store.h"
+#include "settings/uabout.h"
+#include "settings/ui_seams.h"
+
+namespace flinter {
+
+class Tfset {
+public:
+    static constexpr int kClientWidth = 338, kClientHeight = 451;
+    enum control_id : int {
+        Button1 = IDOK, Button2 = IDCANCEL, Button3 = 100,
+        Edit1 = 110, Edit2, Edit3, Edit4, CheckBox1, cb1, cb2, cb3, Panel1, Label11, Label3,
+        Label1 = 130, Label8, Label7, Label6, Label9, Label10, Image1, GroupBox1, GroupBox2, GroupBox3,
+        Panel2, Panel3, ProgramIcon,
+    };
+
+    // owner: the host window in front at start-up, or null. work_folder: where
+    // "settings.ini" lives; it becomes the add-in's work folder.
+    Tfset(HWND owner, TAboutBox& about, ui_seams seams = default_ui_seams(),
+          std::string work_folder = ProcessWorkFolder());
+    Tfset(const Tfset&) = delete;
+    Tfset& operator=(const Tfset&) = delete;
+
+    HWND handle() const noexcept { return window_.get(); }
+    HWND control(int id) const noexcept { return ::GetDlgItem(handle(), id); }
+    bool visible() const noexcept { return ::IsWindowVisible(handle()) != FALSE; }
+    std::string ini_path() const { return work_folder_ + kSettingsFileName; }
+
+    // The settings record as the controls hold it now.
+    settings_record record() const;
+    void set_record(const settings_record& record);
+    std::int32_t panel1_color() const noexcept { return panel1_color_; }
+    void set_panel1_color(std::int32_t color);
+
+    bool update_available() const noexcept { return update_available_; }
+    // Stores the flag and shows Label11 exactly when it is true.
+    void set_update_available(bool available);
+
+    // The show handler: Load, then the update-check decision. May throw from
+    // the decision; the settings are loaded by then.
+    void FormShow();
+
+    // Runs the show handler and shows the window modally; IDOK or IDCANCEL.
+    int ShowModal();
+
+    // The update-check decision, given the stored lld; by default Label11
+    // follows the stored update-available flag.
+    std::function<void(Tfset& window, double last_check)> update_check_decision;
+
+private:
+    static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
+    INT_PTR handle_message(UINT message, WPARAM wparam, LPARAM lparam);
+    void create_controls(HWND window);
+    void on_command(int id, int code);
+    void ok_clicked();
+    void choose_background();
+    INT_PTR color_static(HDC dc, HWND control);
+
+    TAboutBox& about_;
+    ui_seams seams_;
+    std::string work_folder_;
+    unique_hfont font_;
+    unique_hfont title_font_;
+    unique_hfont link_font_;
+    unique_hbitmap logo_;
+    unique_hbitmap deleted_items_;
+    unique_hbrush white_;
+    unique_hbrush red_;
+    unique_hbrush panel1_brush_;
+    std::int32_t panel1_color_ = kDefaultBackground;
+    bool update_available_ = false;
+    int modal_result_ = 0;
+    bool shown_before_ = false;
+    unique_hwnd window_;
+};
+
+}  // namespace flinter
