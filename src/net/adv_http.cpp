@@ -107,11 +107,21 @@ DWORD number_info(const void* info, DWORD length) noexcept {
     return value;
 }
 
-// Status texts are read no further than the length WinInet gives.
+// Status texts are read no further than the length WinInet gives. Some
+// WinInet builds (Wine's, for the redirect) hand the ANSI callback UTF-16
+// text: a zero second byte of an even-sized text is taken as that.
 std::string text_info(const void* info, DWORD length) {
-    if (!info) return {};
-    const auto* text = static_cast<const char*>(info);
-    return std::string(text, ::strnlen(text, length));
+    if (!info || length == 0) return {};
+    const auto* bytes = static_cast<const char*>(info);
+    if (length < 4 || length % 2 != 0 || bytes[0] == 0 || bytes[1] != 0)
+        return std::string(bytes, ::strnlen(bytes, length));
+    std::wstring wide(length / 2, L'\0');
+    std::memcpy(wide.data(), bytes, wide.size() * sizeof(wchar_t));
+    wide.resize(::wcsnlen(wide.c_str(), wide.size()));
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(n > 0 ? n : 0, '\0');
+    if (n > 0) ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
+    return text;
 }
 
 }  // namespace
@@ -216,6 +226,12 @@ void TAdvHttp::wait_for_workers() noexcept {
 void TAdvHttp::reap_finished_workers() {
     std::lock_guard lock(workers_mutex_);
     std::erase_if(workers_, [](const unique_handle& w) { return ::WaitForSingleObject(w.get(), 0) == WAIT_OBJECT_0; });
+}
+
+bool TAdvHttp::WorkerRunning() {
+    reap_finished_workers();
+    std::lock_guard lock(workers_mutex_);
+    return !workers_.empty();
 }
 
 // ---- Events ----
@@ -398,7 +414,10 @@ void TAdvHttp::SetSSL(bool value) {
     guarded_setter([&] { rebuild_url(); });
 }
 
+// An empty value is no credential; handing it over would make WinInet answer
+// a challenge with empty credentials, one extra round trip per challenge.
 void TAdvHttp::pass_option(HINTERNET handle, DWORD option, const std::string& value) {
+    if (value.empty()) return;
     ::InternetSetOptionA(handle, option, const_cast<char*>(value.c_str()), static_cast<DWORD>(value.size()));
 }
 

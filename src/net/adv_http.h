@@ -118,6 +118,9 @@ public:
     bool Aborting() const noexcept { return Aborting_; }
     void SetAborting(bool value) noexcept { Aborting_ = value; }
     bool Busy() const noexcept { return Busy_; }
+    // True while a request worker has not yet ended (it may still be
+    // delivering OnRequestComplete after Busy went false).
+    bool WorkerRunning();
 
     TNotifyEvent OnResolvingName, OnNameResolved, OnConnectingToServer, OnConnectedToServer,
         OnSendingRequest, OnRequestSent, OnReceivingResponse, OnResponseReceived,
