@@ -139,6 +139,20 @@ TEST_F(AdvHttpRequest, BlockingAuthenticationRoundsAreCountedTheSameWay) {
     expect_request_closed();
 }
 
+TEST_F(AdvHttpRequest, CredentialsGivenInOnNeedAuthAreUsedForTheRetry) {
+    http.SetDefaultUi(false);
+    http.OnNeedAuth = [](TAdvHttp& h) {
+        h.SetUserName("user");
+        h.SetPassword("pw");
+    };
+    fetch("/basic");
+    EXPECT_EQ(http.StatusCode(), 200u);
+    EXPECT_EQ(http.Text(), "welcome");
+    EXPECT_EQ(http.RetryCount(), 1);
+    EXPECT_EQ(events.names().back(), "RequestComplete");
+    EXPECT_FALSE(events.seen("Error"));
+}
+
 TEST_F(AdvHttpRequest, ProxyAuthenticationRequestRaisesOnNeedProxyAuth) {
     http.SetDefaultUi(false);
     http.SetAuthRetries(1);

@@ -210,6 +210,11 @@ bool loopback_server::answer(SOCKET s, const request& r) {
     }
     if (p == "/auth")
         return send_text(s, head("401 Unauthorized", 6, "WWW-Authenticate: Basic realm=\"loopback\"\r\n") + "denied");
+    if (p == "/basic") {  // user "user", password "pw"
+        if (r.headers.find("\r\nAuthorization: Basic dXNlcjpwdw==\r\n") != std::string::npos)
+            return send_text(s, head("200 OK", 7) + "welcome");
+        return send_text(s, head("401 Unauthorized", 6, "WWW-Authenticate: Basic realm=\"loopback\"\r\n") + "denied");
+    }
     if (p == "/proxyauth")
         return send_text(s, head("407 Proxy Authentication Required", 6,
                                  "Proxy-Authenticate: Basic realm=\"loopback\"\r\n") + "denied");
