@@ -41,6 +41,8 @@ struct request_link {
     unique_handle completed;
     std::array<char, kReadChunkSize> buffer{};
     DWORD bytes_read = 0;
+    // WinInet may read a pending send's data after HttpSendRequestA returned.
+    std::string sent_headers, sent_body;
 };
 
 namespace {
@@ -529,12 +531,16 @@ void TAdvHttp::open_request() {
     link_ = link.release();  // WinInet's now, until the handle's closing notification
 }
 
+// Sends from copies held by the request's link, so that a pending send never
+// reads a RequestStream that Text has replaced meanwhile.
 BOOL TAdvHttp::send_request() {
-    const std::string headers = request_header_block(RequestHeaders_);
+    std::string& headers = link_->sent_headers;
+    std::string& body = link_->sent_body;
+    headers = request_header_block(RequestHeaders_);
+    body = RequestStream_;
     return ::HttpSendRequestA(request_.get(), headers.empty() ? nullptr : headers.c_str(),
-                              static_cast<DWORD>(headers.size()),
-                              RequestStream_.empty() ? nullptr : const_cast<char*>(RequestStream_.data()),
-                              static_cast<DWORD>(RequestStream_.size()));
+                              static_cast<DWORD>(headers.size()), body.empty() ? nullptr : body.data(),
+                              static_cast<DWORD>(body.size()));
 }
 
 void TAdvHttp::send_first(bool blocking) {

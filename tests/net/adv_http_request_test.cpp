@@ -257,6 +257,18 @@ TEST_F(AdvHttpRequest, RequestDetailsReachTheServer) {
     EXPECT_NE(requests[0].headers.find("\r\nUser-Agent: Loopback agent\r\n"), std::string::npos);
 }
 
+TEST_F(AdvHttpRequest, ReplacingTheBodyWhileTheSendIsPendingDoesNotChangeWhatIsSent) {
+    http.SetMethod("POST");
+    http.SetText(std::string(3000, 'o'));
+    http.SetURL(server.url("/plain"));
+    ASSERT_TRUE(http.Execute(false));
+    http.SetText(std::string(3000, 'n'));  // same size: overwrites the first body in place
+    ASSERT_TRUE(pump_until_idle(http));
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].body, std::string(3000, 'o'));
+}
+
 TEST_F(AdvHttpRequest, ChangingTheUserAgentOpensANewSession) {
     fetch("/plain");
     const HINTERNET first = http.SessionHandle();
