@@ -700,7 +700,7 @@ bool TAdvHttp::read_chunk(DWORD& bytes) {
     arm_for_worker();
     const BOOL ok = ::InternetReadFile(request_.get(), link.buffer.data(), kReadChunkSize, &link.bytes_read);
     if (!finish_worker_call(ok)) return false;
-    bytes = link.bytes_read;
+    bytes = link.bytes_read < kReadChunkSize ? link.bytes_read : kReadChunkSize;
     return true;
 }
 
