@@ -54,7 +54,10 @@ std::string normalize_extra_info(std::string extra) {
 std::string url_base(bool ssl, std::string_view host, int port) {
     std::string base = ssl ? "https://" : "http://";
     base += host;
-    if (port != 80) base += ":" + std::to_string(port);
+    if (port != 80) {
+        base += ':';
+        base += std::to_string(port);
+    }
     return base;
 }
 
@@ -95,7 +98,9 @@ std::vector<std::string> split_lines(std::string_view text) {
 
 std::string extended_error_message(std::string_view text, long number, std::string_view response) {
     std::string message(text);
-    message += "\r\nExtended error:" + std::to_string(number) + " - ";
+    message += "\r\nExtended error:";
+    message += std::to_string(number);
+    message += " - ";
     message += response;
     return message + "\r\n";
 }
