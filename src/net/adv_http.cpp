@@ -13,13 +13,18 @@ namespace flinter::net {
 // Who the WinInet callbacks may reach: the component until it detaches, and
 // how many callbacks are inside it, so that destruction can wait for them.
 struct owner_cell {
-    explicit owner_cell(TAdvHttp* o) : owner(o), idle(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-        check_win32(idle ? TRUE : FALSE);
+    explicit owner_cell(TAdvHttp* o)
+        : owner(o),
+          idle(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          no_links(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
+        check_win32(idle && no_links ? TRUE : FALSE);
     }
     std::mutex mutex;
     TAdvHttp* owner;
     int active = 0;
     unique_handle idle;
+    int links = 0;  // request handles WinInet has not yet said goodbye for
+    unique_handle no_links;
 };
 
 enum class pending_kind { none, start_worker, wake_worker };
@@ -34,7 +39,15 @@ struct request_link {
     explicit request_link(std::shared_ptr<owner_cell> c)
         : cell(std::move(c)), completed(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
         check_win32(completed ? TRUE : FALSE);
+        std::lock_guard lock(cell->mutex);
+        if (cell->links++ == 0) ::ResetEvent(cell->no_links.get());
     }
+    ~request_link() {
+        std::lock_guard lock(cell->mutex);
+        if (--cell->links == 0) ::SetEvent(cell->no_links.get());
+    }
+    request_link(const request_link&) = delete;
+    request_link& operator=(const request_link&) = delete;
     std::shared_ptr<owner_cell> cell;
     std::atomic<pending_kind> pending{pending_kind::none};
     INTERNET_ASYNC_RESULT result{};
@@ -48,6 +61,9 @@ struct request_link {
 namespace {
 
 constexpr DWORD kHeaderBufferSize = 8192;
+// How long destruction waits for WinInet's last notifications, which reach
+// this library's code even after the component is gone.
+constexpr DWORD kHandleClosingWait = 2000;
 constexpr DWORD kWorkerStackSize = 8192;
 
 struct worker_start {
@@ -204,7 +220,21 @@ TAdvHttp::~TAdvHttp() {
     wait_for_workers();
     close_request();
     session_.reset();
+    wait_for_handles_closing();
     if (windowed_owner_) release_event_window();
+}
+
+// An abandoned read or send keeps its handle alive in WinInet until the server
+// answers; the wait is bounded so that a silent server cannot hold us here.
+void TAdvHttp::wait_for_handles_closing() noexcept {
+    const ULONGLONG end = ::GetTickCount64() + kHandleClosingWait;
+    for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
+        const HANDLE no_links = cell_->no_links.get();
+        const DWORD r = ::MsgWaitForMultipleObjects(1, &no_links, FALSE, static_cast<DWORD>(end - now), QS_SENDMESSAGE);
+        if (r != WAIT_OBJECT_0 + 1) return;
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }
 
 void TAdvHttp::detach_from_callbacks() noexcept {

@@ -175,6 +175,7 @@ private:
     // Destruction
     void detach_from_callbacks() noexcept;
     void wait_for_workers() noexcept;
+    void wait_for_handles_closing() noexcept;
 
     int ConnectTimeout_ = 30000;
     bool RaiseExceptions_ = true;
