@@ -269,6 +269,32 @@ TEST_F(AdvHttpRequest, ReplacingTheBodyWhileTheSendIsPendingDoesNotChangeWhatIsS
     EXPECT_EQ(requests[0].body, std::string(3000, 'o'));
 }
 
+TEST_F(AdvHttpRequest, ProxyReceivesTheRequestForTheServer) {
+    const std::string unreachable = "http://127.0.0.1:" + std::to_string(loopback_server::closed_port()) + "/plain";
+    http.SetProxy("127.0.0.1:" + std::to_string(server.port()));
+    http.SetURL(unreachable);
+    ASSERT_TRUE(http.Execute(false));
+    ASSERT_TRUE(pump_until_idle(http));
+    EXPECT_EQ(http.Text(), "Hello, loopback");
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, unreachable);
+}
+
+TEST_F(AdvHttpRequest, ProxyCredentialsGivenInOnNeedProxyAuthAreUsedForTheRetry) {
+    http.SetDefaultUi(false);
+    http.SetProxy("127.0.0.1:" + std::to_string(server.port()));
+    http.OnNeedProxyAuth = [](TAdvHttp& h) {
+        h.SetProxyUserName("user");
+        h.SetProxyPassword("pw");
+    };
+    http.SetURL("http://127.0.0.1:" + std::to_string(loopback_server::closed_port()) + "/proxybasic");
+    ASSERT_TRUE(http.Execute(false));
+    ASSERT_TRUE(pump_until_idle(http));
+    EXPECT_EQ(http.Text(), "through");
+    EXPECT_EQ(http.RetryCount(), 1);
+}
+
 TEST_F(AdvHttpRequest, ChangingTheUserAgentOpensANewSession) {
     fetch("/plain");
     const HINTERNET first = http.SessionHandle();

@@ -198,9 +198,16 @@ bool loopback_server::pause(int milliseconds) {
     return !stop_signal_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return stopping_.load(); });
 }
 
+// The path of a request, also when it came as a proxy's absolute address.
+std::string local_path(const std::string& target) {
+    if (target.rfind("http://", 0) != 0) return target;
+    const auto slash = target.find('/', 7);
+    return slash == std::string::npos ? "/" : target.substr(slash);
+}
+
 // Answers one request; false when the connection must close afterwards.
 bool loopback_server::answer(SOCKET s, const request& r) {
-    const std::string& p = r.path;
+    const std::string p = local_path(r.path);
     if (p == "/plain") return send_text(s, head("200 OK", 15) + "Hello, loopback");
     if (p == "/zero") return send_text(s, head("200 OK", 7) + std::string("abc\0def", 7));
     if (p == "/bigheaders") {
@@ -214,6 +221,12 @@ bool loopback_server::answer(SOCKET s, const request& r) {
         if (r.headers.find("\r\nAuthorization: Basic dXNlcjpwdw==\r\n") != std::string::npos)
             return send_text(s, head("200 OK", 7) + "welcome");
         return send_text(s, head("401 Unauthorized", 6, "WWW-Authenticate: Basic realm=\"loopback\"\r\n") + "denied");
+    }
+    if (p == "/proxybasic") {  // proxy user "user", password "pw"
+        if (r.headers.find("\r\nProxy-Authorization: Basic dXNlcjpwdw==\r\n") != std::string::npos)
+            return send_text(s, head("200 OK", 7) + "through");
+        return send_text(s, head("407 Proxy Authentication Required", 6,
+                                 "Proxy-Authenticate: Basic realm=\"loopback\"\r\n") + "denied");
     }
     if (p == "/proxyauth")
         return send_text(s, head("407 Proxy Authentication Required", 6,
