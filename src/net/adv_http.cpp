@@ -1,8 +1,10 @@
+// TAdvHttp's request and response sides. Three kinds of thread meet here: the
+// creating thread (properties, Execute, every handler), WinInet's callback
+// threads and the request worker; the last two only hand events over.
 #include "net/adv_http.h"
 
 #include <array>
 #include <cstring>
-#include <new>
 
 #include "com/hresult_error.h"
 #include "net/event_window.h"
