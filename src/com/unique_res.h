@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <oleauto.h>
+#include <wininet.h>
 #include <utility>
 
 namespace flinter {
@@ -55,6 +56,7 @@ using unique_hfont = unique_res<HFONT, &::DeleteObject>;
 using unique_hbrush = unique_res<HBRUSH, &::DeleteObject>;
 using unique_hbitmap = unique_res<HBITMAP, &::DeleteObject>;
 using unique_hdc = unique_res<HDC, &::DeleteDC>;
+using unique_hinternet = unique_res<HINTERNET, &::InternetCloseHandle>;
 
 // A BSTR copy of a wide string; throws std::bad_alloc when out of memory.
 unique_bstr make_bstr(const wchar_t* text);

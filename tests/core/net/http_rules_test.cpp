@@ -1,0 +1,64 @@
+// The HTTP client's portable rules: flag mapping, accept types, body text,
+// header lines and the extended error message.
+#include "net/http_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace flinter::net {
+namespace {
+
+TEST(RequestFlags, DefaultSetGivesTheKnownFlags) {
+    EXPECT_EQ(request_flags_for(default_internet_flags()), 0x8040F200u);
+    EXPECT_EQ(open_request_flags(request_flags_for(default_internet_flags()), true), 0x80C0F200u);
+    EXPECT_EQ(open_request_flags(0x8040F200u, false), 0x8040F200u);
+}
+
+TEST(RequestFlags, DontCacheAndNoCacheWriteShareOneBit) {
+    EXPECT_EQ(request_flags_for({ifDontCache}), request_flags_for({ifNoCacheWrite}));
+    EXPECT_EQ(request_flags_for({ifDontCache, ifNoCacheWrite}), 0x04000000u);
+    EXPECT_EQ(request_flags_for({ifCacheIfNetFail, ifNeedFile, ifResynchronize}), 0x00010810u);
+}
+
+TEST(AcceptTypes, AnEmptyLineEndsWhatWinInetSees) {
+    const std::vector<std::string> lines = {"text/html", "", "text/plain"};
+    const auto types = accept_type_array(lines);
+    ASSERT_EQ(types.size(), 4u);
+    EXPECT_STREQ(types[0], "text/html");
+    EXPECT_EQ(types[1], nullptr);
+    EXPECT_STREQ(types[2], "text/plain");
+    EXPECT_EQ(types[3], nullptr);
+}
+
+TEST(AcceptTypes, NoTextMeansNoArrayAndAtMostAHundredEntries) {
+    EXPECT_TRUE(accept_type_array({}).empty());
+    EXPECT_TRUE(accept_type_array({"", ""}).empty());
+    const std::vector<std::string> many(150, "a/b");
+    const auto types = accept_type_array(many);
+    ASSERT_EQ(types.size(), 101u);
+    EXPECT_EQ(types[100], nullptr);
+}
+
+TEST(TextUntilZero, StopsBeforeTheFirstZeroByte) {
+    EXPECT_EQ(text_until_zero(std::string("abc\0def", 7)), "abc");
+    EXPECT_EQ(text_until_zero("abc"), "abc");
+    EXPECT_EQ(text_until_zero(std::string("\0x", 2)), "");
+}
+
+TEST(SplitLines, TakesEveryKindOfLineBreak) {
+    using lines = std::vector<std::string>;
+    EXPECT_EQ(split_lines("HTTP/1.1 200 OK\r\nA: 1\r\n\r\n"), (lines{"HTTP/1.1 200 OK", "A: 1", ""}));
+    EXPECT_EQ(split_lines("a\nb\rc"), (lines{"a", "b", "c"}));
+    EXPECT_EQ(split_lines(""), lines{});
+    EXPECT_EQ(split_lines("\r\n"), lines{""});
+}
+
+TEST(ExtendedError, UsesTheSystemFormat) {
+    EXPECT_EQ(extended_error_message("Failed", 550, "550 No such file"),
+              "Failed\r\nExtended error:550 - 550 No such file\r\n");
+}
+
+}  // namespace
+}  // namespace flinter::net

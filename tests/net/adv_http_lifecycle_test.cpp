@@ -1,0 +1,212 @@
+// TAdvHttp's threads and handles: handlers that raise, destruction while a
+// request runs, and many requests in a row without leaking handles or threads.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <atomic>
+#include <memory>
+#include <stdexcept>
+
+#include "http_test_support.h"
+#include "loopback_server.h"
+#include "net/adv_http.h"
+
+namespace flinter::net {
+namespace {
+
+using testing::event_recorder;
+using testing::loopback_server;
+using testing::pump_until;
+using testing::pump_until_idle;
+
+int thread_count() {
+    unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry))
+        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
+    return count;
+}
+
+DWORD handle_count() {
+    DWORD count = 0;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+    return count;
+}
+
+TEST(AdvHttpHandlers, RaisingCompletionHandlerEndsInTheWorkerNotTheProcess) {
+    loopback_server server;
+    TAdvHttp http;
+    int completions = 0;
+    http.OnRequestComplete = [&](TAdvHttp&) {
+        ++completions;
+        throw std::runtime_error("handler failed");
+    };
+    http.SetURL(server.url("/plain"));
+    ASSERT_TRUE(http.Execute(false));
+    ASSERT_TRUE(pump_until_idle(http));
+    EXPECT_EQ(completions, 1);
+    EXPECT_FALSE(http.Busy());
+    EXPECT_EQ(http.RequestHandle(), nullptr);
+
+    ASSERT_TRUE(http.Execute(false));  // the component is still usable
+    ASSERT_TRUE(pump_until_idle(http));
+    EXPECT_EQ(completions, 2);
+    EXPECT_EQ(http.Text(), "Hello, loopback");
+}
+
+TEST(AdvHttpHandlers, RaisingStatusHandlerDoesNotReachWinInet) {
+    loopback_server server;
+    TAdvHttp http;
+    event_recorder events;
+    events.attach(http);
+    http.OnSendingRequest = [](TAdvHttp&) { throw std::runtime_error("status handler failed"); };
+    http.OnDataAvailable = [](TAdvHttp&) { throw 42; };
+    http.SetURL(server.url("/plain"));
+    ASSERT_TRUE(http.Execute(false));
+    ASSERT_TRUE(pump_until_idle(http));
+    EXPECT_FALSE(http.Busy());
+    EXPECT_EQ(http.RequestHandle(), nullptr);
+    EXPECT_EQ(http.Text(), "Hello, loopback");
+}
+
+TEST(AdvHttpHandlers, BlockingModeHandsTheHandlersErrorToTheCaller) {
+    loopback_server server;
+    TAdvHttp http;
+    http.OnRequestComplete = [](TAdvHttp&) { throw std::runtime_error("handler failed"); };
+    http.SetURL(server.url("/plain"));
+    try {
+        http.Execute(true);
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "handler failed");
+    }
+    EXPECT_FALSE(http.Busy());
+    http.SetRaiseExceptions(false);
+    EXPECT_FALSE(http.Execute(true));
+    EXPECT_FALSE(http.Busy());
+}
+
+TEST(AdvHttpHandlers, PlainOwnerGetsEventsOnTheRaisingThread) {
+    loopback_server server;
+    TAdvHttp http(owner_kind::plain);
+    DWORD completion_thread = 0;
+    http.OnRequestComplete = [&](TAdvHttp&) { completion_thread = ::GetCurrentThreadId(); };
+    http.SetURL(server.url("/plain"));
+    ASSERT_TRUE(http.Execute(false));
+    ASSERT_TRUE(pump_until_idle(http));
+    EXPECT_NE(completion_thread, 0u);
+    EXPECT_NE(completion_thread, ::GetCurrentThreadId());
+}
+
+TEST(AdvHttpHandlers, ComponentsOnTheSameThreadShareTheWindowAndOutliveEachOther) {
+    loopback_server server;
+    auto first = std::make_unique<TAdvHttp>();
+    TAdvHttp second;
+    first.reset();  // the window stays for the second
+    DWORD thread = 0;
+    second.OnRequestComplete = [&](TAdvHttp&) { thread = ::GetCurrentThreadId(); };
+    second.SetURL(server.url("/plain"));
+    ASSERT_TRUE(second.Execute(false));
+    ASSERT_TRUE(pump_until_idle(second));
+    EXPECT_EQ(thread, ::GetCurrentThreadId());
+}
+
+TEST(AdvHttpDestruction, DuringASlowBodyWaitsForTheWorkerAndRaisesNothingMore) {
+    loopback_server server;
+    auto http = std::make_unique<TAdvHttp>();
+    int chunks = 0;
+    bool completed = false;
+    http->OnDataAvailable = [&](TAdvHttp&) { ++chunks; };
+    http->OnRequestComplete = [&](TAdvHttp&) { completed = true; };
+    http->SetURL(server.url("/slow"));
+    ASSERT_TRUE(http->Execute(false));
+    ASSERT_TRUE(pump_until([&] { return chunks > 0; }));
+    http.reset();
+    const int chunks_at_destruction = chunks;
+    pump_until([] { return false; }, 300);  // anything still queued would run now
+    EXPECT_EQ(chunks, chunks_at_destruction);
+    EXPECT_FALSE(completed);
+}
+
+TEST(AdvHttpDestruction, WaitsUntilTheWorkerHasEnded) {
+    loopback_server server;
+    auto http = std::make_unique<TAdvHttp>(owner_kind::plain);
+    std::atomic<DWORD> worker{0};
+    http->OnDataAvailable = [&](TAdvHttp&) { worker = ::GetCurrentThreadId(); };
+    http->SetURL(server.url("/slow"));
+    ASSERT_TRUE(http->Execute(false));
+    ASSERT_TRUE(pump_until([&] { return worker != 0; }));
+    unique_handle thread(::OpenThread(SYNCHRONIZE, FALSE, worker));
+    ASSERT_TRUE(thread);
+    http.reset();
+    EXPECT_EQ(::WaitForSingleObject(thread.get(), 0), WAIT_OBJECT_0);
+}
+
+TEST(AdvHttpDestruction, WithAnEventOnItsWayDoesNotDeadlockAndDropsIt) {
+    loopback_server server;
+    auto http = std::make_unique<TAdvHttp>();
+    event_recorder events;
+    events.attach(*http);
+    http->SetURL(server.url("/plain"));
+    ASSERT_TRUE(http->Execute(false));
+    // No messages are processed meanwhile, so WinInet's first status event is
+    // now waiting in SendMessageA for this thread, which is about to destroy.
+    ::Sleep(300);
+    http.reset();
+    pump_until([] { return false; }, 100);
+    EXPECT_TRUE(events.records().empty()) << events.names().front();
+}
+
+TEST(AdvHttpDestruction, DuringAStalledReadDoesNotWaitForTheServer) {
+    loopback_server server;
+    auto http = std::make_unique<TAdvHttp>();
+    http->SetURL(server.url("/stall"));
+    ASSERT_TRUE(http->Execute(false));
+    ASSERT_TRUE(pump_until([&] { return server.count("/stall") == 1; }));
+    // Give the worker time to reach the read the server will not answer for
+    // 20 s; should it not be there yet, destruction must be quick all the same.
+    pump_until([] { return false; }, 300);
+    const ULONGLONG started = ::GetTickCount64();
+    http.reset();
+    EXPECT_LT(::GetTickCount64() - started, 15000u) << "destruction waited for the stalled server";
+}
+
+TEST(AdvHttpDestruction, BeforeTheSendCompletes) {
+    loopback_server server;
+    for (int i = 0; i < 20; ++i) {
+        auto http = std::make_unique<TAdvHttp>();
+        http->SetURL(server.url("/plain"));
+        ASSERT_TRUE(http->Execute(false));
+        http.reset();  // at once, whatever WinInet is doing
+    }
+    SUCCEED();
+}
+
+TEST(AdvHttpResources, ManyRequestsLeakNeitherHandlesNorThreads) {
+    loopback_server server;
+    TAdvHttp http;
+    int completions = 0;
+    http.OnRequestComplete = [&](TAdvHttp&) { ++completions; };
+    auto run = [&](int n, bool blocking) {
+        for (int i = 0; i < n; ++i) {
+            http.SetURL(server.url(i % 2 ? "/plain" : "/size/20000"));
+            ASSERT_TRUE(http.Execute(blocking));
+            ASSERT_TRUE(pump_until_idle(http));
+        }
+    };
+    run(5, false);  // warm-up: WinInet's own threads and pools
+    const DWORD handles = handle_count();
+    const int threads = thread_count();
+    run(60, false);
+    run(20, true);
+    EXPECT_EQ(completions, 85);
+    EXPECT_LE(handle_count(), handles + 10) << "handles before: " << handles;
+    EXPECT_LE(thread_count(), threads + 3) << "threads before: " << threads;
+}
+
+}  // namespace
+}  // namespace flinter::net

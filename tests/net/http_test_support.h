@@ -1,0 +1,41 @@
+// Helpers for the HTTP client tests: a message pump with an upper bound and
+// a recorder that notes every event with the thread it ran on.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "net/adv_http.h"
+
+namespace flinter::net::testing {
+
+// Dispatches this thread's messages until done() holds; false after
+// limit_ms (a bound against hangs, never a measure of speed).
+bool pump_until(const std::function<bool()>& done, DWORD limit_ms = 60000);
+
+// Pumps until the component's request has ended and its worker is gone.
+bool pump_until_idle(TAdvHttp& http);
+
+struct event_record {
+    std::string name;
+    DWORD thread;
+    DWORD last_error;
+};
+
+class event_recorder {
+public:
+    // Installs a handler on every event of `http`.
+    void attach(TAdvHttp& http);
+    std::vector<std::string> names() const;
+    int count(const std::string& name) const;
+    bool seen(const std::string& name) const { return count(name) > 0; }
+    const std::vector<event_record>& records() const { return records_; }
+
+private:
+    std::vector<event_record> records_;
+};
+
+}  // namespace flinter::net::testing
