@@ -14,6 +14,7 @@ namespace flinter {
 // The maker's addresses and contacts.
 inline constexpr char kMakerWebSite[] = "http://www.qav-flinter.example/";
 inline constexpr char kMakerDownloadPage[] = "http://www.qav-flinter.example/download.htm";
+inline constexpr char kMakerUpdatePage[] = "http://www.qav-flinter.example/update.htm";
 inline constexpr char kMakerToolsPage[] = "http://www.qav-flinter.example/postini-tools.htm";
 inline constexpr char kMakerSupportPhone[] = "+1 (555) 010-0140";
 inline constexpr char kMakerSupportEmail[] = "support@qav-flinter.example";

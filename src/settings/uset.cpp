@@ -3,6 +3,7 @@
 #include "com/hresult_error.h"
 #include "com/window_support.h"
 #include "settings/logo.h"
+#include "settings/update_rules.h"
 
 namespace flinter {
 namespace {
@@ -21,7 +22,7 @@ void set_checked(HWND box, bool checked) {
 }  // namespace
 
 Tfset::Tfset(HWND owner, TAboutBox& about, ui_seams seams, std::string work_folder)
-    : update_check_decision([](Tfset& window, double) { window.set_update_available(window.update_available()); }),
+    : update_check_decision([](Tfset& window, double last_check) { window.start_update_check_if_due(last_check); }),
       about_(about),
       seams_(std::move(seams)),
       work_folder_(std::move(work_folder)),
@@ -38,6 +39,43 @@ Tfset::Tfset(HWND owner, TAboutBox& about, ui_seams seams, std::string work_fold
     window_ = create_empty_dialog(L"Settings", kStyle, kExStyle, owner, &Tfset::procedure,
                                   reinterpret_cast<LPARAM>(this));
     set_client_size(handle(), kClientWidth, kClientHeight);
+    configure_update_request();
+}
+
+void Tfset::configure_update_request() {
+    http_.SetURL(kMakerUpdatePage);
+    http_.SetMethod("GET");
+    http_.SetUserAgent("Orvalis WinInet Component");
+    http_.SetConnectTimeout(30000);
+    http_.SetAuthRetries(3);
+    using namespace net;
+    http_.SetInternetFlags({ifIgnoreCertCnInvalid, ifIgnoreCertDateInvalid, ifIgnoreRedirectToHttp,
+                            ifIgnoreRedirectToHttps, ifKeepConnection, ifNoUi, ifReload});
+    http_.SetMaxResponseSize(kUpdatePageLimit);
+    http_.OnRequestComplete = [this](net::TAdvHttp&) { update_check_completed(); };
+}
+
+void Tfset::start_update_check_if_due(double last_check) {
+    if (IsUpdateCheckDue(last_check, LocalNowAsDayCount())) {
+        // A check still under way answers for this showing too.
+        if (!http_.Busy()) http_.Execute(false);   // Label11 keeps its state until the answer
+        return;
+    }
+    try {
+        set_update_available(update_available_);
+    } catch (const std::exception&) {
+        // Only the link's visibility was at stake.
+    }
+}
+
+// Runs on this window's thread when the update page has answered, whatever its status.
+void Tfset::update_check_completed() {
+    set_update_available(IsUpdateAnnounced(http_.Text()));
+    try {
+        RecordUpdateCheck(ini_path(), update_available_, LocalNowAsDayCount());
+    } catch (const std::exception& e) {
+        seams_.show_error(handle(), e.what());
+    }
 }
 
 void Tfset::create_controls(HWND w) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "com/unique_res.h"
+#include "net/adv_http.h"
 #include "settings/settings_store.h"
 #include "settings/uabout.h"
 #include "settings/ui_seams.h"
@@ -56,9 +57,17 @@ public:
     // Runs the show handler and shows the window modally; IDOK or IDCANCEL.
     int ShowModal();
 
-    // The update-check decision, given the stored lld; by default Label11
-    // follows the stored update-available flag.
+    // The update-check decision, given the stored lld: a week after the last
+    // completed check it starts the request in the background; otherwise
+    // Label11 follows the stored update-available flag.
     std::function<void(Tfset& window, double last_check)> update_check_decision;
+
+    // The update request; its events arrive on the thread that created the window.
+    net::TAdvHttp& http() noexcept { return http_; }
+
+    // The largest update page kept: the page is fetched over plain HTTP, and
+    // an endless answer must not grow the host's process without bound.
+    static constexpr std::size_t kUpdatePageLimit = 64 * 1024;
 
 private:
     static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
@@ -66,6 +75,9 @@ private:
     void create_controls(HWND window);
     void on_command(int id, int code);
     void ok_clicked();
+    void configure_update_request();
+    void start_update_check_if_due(double last_check);
+    void update_check_completed();
     void choose_background();
     INT_PTR color_static(HDC dc, HWND control);
 
@@ -85,6 +97,8 @@ private:
     int modal_result_ = 0;
     bool shown_before_ = false;
     unique_hwnd window_;
+    // Last: destroyed first, so that no completion can reach a dead window.
+    net::TAdvHttp http_;
 };
 
 }  // namespace flinter

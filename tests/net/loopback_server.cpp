@@ -1,5 +1,7 @@
 #include "loopback_server.h"
 
+#include <cctype>
+
 #include <ws2tcpip.h>
 
 #include <algorithm>
@@ -198,6 +200,21 @@ bool loopback_server::pause(int milliseconds) {
     return !stop_signal_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return stopping_.load(); });
 }
 
+// "%0D%0A" and the like back to their bytes; anything malformed stays as it is.
+std::string percent_decoded(const std::string& text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            bytes += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            bytes += text[i];
+        }
+    }
+    return bytes;
+}
+
 // The path of a request, also when it came as a proxy's absolute address.
 std::string local_path(const std::string& target) {
     if (target.rfind("http://", 0) != 0) return target;
@@ -231,6 +248,10 @@ bool loopback_server::answer(SOCKET s, const request& r) {
     if (p == "/proxyauth")
         return send_text(s, head("407 Proxy Authentication Required", 6,
                                  "Proxy-Authenticate: Basic realm=\"loopback\"\r\n") + "denied");
+    if (p.rfind("/text/", 0) == 0) {
+        const std::string body = percent_decoded(p.substr(6));
+        return send_text(s, head("200 OK", body.size()) + body);
+    }
     if (p == "/redirect") return send_text(s, head("302 Found", 0, "Location: /plain\r\n"));
     if (p.rfind("/size/", 0) == 0) {
         const std::size_t size = std::strtoul(p.c_str() + 6, nullptr, 10);

@@ -1,7 +1,7 @@
 // A small HTTP/1.1 server on 127.0.0.1 (port chosen by the system) that runs
 // on threads of the test process and answers by path:
 //   /plain /zero /bigheaders /auth /basic /proxyauth /proxybasic /slow /endless /reset /stall
-//   /redirect /size/<n>     (see loopback_server.cpp)
+//   /redirect /size/<n> /text/<percent-encoded body>     (see loopback_server.cpp)
 // It also serves as a proxy for itself: an absolute address is answered by
 // its path.
 // Destruction stops it: every connection is shut and every thread joined.

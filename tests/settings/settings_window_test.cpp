@@ -11,6 +11,7 @@
 #include "com/hresult_error.h"
 #include "com/window_support.h"
 #include "settings/logo.h"
+#include "loopback_server.h"
 #include "temp_folder.h"
 
 namespace flinter {
@@ -80,6 +81,10 @@ struct settings_fixture : testing::Test {
     recorded_seams recorded;
     TAboutBox about{recorded.seams()};
     Tfset set{nullptr, about, recorded.seams(), folder.path()};
+    settings_fixture() {
+        // A due update check fails at once, writing nothing, instead of leaving the machine.
+        set.http().SetURL("http://127.0.0.1:" + std::to_string(net::testing::loopback_server::closed_port()) + "/");
+    }
     HWND control(int id) const { return set.control(id); }
     std::string text(int id) const { return window_text_acp(control(id)); }
 };
@@ -101,7 +106,8 @@ TEST_F(settings_fixture, without_a_file_the_show_handler_fills_the_defaults) {
 
 TEST_F(settings_fixture, the_show_handler_reads_the_file_into_the_controls) {
     write_file_text(set.ini_path(), "[general]\r\nemail=\r\nbcc=b@example.com\r\npass=secret\r\nname=joe\r\n"
-                                    "delete=no\r\nbkcolor=0x0000FF\r\ncb1=0\r\ncb2=2\r\ncb3=0\r\nupd=1\r\n");
+                                    "delete=no\r\nbkcolor=0x0000FF\r\ncb1=0\r\ncb2=2\r\ncb3=0\r\nupd=1\r\n"
+                                    "lld=99999\r\n");   // not due: the link follows upd
     set.FormShow();
     EXPECT_EQ(text(Tfset::Edit1), "");
     EXPECT_EQ(text(Tfset::Edit2), "b@example.com");

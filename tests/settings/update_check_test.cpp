@@ -1,0 +1,151 @@
+// The weekly update check end to end: the settings window's show handler, a
+// real WinInet request to the project's loopback server, the link and the file.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "http_test_support.h"
+#include "loopback_server.h"
+#include "settings/settings_values.h"
+#include "settings/uset.h"
+#include "temp_folder.h"
+
+namespace flinter {
+namespace {
+
+using net::testing::loopback_server;
+using net::testing::pump_until;
+using testing_support::temp_folder;
+using testing_support::write_file_text;
+
+ui_seams quiet_seams(std::vector<std::string>& errors) {
+    return {[](HWND) { return std::optional<COLORREF>(); },
+            [&errors](HWND, const std::string& message) { errors.push_back(message); },
+            [](const std::string&) {}};
+}
+
+std::string profile_value(const std::string& ini, const char* key) {
+    char value[256] = {};
+    ::GetPrivateProfileStringA("general", key, "<absent>", value, sizeof value, ini.c_str());
+    return value;
+}
+
+bool link_shown(const Tfset& window) {
+    return (::GetWindowLongW(window.control(Tfset::Label11), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+std::string day_count(double value) { return FormatProfileFloat(value, UserDecimalSeparator()); }
+
+// One settings window with its own settings.ini, its update page on the loopback server.
+struct update_check : ::testing::Test {
+    loopback_server server;
+    temp_folder folder;
+    std::vector<std::string> errors;
+    TAboutBox about{quiet_seams(errors)};
+    std::unique_ptr<Tfset> window;
+
+    void open_window(const std::string& update_path) {
+        window = std::make_unique<Tfset>(nullptr, about, quiet_seams(errors), folder.path());
+        window->http().SetURL(server.url(update_path));
+    }
+    std::string ini() const { return window->ini_path(); }
+    bool answered() {
+        return pump_until([&] { return !window->http().Busy() && profile_value(ini(), "lld") != "<absent>"; }, 30000);
+    }
+    bool ended() { return pump_until([&] { return !window->http().Busy(); }, 30000); }
+};
+
+TEST_F(update_check, ShortBodiesAboveTheCurrentVersionShowTheLink) {
+    struct row { const char* path; bool update; };
+    const row rows[] = {
+        {"/text/1.5", true},  {"/text/1.5%0D%0A", false}, {"/text/1.4", false}, {"/text/1.10", false},
+        {"/text/1.41", true}, {"/text/2", true},           {"/text/10.0", true}, {"/text/", false},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.path);
+        ::DeleteFileA((folder.path() + "settings.ini").c_str());
+        open_window(r.path);
+        const double before = LocalNowAsDayCount();
+        window->FormShow();   // no lld yet: the check is due
+        ASSERT_TRUE(answered());
+        EXPECT_EQ(window->update_available(), r.update);
+        EXPECT_EQ(link_shown(*window), r.update);
+        EXPECT_EQ(profile_value(ini(), "upd"), r.update ? "1" : "0");
+        const double recorded = ParseProfileFloat(profile_value(ini(), "lld"), UserDecimalSeparator()).value_or(0);
+        EXPECT_GE(recorded, before - 1.0 / 86400);
+        EXPECT_LE(recorded, LocalNowAsDayCount() + 1.0 / 86400);
+        EXPECT_FALSE(window->visible()) << "the answer arrives while the window is hidden";
+    }
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(update_check, ARecentCheckIsNotRepeatedAndTheLinkFollowsTheStoredResult) {
+    const double now = LocalNowAsDayCount();
+    for (const double last : {now - 1.0 / 1440 /* a minute ago */, now + 2.0 /* clock set back */}) {
+        write_file_text(folder.path() + "settings.ini",
+                        "[general]\r\nupd=1\r\nlld=" + day_count(last) + "\r\n");
+        open_window("/text/2");
+        window->FormShow();
+        EXPECT_FALSE(window->http().Busy());
+        EXPECT_TRUE(link_shown(*window));
+    }
+    EXPECT_EQ(server.count("/text/2"), 0);
+}
+
+TEST_F(update_check, AWeekOldOrUnreadableLastCheckStartsANewOne) {
+    for (const std::string lld : {day_count(LocalNowAsDayCount() - 7.01), std::string("yesterday")}) {
+        SCOPED_TRACE(lld);
+        write_file_text(folder.path() + "settings.ini", "[general]\r\nupd=0\r\nlld=" + lld + "\r\n");
+        open_window("/text/1.5");
+        window->FormShow();
+        EXPECT_FALSE(link_shown(*window)) << "unchanged until the answer";
+        ASSERT_TRUE(pump_until([&] { return window->update_available(); }, 30000));
+        EXPECT_TRUE(link_shown(*window));
+    }
+}
+
+TEST_F(update_check, AuthenticationGivenUpWritesNothing) {
+    open_window("/auth");
+    window->http().SetDefaultUi(false);   // WinInet's credential dialog would wait for a person
+    window->FormShow();
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(profile_value(ini(), "lld"), "<absent>");
+    EXPECT_GT(server.count("/auth"), 1) << "the request was retried";
+}
+
+TEST_F(update_check, AFailedRequestWritesNothingAndKeepsTheLink) {
+    write_file_text(folder.path() + "settings.ini", "[general]\r\nupd=1\r\n");
+    window = std::make_unique<Tfset>(nullptr, about, quiet_seams(errors), folder.path());
+    window->http().SetURL("http://127.0.0.1:" + std::to_string(loopback_server::closed_port()) + "/update.htm");
+    window->FormShow();
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(profile_value(ini(), "lld"), "<absent>");
+    EXPECT_EQ(profile_value(ini(), "upd"), "1");
+    EXPECT_FALSE(link_shown(*window)) << "the link was hidden and stays so until a check completes";
+}
+
+TEST_F(update_check, AnErrorStatusOrAnEndlessPageStillCompletesWithoutAnUpdate) {
+    for (const char* path : {"/missing", "/endless"}) {
+        SCOPED_TRACE(path);
+        ::DeleteFileA((folder.path() + "settings.ini").c_str());
+        open_window(path);
+        window->FormShow();
+        ASSERT_TRUE(answered());
+        EXPECT_FALSE(window->update_available());
+        EXPECT_EQ(profile_value(ini(), "upd"), "0");
+        EXPECT_LE(window->http().Text().size(), Tfset::kUpdatePageLimit);
+    }
+}
+
+TEST_F(update_check, OpeningTheWindowAgainDuringACheckStartsNoSecondOne) {
+    open_window("/slow");
+    window->FormShow();
+    ASSERT_TRUE(window->http().Busy());
+    EXPECT_NO_THROW(window->FormShow());
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(server.count("/slow"), 1);
+}
+
+}  // namespace
+}  // namespace flinter
