@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
 #include <utility>
 
 namespace flinter {
@@ -49,6 +50,8 @@ using unique_handle = unique_res<HANDLE, &::CloseHandle>;
 using unique_hkey = unique_res<HKEY, &::RegCloseKey>;
 using unique_hglobal = unique_res<HGLOBAL, &::GlobalFree>;
 using unique_bstr = unique_res<BSTR, &::SysFreeString>;
+using unique_hwnd = unique_res<HWND, &::DestroyWindow>;
+using unique_safearray = unique_res<SAFEARRAY*, &::SafeArrayDestroy>;
 
 // A BSTR copy of a wide string; throws std::bad_alloc when out of memory.
 unique_bstr make_bstr(const wchar_t* text);
