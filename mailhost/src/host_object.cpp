@@ -78,7 +78,7 @@ void fill_exception(EXCEPINFO* exception, HRESULT code, const std::wstring& mess
 }  // namespace
 
 host_error::host_error(HRESULT code, const std::wstring& message)
-    : std::runtime_error(flinter::narrow(message.c_str())), code_(code), message_(message) {}
+    : flinter::hresult_error(code, flinter::narrow(message.c_str())), message_(message) {}
 
 void fail(HRESULT code, const std::wstring& message) { throw host_error(code, message); }
 

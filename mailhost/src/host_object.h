@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "com/hresult_error.h"
 #include "com/variant.h"
 #include "diagnostics.h"
 
@@ -26,14 +27,12 @@ namespace mailhost {
 using Microsoft::WRL::ComPtr;
 
 // A failure the host reports to its caller: the HRESULT and Outlook's kind of message.
-class host_error : public std::runtime_error {
+class host_error : public flinter::hresult_error {
 public:
     host_error(HRESULT code, const std::wstring& message);
-    HRESULT code() const noexcept { return code_; }
     const std::wstring& message() const noexcept { return message_; }
 
 private:
-    HRESULT code_;
     std::wstring message_;
 };
 
