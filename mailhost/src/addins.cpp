@@ -87,7 +87,7 @@ public:
         }
     }
 
-    void call(const wchar_t* what, HRESULT (IDTExtensibility2::*operation)(SAFEARRAY**)) {
+    void call(const wchar_t* what, HRESULT (STDMETHODCALLTYPE IDTExtensibility2::*operation)(SAFEARRAY**)) {
         if (!addin_) return;
         log_call(L"addin " + prog_id_ + L"." + what);
         auto custom = empty_custom();

@@ -34,9 +34,10 @@ const std::map<int, builtin_control>& catalogue() {
     return controls;
 }
 
+// Never destroyed: controls may outlive static destruction in a client's hands.
 std::vector<control*>& all_controls() {
-    static std::vector<control*> controls;
-    return controls;
+    static auto* controls = new std::vector<control*>;
+    return *controls;
 }
 
 flinter::variant nothing() { return flinter::variant(static_cast<IDispatch*>(nullptr)); }

@@ -12,9 +12,10 @@ struct fault {
     int remaining;
 };
 
+// Never destroyed: objects a client still holds may be freed during static destruction.
 std::set<audited*>& live_objects() {
-    static std::set<audited*> objects;
-    return objects;
+    static auto* objects = new std::set<audited*>;
+    return *objects;
 }
 
 std::vector<std::wstring>& entries() {

@@ -20,8 +20,8 @@ allocate_fn mapi_allocate_buffer() {
     static allocate_fn allocate = [] {
         HMODULE mapi = ::LoadLibraryW(L"mapi32.dll");
         if (!mapi) return allocate_fn{};
-        auto fn = reinterpret_cast<allocate_fn>(::GetProcAddress(mapi, "MAPIAllocateBuffer"));
-        if (!fn) fn = reinterpret_cast<allocate_fn>(::GetProcAddress(mapi, "MAPIAllocateBuffer@8"));
+        auto fn = reinterpret_cast<allocate_fn>(reinterpret_cast<void*>(::GetProcAddress(mapi, "MAPIAllocateBuffer")));
+        if (!fn) fn = reinterpret_cast<allocate_fn>(reinterpret_cast<void*>(::GetProcAddress(mapi, "MAPIAllocateBuffer@8")));
         return fn;
     }();
     return allocate;

@@ -409,6 +409,7 @@ void application::quit() {
     rot_cookie_ = 0;
     running_ = false;
     shared_bars_context()->alive = false;
+    saved_bars().reset();   // customizations live as long as this session
     if (running_application().get() == this) running_application().reset();
     addins.reset();
     root_.reset();

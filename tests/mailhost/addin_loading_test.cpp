@@ -53,8 +53,8 @@ protected:
         set_text(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + kProgId + L"\\CLSID", nullptr, kClsid);
         set_dword(HKEY_CURRENT_USER, kAddInKey, L"LoadBehavior", 3);
         set_text(HKEY_CURRENT_USER, kAddInKey, L"FriendlyName", L"Trivial add-in");
-        events_ = reinterpret_cast<const wchar_t* (*)()>(::GetProcAddress(module_.get(), "trivial_addin_events"));
-        reinterpret_cast<void (*)()>(::GetProcAddress(module_.get(), "trivial_addin_reset"))();
+        events_ = reinterpret_cast<const wchar_t* (*)()>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "trivial_addin_events")));
+        reinterpret_cast<void (*)()>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "trivial_addin_reset")))();
     }
     void TearDown() override {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, kAddInKey.c_str());
@@ -76,7 +76,7 @@ TEST_F(AddInLoading, StartupAndShutdownInOutlooksOrder) {
         EXPECT_NE(nullptr, get(addin.Get(), L"Object").as_dispatch());
     }
     EXPECT_EQ(L"OnConnection(1,outlook,comaddin);OnStartupComplete;OnBeginShutdown;OnDisconnection(0);", events());
-    EXPECT_EQ(0, reinterpret_cast<long (*)()>(::GetProcAddress(module_.get(), "trivial_addin_objects"))());
+    EXPECT_EQ(0, reinterpret_cast<long (*)()>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "trivial_addin_objects")))());
 }
 
 TEST_F(AddInLoading, TheUserSwitchesTheAddInOffAndOn) {

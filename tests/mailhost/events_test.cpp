@@ -109,7 +109,9 @@ TEST_F(Events, ASinkMayUnadviseInsideCloseAndTheRestStillHearIt) {
     const DWORD cookie = closing.advise(window.Get());
     other.advise(window.Get());
     closing.reaction = [&](DISPID id, DISPPARAMS&) {
-        if (id == kClose) EXPECT_EQ(S_OK, closing.unadvise(cookie));
+        if (id == kClose) {
+            EXPECT_EQ(S_OK, closing.unadvise(cookie));
+        }
     };
     ASSERT_EQ(S_OK, mailhost_close_explorer(1));
     EXPECT_EQ(std::vector<DISPID>{kClose}, closing.ids());

@@ -80,6 +80,9 @@ TEST_F(ObjectModel, SelectionCountsAndItemsFromOne) {
     EXPECT_EQ(43, get(item.Get(), L"Class").as_int());
     EXPECT_EQ(L"Minutes of Tuesday's planning meeting", get(item.Get(), L"subject").as_wstring());
     EXPECT_EQ(DISP_E_BADINDEX, failure_of([&] { get(selection.Get(), L"Item", {variant(3)}); }));
+    variant index(2);   // passed by reference, as script hosts do
+    auto second = get_object(selection.Get(), L"Item", {variant::by_ref(index.get())});
+    EXPECT_EQ(L"Spring regatta: entries open now", get(second.Get(), L"Subject").as_wstring());
 }
 
 TEST_F(ObjectModel, ObjectsAnswerTheirPublishedInterfaces) {
@@ -130,10 +133,10 @@ TEST_F(ObjectModel, MapiObjectServesTheHeaderBlockThroughMapi32) {
     ASSERT_NE(nullptr, mapi);
     using get_one_fn = HRESULT(WINAPI*)(IUnknown*, ULONG, SPropValue**);
     using free_fn = ULONG(WINAPI*)(void*);
-    auto get_one = reinterpret_cast<get_one_fn>(::GetProcAddress(mapi, "HrGetOneProp@12"));
-    if (!get_one) get_one = reinterpret_cast<get_one_fn>(::GetProcAddress(mapi, "HrGetOneProp"));
-    auto free_buffer = reinterpret_cast<free_fn>(::GetProcAddress(mapi, "MAPIFreeBuffer@4"));
-    if (!free_buffer) free_buffer = reinterpret_cast<free_fn>(::GetProcAddress(mapi, "MAPIFreeBuffer"));
+    auto get_one = reinterpret_cast<get_one_fn>(reinterpret_cast<void*>(::GetProcAddress(mapi, "HrGetOneProp@12")));
+    if (!get_one) get_one = reinterpret_cast<get_one_fn>(reinterpret_cast<void*>(::GetProcAddress(mapi, "HrGetOneProp")));
+    auto free_buffer = reinterpret_cast<free_fn>(reinterpret_cast<void*>(::GetProcAddress(mapi, "MAPIFreeBuffer@4")));
+    if (!free_buffer) free_buffer = reinterpret_cast<free_fn>(reinterpret_cast<void*>(::GetProcAddress(mapi, "MAPIFreeBuffer")));
     ASSERT_TRUE(get_one && free_buffer);
     SPropValue* value = nullptr;
     ASSERT_EQ(S_OK, get_one(message.Get(), 0x007D001E, &value));
