@@ -57,6 +57,7 @@ using unique_hbrush = unique_res<HBRUSH, &::DeleteObject>;
 using unique_hbitmap = unique_res<HBITMAP, &::DeleteObject>;
 using unique_hdc = unique_res<HDC, &::DeleteDC>;
 using unique_hinternet = unique_res<HINTERNET, &::InternetCloseHandle>;
+using unique_safearray = unique_res<SAFEARRAY*, &::SafeArrayDestroy>;
 
 // A BSTR copy of a wide string; throws std::bad_alloc when out of memory.
 unique_bstr make_bstr(const wchar_t* text);

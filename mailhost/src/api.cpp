@@ -1,0 +1,352 @@
+// The DLL's exports: the test-driving entry points and the COM server of the
+// simulated Outlook.Application. Every export is a boundary: nothing unwinds out.
+#include <atomic>
+
+#include "addins.h"
+#include "com/hresult_error.h"
+#include "com/unique_res.h"
+#include "ids.h"
+#include "model.h"
+
+using namespace mailhost;
+
+namespace {
+
+std::atomic<long> g_locks{0};
+
+HMODULE this_module() {
+    HMODULE module = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(&this_module), &module);
+    return module;
+}
+
+application& running() {
+    auto& app = running_application();
+    if (!app) fail(RPC_E_DISCONNECTED, L"Outlook is not running.");
+    return *app;
+}
+
+std::shared_ptr<explorer> explorer_at(int index) {
+    auto& list = running().explorers;
+    if (index < 1 || index > static_cast<int>(list.size())) fail(DISP_E_BADINDEX, L"No such explorer.");
+    return list[index - 1];
+}
+
+std::shared_ptr<folder> folder_named(const wchar_t* name) {
+    auto found = running().find_folder(name ? name : L"Inbox");
+    if (!found) fail(E_INVALIDARG, L"No such folder.");
+    return found;
+}
+
+std::shared_ptr<control> control_tagged(int index, const wchar_t* tag) {
+    const std::wstring wanted = tag ? tag : L"";
+    auto found = explorer_at(index)->bars()->find(0, 0, &wanted, false);
+    if (!found) fail(E_INVALIDARG, L"No control carries this tag.");
+    return found;
+}
+
+std::vector<std::wstring> split(const std::wstring& list) {
+    std::vector<std::wstring> parts;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const auto end = list.find(L';', start);
+        std::wstring part = list.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        if (!part.empty()) parts.push_back(part);
+        if (end == std::wstring::npos) break;
+        start = end + 1;
+    }
+    return parts;
+}
+
+BSTR to_bstr(const std::wstring& text) { return ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
+
+// Registering Outlook's class outside a test prefix would hide a real Outlook.
+bool may_register() {
+    if (::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) return true;
+    wchar_t value[8] = {};
+    return ::GetEnvironmentVariableW(L"MAILHOST_ALLOW_REGISTER", value, 8) && value[0] == L'1';
+}
+
+void set_value(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+    flinter::unique_hkey handle;
+    flinter::check(HRESULT_FROM_WIN32(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                                        nullptr, handle.put(), nullptr)));
+    flinter::check(HRESULT_FROM_WIN32(::RegSetValueExW(handle.get(), name, 0, REG_SZ,
+                                                       reinterpret_cast<const BYTE*>(value.c_str()),
+                                                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)))));
+}
+
+std::wstring clsid_text() {
+    wchar_t text[64];
+    ::StringFromGUID2(ids::CLSID_Application, text, 64);
+    return text;
+}
+
+mailbox_options options_from_environment() {
+    mailbox_options options;
+    wchar_t value[MAX_PATH] = {};
+    if (::GetEnvironmentVariableW(L"MAILHOST_MAILBOX", value, MAX_PATH)) options.mailbox = value;
+    options.load_all_addins = true;   // started through COM, as Outlook itself starts
+    return options;
+}
+
+class application_factory : public IClassFactory {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+            *out = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++g_locks; }
+    STDMETHODIMP_(ULONG) Release() noexcept override { return --g_locks; }
+    // Outlook runs once: a second creation gets the running application.
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) noexcept override try {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        auto app = running_application();
+        if (!app) app = application::start(options_from_environment());
+        return app->QueryInterface(iid, out);
+    } catch (...) {
+        return flinter::report_at_boundary();
+    }
+    STDMETHODIMP LockServer(BOOL lock) noexcept override {
+        lock ? ++g_locks : --g_locks;
+        return S_OK;
+    }
+};
+
+application_factory g_factory;
+
+}  // namespace
+
+#define EXPORT_BOUNDARY catch (...) { return flinter::report_at_boundary(); }
+
+extern "C" {
+
+__declspec(dllexport) HRESULT mailhost_start(const mailhost_options* options, IDispatch** out) try {
+    if (!options || !out) return E_POINTER;
+    *out = nullptr;
+    mailbox_options chosen;
+    chosen.mailbox = options->mailbox ? options->mailbox : L"";
+    chosen.outbox_dir = options->outbox_dir ? options->outbox_dir : L"";
+    chosen.explorers = options->explorers;
+    if (options->addins) {
+        chosen.load_all_addins = std::wstring(options->addins) == L"*";
+        if (!chosen.load_all_addins) chosen.addins = split(options->addins);
+    }
+    chosen.register_running = options->register_running != 0;
+    chosen.picture_support = options->picture_support != 0;
+    auto app = application::start(std::move(chosen));
+    *out = app->dispatch().Detach();
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_quit(void) try {
+    if (auto app = running_application()) app->quit();
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) BOOL mailhost_running(void) { return running_application() != nullptr; }
+
+__declspec(dllexport) HRESULT mailhost_open_explorer(const wchar_t* folder, BOOL activate, int* index) try {
+    auto window = running().open_explorer(folder_named(folder), true);
+    if (activate && !window->closed()) window->activate();
+    if (index) *index = static_cast<int>(running().explorers.size());
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_activate_explorer(int index) try {
+    explorer_at(index)->activate();
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_close_explorer(int index) try {
+    explorer_at(index)->close();
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) int mailhost_explorer_count(void) {
+    auto& app = running_application();
+    return app ? static_cast<int>(app->explorers.size()) : 0;
+}
+
+__declspec(dllexport) HRESULT mailhost_select(int index, const int* items, int count) try {
+    auto window = explorer_at(index);
+    auto& all = window->current_folder()->items;
+    std::vector<std::shared_ptr<mail_item>> chosen;
+    for (int i = 0; i < count; ++i) {
+        if (items[i] < 1 || items[i] > static_cast<int>(all.size())) return DISP_E_BADINDEX;
+        chosen.push_back(all[items[i] - 1]);
+    }
+    window->select(std::move(chosen));
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_switch_folder(int index, const wchar_t* folder, BOOL* cancelled) try {
+    const bool switched = explorer_at(index)->switch_folder(folder_named(folder));
+    if (cancelled) *cancelled = !switched;
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_switch_view(int index, const wchar_t* view, BOOL* cancelled) try {
+    const bool switched = explorer_at(index)->switch_view(view ? view : L"");
+    if (cancelled) *cancelled = !switched;
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_open_inspector(const wchar_t* folder, int item, int* index) try {
+    auto& items = folder_named(folder)->items;
+    if (item < 1 || item > static_cast<int>(items.size())) return DISP_E_BADINDEX;
+    running().open_inspector(items[item - 1]);
+    if (index) *index = static_cast<int>(running().inspectors.size());
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_close_inspector(int index) try {
+    auto& list = running().inspectors;
+    if (index < 1 || index > static_cast<int>(list.size())) return DISP_E_BADINDEX;
+    list[index - 1]->close();
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HWND mailhost_explorer_window(int index) {
+    auto& app = running_application();
+    if (!app || index < 1 || index > static_cast<int>(app->explorers.size())) return nullptr;
+    return app->explorers[index - 1]->window();
+}
+
+__declspec(dllexport) HRESULT mailhost_fire(const wchar_t* object, DISPID id, VARIANT* args, int count) try {
+    if (!object || (count > 0 && !args)) return E_POINTER;
+    application& app = running();
+    const std::wstring name = object;
+    std::span<VARIANT> list(args, count > 0 ? count : 0);
+    if (app.fire_collection(name, id, list)) return S_OK;
+    if (name.starts_with(L"Explorer")) explorer_at(std::stoi(name.substr(8)))->fire(ids::DIID_ExplorerEvents, id, list);
+    else if (name.starts_with(L"Inspector")) {
+        const int index = std::stoi(name.substr(9));
+        if (index < 1 || index > static_cast<int>(app.inspectors.size())) return DISP_E_BADINDEX;
+        app.inspectors[index - 1]->fire(ids::DIID_InspectorEvents, id, list);
+    } else return E_INVALIDARG;
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_click(int index, const wchar_t* tag, BOOL* cancel_default) try {
+    const bool cancelled = control_tagged(index, tag)->click();
+    if (cancel_default) *cancel_default = cancelled;
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_change(int index, const wchar_t* tag, const wchar_t* text) try {
+    control_tagged(index, tag)->change(text ? text : L"");
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_button_face(int index, const wchar_t* tag, BOOL mask, int* source, int* width,
+                                                   int* height, DWORD* pixels, int capacity) try {
+    const face& f = control_tagged(index, tag)->button_face();
+    const auto& data = mask ? f.mask : f.pixels;
+    if (source) *source = f.source;
+    if (width) *width = f.width;
+    if (height) *height = f.height;
+    if (pixels && capacity > 0)
+        std::copy_n(data.begin(), std::min<std::size_t>(data.size(), static_cast<std::size_t>(capacity)), pixels);
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_connect_addin(const wchar_t* prog_id, BOOL connect) try {
+    if (!prog_id) return E_POINTER;
+    running().addins->set_connected(prog_id, connect != FALSE);
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_add_message(const wchar_t* folder, const char* eml, int item_class) try {
+    if (!eml) return E_POINTER;
+    make<mail_item>(running_application(), std::string(eml), item_class)->move_to(folder_named(folder));
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) int mailhost_folder_count(const wchar_t* folder) {
+    try {
+        return static_cast<int>(folder_named(folder)->items.size());
+    } catch (...) {
+        return -1;
+    }
+}
+
+__declspec(dllexport) BSTR mailhost_last_sent_file(void) {
+    auto& app = running_application();
+    return to_bstr(app ? app->last_sent_file : L"");
+}
+
+__declspec(dllexport) void mailhost_fail(const wchar_t* kind, const wchar_t* member, HRESULT hr, int times) {
+    try {
+        inject_fault(kind ? kind : L"", member ? member : L"*", hr, times);
+    } catch (...) {
+    }
+}
+
+__declspec(dllexport) void mailhost_clear_faults(void) { clear_faults(); }
+
+__declspec(dllexport) BSTR mailhost_call_log(void) {
+    try {
+        return to_bstr(call_log());
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+__declspec(dllexport) void mailhost_clear_call_log(void) { clear_call_log(); }
+
+__declspec(dllexport) BSTR mailhost_outstanding_refs(void) {
+    try {
+        return to_bstr(outstanding_references());
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+__declspec(dllexport) long mailhost_outstanding_ref_count(void) { return outstanding_reference_count(); }
+
+__declspec(dllexport) HRESULT mailhost_register(void) try {
+    if (!may_register()) return E_ACCESSDENIED;
+    wchar_t path[MAX_PATH];
+    flinter::check_win32(::GetModuleFileNameW(this_module(), path, MAX_PATH) != 0);
+    const std::wstring clsid = L"Software\\Classes\\CLSID\\" + clsid_text();
+    set_value(clsid, nullptr, L"Microsoft Outlook (simulated)");
+    set_value(clsid + L"\\InprocServer32", nullptr, path);
+    set_value(clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
+    set_value(clsid + L"\\ProgID", nullptr, L"Outlook.Application");
+    set_value(L"Software\\Classes\\Outlook.Application", nullptr, L"Microsoft Outlook (simulated)");
+    set_value(L"Software\\Classes\\Outlook.Application\\CLSID", nullptr, clsid_text());
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_unregister(void) try {
+    if (!may_register()) return E_ACCESSDENIED;
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\CLSID\\" + clsid_text()).c_str());
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Outlook.Application");
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) try {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (clsid != ids::CLSID_Application) return CLASS_E_CLASSNOTAVAILABLE;
+    return g_factory.QueryInterface(iid, out);
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT __stdcall DllCanUnloadNow(void) {
+    return (g_locks == 0 && !running_application() && live_object_count() == 0) ? S_OK : S_FALSE;
+}
+
+__declspec(dllexport) HRESULT __stdcall DllRegisterServer(void) { return mailhost_register(); }
+__declspec(dllexport) HRESULT __stdcall DllUnregisterServer(void) { return mailhost_unregister(); }
+
+}  // extern "C"

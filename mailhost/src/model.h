@@ -1,0 +1,208 @@
+// The simulated Outlook: the application and the windows, folders and items
+// it owns. One application runs per process at a time. Host thread only;
+// member handlers throw host_error, which host_object turns into HRESULTs.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "command_bars.h"
+#include "host_object.h"
+#include "mailhost/mailhost.h"
+
+namespace mailhost {
+
+class application;
+class folder;
+class explorer;
+class inspector;
+class name_space;
+class explorers_list;
+class inspectors_list;
+class addin_manager;
+
+// An object of a running application; fails with RPC_E_DISCONNECTED once it quit.
+class app_object : public host_object {
+public:
+    app_object(std::shared_ptr<application> app, std::wstring kind, std::vector<IID> interfaces);
+    application& app() const;
+
+protected:
+    void check_usable() const override;
+    std::weak_ptr<application> app_;
+};
+
+struct recipient_entry {
+    std::wstring address;
+    int type;   // 1 To, 2 CC, 3 BCC
+};
+
+struct attachment_entry {
+    std::wstring file_name;
+    std::string content;
+};
+
+class mail_item : public app_object {
+public:
+    mail_item(std::shared_ptr<application> app, std::string eml, int item_class);
+    std::shared_ptr<folder> parent() const { return parent_.lock(); }
+    void move_to(const std::shared_ptr<folder>& target);
+    const std::wstring& subject() const { return subject_; }
+    const std::string& headers() const { return headers_; }
+    bool has_headers() const { return !headers_.empty(); }
+    std::string compose_eml() const;
+    std::wstring to_line() const;
+    void display();
+
+private:
+    std::shared_ptr<mail_item> self() { return std::static_pointer_cast<mail_item>(shared_from_this()); }
+    void register_members();
+    std::shared_ptr<mail_item> forward();
+    void send();
+    void remove();
+    void save_as(const std::wstring& path) const;
+
+    friend class recipients_view;
+    friend class attachments_view;
+    std::weak_ptr<folder> parent_;
+    int item_class_;
+    std::string raw_;          // the message as loaded; empty for items made here
+    bool modified_ = false;
+    std::string headers_;      // transport header block, CR LF line ends
+    std::wstring subject_, body_, from_;
+    std::vector<recipient_entry> recipients_;
+    std::vector<attachment_entry> attachments_;
+    bool sent_ = false;
+};
+
+class folder : public app_object {
+public:
+    folder(std::shared_ptr<application> app, std::wstring name, int item_type, std::weak_ptr<folder> parent);
+    const std::wstring& name() const { return name_; }
+    std::wstring path() const;
+    std::vector<std::shared_ptr<mail_item>> items;
+    std::vector<std::shared_ptr<folder>> children;
+
+private:
+    std::wstring name_;
+    int item_type_;
+    std::weak_ptr<folder> parent_;
+};
+
+// A window of the host (explorer or inspector): a real window handle and command bars.
+class window_object : public app_object {
+public:
+    window_object(std::shared_ptr<application> app, std::wstring kind, std::vector<IID> interfaces,
+                  const std::wstring& caption);
+    ~window_object() override;
+    HWND window() const override { return hwnd_; }
+    bool closed() const { return closed_; }
+    std::shared_ptr<command_bars> bars() const { return bars_; }
+
+protected:
+    HWND hwnd_ = nullptr;
+    bool closed_ = false;
+    std::shared_ptr<command_bars> bars_;
+};
+
+class explorer : public window_object {
+public:
+    explorer(std::shared_ptr<application> app, std::shared_ptr<folder> current);
+    std::shared_ptr<folder> current_folder() const { return folder_; }
+    // Fires BeforeFolderSwitch and, unless a sink cancels, switches and fires FolderSwitch.
+    bool switch_folder(const std::shared_ptr<folder>& target);
+    bool switch_view(const std::wstring& view);
+    void select(std::vector<std::shared_ptr<mail_item>> items);
+    void activate();
+    void deactivate();
+    void close();
+    void fire_simple(DISPID id);
+
+private:
+    std::shared_ptr<folder> folder_;
+    std::vector<std::shared_ptr<mail_item>> selection_;
+    std::wstring view_ = L"Messages";
+};
+
+class inspector : public window_object {
+public:
+    inspector(std::shared_ptr<application> app, std::shared_ptr<mail_item> item);
+    void activate();
+    void close();
+
+private:
+    std::shared_ptr<mail_item> item_;
+};
+
+struct mailbox_options {
+    std::wstring mailbox;
+    std::wstring outbox_dir;
+    int explorers = 1;
+    bool load_all_addins = false;
+    std::vector<std::wstring> addins;
+    bool register_running = false;
+    bool picture_support = true;
+};
+
+class application : public host_object {
+public:
+    explicit application(mailbox_options options);
+    ~application() override;
+    // Builds the store and the windows, loads the add-ins; the caller keeps the result.
+    static std::shared_ptr<application> start(mailbox_options options);
+    void quit();
+    bool running() const { return running_; }
+
+    std::shared_ptr<folder> find_folder(const std::wstring& name_or_path) const;
+    std::shared_ptr<folder> default_folder(int id) const;
+    std::shared_ptr<folder> root() const { return root_; }
+    std::shared_ptr<explorer> open_explorer(std::shared_ptr<folder> current, bool announce);
+    std::shared_ptr<inspector> open_inspector(std::shared_ptr<mail_item> item);
+    void window_activated(const std::shared_ptr<window_object>& window);
+    void explorer_closed(const std::shared_ptr<explorer>& closed);
+    void inspector_closed(const std::shared_ptr<inspector>& closed);
+
+    std::vector<std::shared_ptr<explorer>> explorers;
+    std::vector<std::shared_ptr<inspector>> inspectors;
+    std::shared_ptr<explorer> active_explorer() const;
+    std::shared_ptr<inspector> active_inspector() const;
+    std::shared_ptr<explorers_list> explorers_object;
+    std::shared_ptr<inspectors_list> inspectors_object;
+    std::shared_ptr<name_space> session;
+    std::unique_ptr<addin_manager> addins;
+    const mailbox_options& options() const { return options_; }
+    // Where Send writes the next message; returns the file written.
+    std::wstring write_sent(const std::string& eml);
+    std::wstring last_sent_file;
+    flinter::variant namespace_variant();
+    // Fires an event of "Application", "Explorers", "Inspectors" or "NameSpace"; false for other names.
+    bool fire_collection(const std::wstring& name, DISPID id, std::span<VARIANT> args);
+    bool picture_support() const { return options_.picture_support; }
+    // Built-in and saved bars for a new window.
+    std::shared_ptr<command_bars> bars_for_new_window();
+    void keep_customizations(const std::shared_ptr<command_bars>& bars);
+
+protected:
+    void check_usable() const override;
+
+private:
+    std::shared_ptr<application> self() { return std::static_pointer_cast<application>(shared_from_this()); }
+    void load_mailbox();
+    void register_members();
+
+    mailbox_options options_;
+    bool running_ = false;
+    bool quitting_ = false;
+    std::shared_ptr<folder> root_;
+    std::weak_ptr<window_object> active_;
+    DWORD rot_cookie_ = 0;
+    int sent_count_ = 0;
+};
+
+// The running application of this process, or null.
+std::shared_ptr<application>& running_application();
+
+}  // namespace mailhost

@@ -1,0 +1,224 @@
+// Command bars as the add-in's engine uses them: find by tag across bars,
+// recursive search, Before positions, temporary objects, pictures and clicks.
+#include <gtest/gtest.h>
+
+#include <olectl.h>
+
+#include "com/hresult_error.h"
+#include "com/late_bound.h"
+#include "com/unique_res.h"
+#include "mailhost/simulated_outlook.h"
+#include "test_config.h"
+#include "recording_sink.h"
+
+using flinter::call;
+using flinter::get;
+using flinter::get_object;
+using flinter::put;
+using flinter::variant;
+using mailhost::testing::recording_sink;
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+const GUID DIID_CommandBarButtonEvents = {0x000C0351, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const GUID DIID_CommandBarComboBoxEvents = {0x000C0354, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const GUID IID_CommandBarButton = {0x000C030E, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const variant missing = variant::missing();
+constexpr int kButton = 1, kComboBox = 4, kPopup = 10;
+
+using unique_hbitmap = flinter::unique_res<HBITMAP, &::DeleteObject>;
+
+HRESULT failure_of(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const flinter::hresult_error& e) {
+        return e.code();
+    }
+    return S_OK;
+}
+
+// A 2 x 2 bitmap: red, green / blue, white.
+HBITMAP four_pixels() {
+    const DWORD pixels[] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFFFF};
+    return ::CreateBitmap(2, 2, 1, 32, pixels);
+}
+
+ComPtr<IDispatch> picture_of(HBITMAP bitmap) {
+    PICTDESC description{sizeof(PICTDESC), PICTYPE_BITMAP, {}};
+    description.bmp.hbitmap = bitmap;
+    ComPtr<IDispatch> picture;
+    EXPECT_EQ(S_OK, ::OleCreatePictureIndirect(&description, IID_IPictureDisp, FALSE,
+                                               reinterpret_cast<void**>(picture.GetAddressOf())));
+    return picture;
+}
+
+class CommandBars : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr))); }
+    void TearDown() override {
+        outlook_.reset();
+        ::CoUninitialize();
+    }
+    void start(int explorers = 1, bool pictures = true) {
+        outlook_ = std::make_unique<mailhost::simulated_outlook>(
+            mailhost::outlook_settings{.explorers = explorers, .picture_support = pictures});
+    }
+    ComPtr<IDispatch> bars(int explorer = 1) {
+        auto window = get_object(get_object(outlook_->application(), L"Explorers").Get(), L"Item", {variant(explorer)});
+        return get_object(window.Get(), L"CommandBars");
+    }
+    ComPtr<IDispatch> add_bar(IDispatch* collection, const wchar_t* name, bool temporary) {
+        return get_object(collection, L"Add", {variant(name), variant(1), missing, variant(temporary)});
+    }
+    ComPtr<IDispatch> add_control(IDispatch* bar, int type, const wchar_t* tag, variant before = variant::missing(),
+                                  bool temporary = true) {
+        auto control = get_object(get_object(bar, L"Controls").Get(), L"Add",
+                                  {variant(type), missing, missing, before, variant(temporary)});
+        put(control.Get(), L"Tag", variant(tag));
+        put(control.Get(), L"Caption", variant(tag));
+        return control;
+    }
+    std::unique_ptr<mailhost::simulated_outlook> outlook_;
+};
+
+TEST_F(CommandBars, ExplorersStartWithBuiltInBars) {
+    start();
+    auto collection = bars();
+    EXPECT_GE(get(collection.Get(), L"Count").as_int(), 2);
+    auto standard = get_object(collection.Get(), L"Item", {variant(L"Standard")});
+    EXPECT_TRUE(get(standard.Get(), L"BuiltIn").as_bool());
+    auto forward = get_object(standard.Get(), L"FindControl", {missing, variant(356), missing, missing, missing});
+    EXPECT_TRUE(get(forward.Get(), L"BuiltIn").as_bool());
+    EXPECT_EQ(E_FAIL, failure_of([&] { call(standard.Get(), L"Delete"); }));
+}
+
+TEST_F(CommandBars, CollectionFindControlSearchesEveryBarAndPopups) {
+    start();
+    auto collection = bars();
+    auto first = add_bar(collection.Get(), L"First", true);
+    auto second = add_bar(collection.Get(), L"Second", true);
+    auto popup = add_control(second.Get(), kPopup, L"menu");
+    auto inner = add_control(get_object(popup.Get(), L"CommandBar").Get(), kButton, L"deep");
+    add_control(first.Get(), kButton, L"shallow");
+    auto found = get_object(collection.Get(), L"FindControl", {missing, missing, variant(L"deep"), missing});
+    EXPECT_EQ(L"deep", get(found.Get(), L"Caption").as_wstring());
+    // A bar searches its popups only when asked to.
+    EXPECT_EQ(VT_DISPATCH, get(second.Get(), L"FindControl", {missing, missing, variant(L"deep"), missing, variant(false)}).type());
+    EXPECT_EQ(nullptr, get(second.Get(), L"FindControl", {missing, missing, variant(L"deep"), missing, variant(false)}).as_dispatch());
+    EXPECT_NE(nullptr, get(second.Get(), L"FindControl", {missing, missing, variant(L"deep"), missing, variant(true)}).as_dispatch());
+    EXPECT_EQ(nullptr, get(collection.Get(), L"FindControl", {variant(kComboBox), missing, variant(L"deep"), missing}).as_dispatch());
+}
+
+TEST_F(CommandBars, BeforePlacesControlsAndOutOfRangeIsRefused) {
+    start();
+    auto bar = add_bar(bars().Get(), L"Order", true);
+    add_control(bar.Get(), kButton, L"a");
+    add_control(bar.Get(), kButton, L"b");
+    add_control(bar.Get(), kButton, L"c");
+    auto inserted = add_control(bar.Get(), kButton, L"x", variant(2));
+    EXPECT_EQ(2, get(inserted.Get(), L"Index").as_int());
+    auto controls = get_object(bar.Get(), L"Controls");
+    EXPECT_EQ(L"b", get(get_object(controls.Get(), L"Item", {variant(3)}).Get(), L"Tag").as_wstring());
+    EXPECT_NE(S_OK, failure_of([&] { add_control(bar.Get(), kButton, L"y", variant(9)); }));
+    call(inserted.Get(), L"Move", {missing, variant(5)});
+    EXPECT_EQ(4, get(inserted.Get(), L"Index").as_int());
+    call(inserted.Get(), L"Delete", {variant(false)});
+    EXPECT_EQ(3, get(controls.Get(), L"Count").as_int());
+    EXPECT_NE(S_OK, failure_of([&] { get(inserted.Get(), L"Caption"); }));
+}
+
+TEST_F(CommandBars, TemporaryObjectsVanishWithTheirWindow) {
+    start(2);
+    auto temporary = add_bar(bars(1).Get(), L"Gone", true);
+    auto kept = add_bar(bars(1).Get(), L"Kept", false);
+    auto button = add_control(kept.Get(), kButton, L"kept-button", missing, false);
+    add_control(kept.Get(), kButton, L"temporary-button", missing, true);
+    ASSERT_EQ(S_OK, mailhost_close_explorer(1));
+    EXPECT_NE(S_OK, failure_of([&] { get(temporary.Get(), L"Name"); }));
+    EXPECT_NE(S_OK, failure_of([&] { get(button.Get(), L"HelpFile"); }));
+    int index = 0;
+    ASSERT_EQ(S_OK, mailhost_open_explorer(L"Inbox", TRUE, &index));
+    auto collection = bars(index);
+    EXPECT_NE(S_OK, failure_of([&] { get_object(collection.Get(), L"Item", {variant(L"Gone")}); }));
+    auto again = get_object(collection.Get(), L"Item", {variant(L"kept")});
+    EXPECT_NE(nullptr, get(again.Get(), L"FindControl", {missing, missing, variant(L"kept-button")}).as_dispatch());
+    EXPECT_EQ(nullptr, get(again.Get(), L"FindControl", {missing, missing, variant(L"temporary-button")}).as_dispatch());
+}
+
+TEST_F(CommandBars, PictureKeepsThePixelsAndMask) {
+    start();
+    auto bar = add_bar(bars().Get(), L"Faces", true);
+    auto button = add_control(bar.Get(), kButton, L"face");
+    unique_hbitmap bitmap(four_pixels());
+    put(button.Get(), L"Picture", variant(picture_of(bitmap.get()).Get()));
+    put(button.Get(), L"Mask", variant(picture_of(bitmap.get()).Get()));
+    int source = 0, width = 0, height = 0;
+    DWORD pixels[4] = {};
+    ASSERT_EQ(S_OK, mailhost_button_face(1, L"face", FALSE, &source, &width, &height, pixels, 4));
+    EXPECT_EQ(2, source);
+    EXPECT_EQ(2, width);
+    EXPECT_EQ((std::vector<DWORD>{0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}), std::vector<DWORD>(pixels, pixels + 4));
+    DWORD mask[4] = {};
+    ASSERT_EQ(S_OK, mailhost_button_face(1, L"face", TRUE, &source, &width, &height, mask, 4));
+    EXPECT_EQ(0xFFFFFFu, mask[3]);
+}
+
+TEST_F(CommandBars, OldHostsHaveNoPictureButPasteFaceReadsTheClipboard) {
+    start(1, false);
+    auto bar = add_bar(bars().Get(), L"Old", true);
+    auto button = add_control(bar.Get(), kButton, L"old");
+    DISPID id = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(L"Picture");
+    EXPECT_EQ(DISP_E_UNKNOWNNAME, button->GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
+    ASSERT_TRUE(::OpenClipboard(nullptr));
+    ::EmptyClipboard();
+    ASSERT_NE(nullptr, ::SetClipboardData(CF_BITMAP, four_pixels()));
+    ::CloseClipboard();
+    call(button.Get(), L"PasteFace");
+    int source = 0, width = 0, height = 0;
+    DWORD pixels[4] = {};
+    ASSERT_EQ(S_OK, mailhost_button_face(1, L"old", FALSE, &source, &width, &height, pixels, 4));
+    EXPECT_EQ(3, source);
+    EXPECT_EQ(0x00FF00u, pixels[1]);
+    ASSERT_TRUE(::OpenClipboard(nullptr));
+    ::EmptyClipboard();
+    ::CloseClipboard();
+    EXPECT_EQ(E_FAIL, failure_of([&] { call(button.Get(), L"PasteFace"); }));
+}
+
+TEST_F(CommandBars, ClickReachesSinksOfEveryCopyWithTheTag) {
+    start(2);
+    auto first = add_control(add_bar(bars(1).Get(), L"Tool", true).Get(), kButton, L"spam");
+    auto second = add_control(add_bar(bars(2).Get(), L"Tool", true).Get(), kButton, L"spam");
+    recording_sink sink(DIID_CommandBarButtonEvents);
+    const DWORD cookie = sink.advise(first.Get());
+    ASSERT_NE(0u, cookie);
+    sink.reaction = [](DISPID, DISPPARAMS& params) { *params.rgvarg[0].pboolVal = VARIANT_TRUE; };
+    BOOL cancel_default = FALSE;
+    ASSERT_EQ(S_OK, mailhost_click(2, L"spam", &cancel_default));
+    EXPECT_TRUE(cancel_default);
+    ASSERT_EQ(std::vector<DISPID>{1}, sink.ids());
+    EXPECT_EQ(VT_BOOL | VT_BYREF, sink.events[0].types[0]);
+    ComPtr<IUnknown> raised, expected;
+    sink.events[0].args[1].as_unknown().As(&raised);
+    second.As(&expected);
+    EXPECT_EQ(expected.Get(), raised.Get());   // Ctrl is the control that was clicked
+    ComPtr<IUnknown> typed;
+    EXPECT_EQ(S_OK, raised->QueryInterface(IID_CommandBarButton, &typed));
+    sink.unadvise(cookie);
+}
+
+TEST_F(CommandBars, ComboBoxChangeCarriesTheControl) {
+    start();
+    auto combo = add_control(add_bar(bars().Get(), L"Lists", true).Get(), kComboBox, L"list");
+    call(combo.Get(), L"AddItem", {variant(L"one")});
+    recording_sink sink(DIID_CommandBarComboBoxEvents);
+    const DWORD cookie = sink.advise(combo.Get());
+    ASSERT_EQ(S_OK, mailhost_change(1, L"list", L"typed"));
+    ASSERT_EQ(std::vector<DISPID>{1}, sink.ids());
+    EXPECT_EQ(L"typed", get(combo.Get(), L"Text").as_wstring());
+    sink.unadvise(cookie);
+}
+
+}  // namespace

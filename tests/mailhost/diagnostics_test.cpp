@@ -1,0 +1,104 @@
+// Fault injection, the call log and the reference audit.
+#include <gtest/gtest.h>
+
+#include "com/hresult_error.h"
+#include "com/late_bound.h"
+#include "mailhost/simulated_outlook.h"
+#include "test_config.h"
+#include "recording_sink.h"
+
+using flinter::get;
+using flinter::get_object;
+using flinter::variant;
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+const GUID DIID_ExplorerEvents = {0x0006304F, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+HRESULT failure_of(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const flinter::hresult_error& e) {
+        return e.code();
+    }
+    return S_OK;
+}
+
+class Diagnostics : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+        outlook_ = std::make_unique<mailhost::simulated_outlook>(
+            mailhost::outlook_settings{.mailbox = MAILHOST_SAMPLES, .explorers = 1});
+        mailhost_clear_faults();
+        mailhost_clear_call_log();
+    }
+    void TearDown() override {
+        mailhost_clear_faults();
+        outlook_.reset();
+        ::CoUninitialize();
+    }
+    std::unique_ptr<mailhost::simulated_outlook> outlook_;
+};
+
+TEST_F(Diagnostics, AnInjectedFaultHitsTheNextCallsOnly) {
+    IDispatch* app = outlook_->application();
+    auto explorer = get_object(app, L"ActiveExplorer");
+    mailhost_fail(L"Explorer", L"Selection", E_ACCESSDENIED, 2);
+    EXPECT_EQ(E_ACCESSDENIED, failure_of([&] { get(explorer.Get(), L"Selection"); }));
+    EXPECT_EQ(E_ACCESSDENIED, failure_of([&] { get(explorer.Get(), L"selection"); }));
+    EXPECT_EQ(S_OK, failure_of([&] { get(explorer.Get(), L"Selection"); }));
+    EXPECT_EQ(S_OK, failure_of([&] { get(explorer.Get(), L"CurrentFolder"); }));
+}
+
+TEST_F(Diagnostics, AdviseCanBeMadeToFail) {
+    mailhost::testing::recording_sink sink(DIID_ExplorerEvents);
+    mailhost_fail(L"Explorer", L"Advise", E_OUTOFMEMORY, 1);
+    EXPECT_EQ(0u, sink.advise(get_object(outlook_->application(), L"ActiveExplorer").Get()));
+    EXPECT_EQ(1u, sink.refs());
+}
+
+TEST_F(Diagnostics, TheCallLogNamesObjectAndMember) {
+    auto explorer = get_object(outlook_->application(), L"activeexplorer");
+    flinter::put(explorer.Get(), L"CurrentView", variant(L"Compact"));
+    EXPECT_EQ(L"Application.ActiveExplorer\nExplorer.CurrentView=\n", mailhost::simulated_outlook::call_log());
+}
+
+TEST_F(Diagnostics, TheAuditCountsReferencesUntilTheyAreReleased) {
+    const long baseline = mailhost_outstanding_ref_count();
+    ComPtr<IDispatch> selection;
+    {
+        auto explorer = get_object(outlook_->application(), L"ActiveExplorer");
+        selection = get_object(explorer.Get(), L"Selection");
+        EXPECT_EQ(baseline + 2, mailhost_outstanding_ref_count());
+    }
+    EXPECT_NE(std::wstring::npos, mailhost::simulated_outlook::outstanding_refs().find(L"Selection#"));
+    selection.Reset();
+    EXPECT_EQ(baseline, mailhost_outstanding_ref_count());
+}
+
+TEST_F(Diagnostics, AdviseAndUnadviseLeaveNoReferenceBehind) {
+    const long baseline = mailhost_outstanding_ref_count();
+    mailhost::testing::recording_sink sink(DIID_ExplorerEvents);
+    const DWORD cookie = sink.advise(get_object(outlook_->application(), L"ActiveExplorer").Get());
+    EXPECT_EQ(2u, sink.refs());
+    EXPECT_EQ(baseline + 1, mailhost_outstanding_ref_count());   // the connection point the sink keeps
+    EXPECT_EQ(S_OK, sink.unadvise(cookie));
+    EXPECT_EQ(1u, sink.refs());
+    EXPECT_EQ(baseline, mailhost_outstanding_ref_count());
+}
+
+TEST_F(Diagnostics, MapiObjectIsAuditedToo) {
+    const int first = 1;
+    ASSERT_EQ(S_OK, mailhost_select(1, &first, 1));
+    auto item = get_object(get_object(get_object(outlook_->application(), L"ActiveExplorer").Get(), L"Selection").Get(),
+                           L"Item", {variant(1)});
+    const long baseline = mailhost_outstanding_ref_count();
+    ComPtr<IUnknown> message = get(item.Get(), L"MAPIObject").as_unknown();
+    EXPECT_NE(std::wstring::npos, mailhost::simulated_outlook::outstanding_refs().find(L"IMessage#"));
+    message.Reset();
+    EXPECT_EQ(baseline, mailhost_outstanding_ref_count());
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+// The simulated Outlook.Application registered in the test prefix: created by
+// ProgID, found in the running-object table while it runs, told to quit.
+#include <gtest/gtest.h>
+
+#include "com/hresult_error.h"
+#include "com/late_bound.h"
+#include "mailhost/simulated_outlook.h"
+#include "test_config.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+const GUID CLSID_OutlookApplication = {0x0006F03A, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+class Registration : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+        ASSERT_EQ(S_OK, mailhost_register());
+    }
+    void TearDown() override { ::CoUninitialize(); }
+};
+
+TEST_F(Registration, TheProgIdNamesOutlooksClass) {
+    CLSID clsid{};
+    ASSERT_EQ(S_OK, ::CLSIDFromProgID(L"Outlook.Application", &clsid));
+    EXPECT_TRUE(IsEqualCLSID(CLSID_OutlookApplication, clsid));
+}
+
+TEST_F(Registration, CoCreateInstanceStartsOutlookAndQuitEndsIt) {
+    ASSERT_FALSE(mailhost_running());
+    ComPtr<IDispatch> app;
+    ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_OutlookApplication, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                       IID_PPV_ARGS(&app)));
+    EXPECT_TRUE(mailhost_running());
+    ComPtr<IDispatch> second;
+    ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_OutlookApplication, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&second)));
+    EXPECT_EQ(app.Get(), second.Get());   // Outlook runs once
+    flinter::call(app.Get(), L"Quit");
+    EXPECT_FALSE(mailhost_running());
+}
+
+TEST_F(Registration, GetActiveObjectFindsTheRunningOutlook) {
+    mailhost::simulated_outlook outlook({.register_running = true});
+    ComPtr<IUnknown> running;
+    ASSERT_EQ(S_OK, ::GetActiveObject(CLSID_OutlookApplication, nullptr, &running));
+    ComPtr<IDispatch> app;
+    ASSERT_EQ(S_OK, running.As(&app));
+    EXPECT_EQ(L"Outlook", flinter::get(app.Get(), L"Name").as_wstring());
+    app.Reset();
+    running.Reset();
+    outlook.quit();
+    EXPECT_NE(S_OK, ::GetActiveObject(CLSID_OutlookApplication, nullptr, &running));
+}
+
+}  // namespace
