@@ -39,12 +39,20 @@ FARPROC mapi_binding::entry(std::string_view export_name) const noexcept {
     return nullptr;
 }
 
+namespace {
+// An export's address as the function type it really has.
+template <class Function>
+Function as_function(FARPROC address) noexcept {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
+}  // namespace
+
 mapi_binding::hr_get_one_prop_fn mapi_binding::HrGetOneProp() const noexcept {
-    return reinterpret_cast<hr_get_one_prop_fn>(entry("HrGetOneProp@12"));
+    return as_function<hr_get_one_prop_fn>(entry("HrGetOneProp@12"));
 }
 
 mapi_binding::mapi_free_buffer_fn mapi_binding::MAPIFreeBuffer() const noexcept {
-    return reinterpret_cast<mapi_free_buffer_fn>(entry("MAPIFreeBuffer"));
+    return as_function<mapi_free_buffer_fn>(entry("MAPIFreeBuffer"));
 }
 
 mapi_binding& mapi_binding::process() noexcept {
