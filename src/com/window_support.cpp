@@ -185,4 +185,11 @@ void run_modal(HWND window, const std::function<bool()>& finished) {
     if (quit) ::PostQuitMessage(static_cast<int>(quit_code));
 }
 
+INT_PTR hand_cursor_over_link(HWND dialog, WPARAM hovered, HWND link) {
+    if (reinterpret_cast<HWND>(hovered) != link) return FALSE;
+    ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
+    ::SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+    return TRUE;
+}
+
 }  // namespace flinter

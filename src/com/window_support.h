@@ -30,6 +30,10 @@ unique_hfont make_form_font();
 SIZE frame_size_for_client(int width, int height, DWORD style, DWORD ex_style);
 
 // Text of a control as 8-bit text in the system code page, and back.
+// Shows the hand cursor while the pointer is over link; for a dialog's
+// WM_SETCURSOR, whose wparam is the window under the pointer.
+INT_PTR hand_cursor_over_link(HWND dialog, WPARAM hovered, HWND link);
+
 std::string window_text_acp(HWND window);
 void set_window_text_acp(HWND window, std::string_view text);
 std::wstring acp_to_wide(std::string_view text);

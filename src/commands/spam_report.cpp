@@ -6,6 +6,7 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "com/window_support.h"
 
 namespace flinter {
 namespace {
@@ -14,13 +15,7 @@ using Microsoft::WRL::ComPtr;
 
 bool is_blank_or_control(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
-std::wstring from_system_code_page(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(n > 0 ? n : 0, L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
+std::wstring from_system_code_page(const std::string& text) { return acp_to_wide(text); }
 
 // Saves the message as work folder + "temp1.eml"; where the work folder (often
 // Outlook's program folder) is not writable, falls back to the temp folder.

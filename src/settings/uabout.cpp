@@ -83,12 +83,7 @@ INT_PTR TAboutBox::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CTLCOLORSTATIC:
         return color_static(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
     case WM_SETCURSOR:
-        if (reinterpret_cast<HWND>(wparam) == control(Label2)) {
-            ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
-            ::SetWindowLongPtrW(handle(), DWLP_MSGRESULT, TRUE);
-            return TRUE;
-        }
-        return FALSE;
+        return hand_cursor_over_link(handle(), wparam, control(Label2));
     default:
         return FALSE;
     }
