@@ -2,6 +2,8 @@
 // recursive search, Before positions, temporary objects, pictures and clicks.
 #include <gtest/gtest.h>
 
+#include "failure_of.h"
+
 #include <olectl.h>
 
 #include "com/hresult_error.h"
@@ -29,14 +31,7 @@ constexpr int kButton = 1, kComboBox = 4, kPopup = 10;
 
 using unique_hbitmap = flinter::unique_res<HBITMAP, &::DeleteObject>;
 
-HRESULT failure_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const flinter::hresult_error& e) {
-        return e.code();
-    }
-    return S_OK;
-}
+using flinter::testing_support::failure_of;
 
 // A 2 x 2 bitmap: red, green / blue, white.
 HBITMAP four_pixels() {

@@ -1,6 +1,8 @@
 // Fault injection, the call log and the reference audit.
 #include <gtest/gtest.h>
 
+#include "failure_of.h"
+
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "mailhost/simulated_outlook.h"
@@ -16,14 +18,7 @@ namespace {
 
 const GUID DIID_ExplorerEvents = {0x0006304F, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
-HRESULT failure_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const flinter::hresult_error& e) {
-        return e.code();
-    }
-    return S_OK;
-}
+using flinter::testing_support::failure_of;
 
 class Diagnostics : public ::testing::Test {
 protected:

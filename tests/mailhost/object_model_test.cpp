@@ -1,6 +1,8 @@
 // The simulated Outlook's object model as the add-in reaches it by name.
 #include <gtest/gtest.h>
 
+#include "failure_of.h"
+
 #include <mapidefs.h>
 
 #include <fstream>
@@ -37,14 +39,7 @@ std::wstring temp_path(const wchar_t* name) {
     return std::wstring(dir) + name;
 }
 
-HRESULT failure_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const flinter::hresult_error& e) {
-        return e.code();
-    }
-    return S_OK;
-}
+using flinter::testing_support::failure_of;
 
 class ObjectModel : public ::testing::Test {
 protected:
