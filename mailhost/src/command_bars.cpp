@@ -11,7 +11,7 @@
 namespace mailhost {
 namespace {
 
-using unique_hbitmap = flinter::unique_res<HBITMAP, &::DeleteObject>;
+using flinter::unique_hbitmap;
 
 struct builtin_control {
     int type;
@@ -63,17 +63,23 @@ const wchar_t* control_kind(int type) {
     }
 }
 
+// Pixels as 32-bit 0x00RRGGBB values, the top row first.
+BITMAPINFO top_down_32_bits(int width, int height) {
+    BITMAPINFO header{};
+    header.bmiHeader.biSize = sizeof header.bmiHeader;
+    header.bmiHeader.biWidth = width;
+    header.bmiHeader.biHeight = -height;
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = 32;
+    header.bmiHeader.biCompression = BI_RGB;
+    return header;
+}
+
 // The pixels of a bitmap as 0x00RRGGBB, top-down.
 void read_bitmap(HBITMAP bitmap, int& width, int& height, std::vector<DWORD>& pixels) {
     BITMAP info{};
     if (!bitmap || !::GetObjectW(bitmap, sizeof info, &info)) fail(E_INVALIDARG, L"The picture is not a bitmap.");
-    BITMAPINFO header{};
-    header.bmiHeader.biSize = sizeof header.bmiHeader;
-    header.bmiHeader.biWidth = info.bmWidth;
-    header.bmiHeader.biHeight = -info.bmHeight;
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 32;
-    header.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO header = top_down_32_bits(info.bmWidth, info.bmHeight);
     std::vector<DWORD> read(static_cast<std::size_t>(info.bmWidth) * info.bmHeight);
     HDC screen = ::GetDC(nullptr);
     const int lines = ::GetDIBits(screen, bitmap, 0, info.bmHeight, read.data(), &header, DIB_RGB_COLORS);
@@ -85,16 +91,10 @@ void read_bitmap(HBITMAP bitmap, int& width, int& height, std::vector<DWORD>& pi
     pixels = std::move(read);
 }
 
-HBITMAP bitmap_from_pixels(int width, int height, const std::vector<DWORD>& pixels) {
-    BITMAPINFO header{};
-    header.bmiHeader.biSize = sizeof header.bmiHeader;
-    header.bmiHeader.biWidth = width;
-    header.bmiHeader.biHeight = -height;
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 32;
-    header.bmiHeader.biCompression = BI_RGB;
+unique_hbitmap bitmap_from_pixels(int width, int height, const std::vector<DWORD>& pixels) {
+    const BITMAPINFO header = top_down_32_bits(width, height);
     void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(nullptr, &header, DIB_RGB_COLORS, &bits, nullptr, 0);
+    unique_hbitmap bitmap(::CreateDIBSection(nullptr, &header, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap) fail(E_OUTOFMEMORY, L"Out of memory.");
     std::copy(pixels.begin(), pixels.end(), static_cast<DWORD*>(bits));
     return bitmap;
@@ -274,7 +274,7 @@ flinter::variant control::get_picture() const {
         width = height = 16;
         pixels.assign(256, 0x00C0C0C0);
     }
-    unique_hbitmap bitmap(bitmap_from_pixels(width, height, pixels));
+    unique_hbitmap bitmap = bitmap_from_pixels(width, height, pixels);
     PICTDESC description{sizeof(PICTDESC), PICTYPE_BITMAP, {}};
     description.bmp.hbitmap = bitmap.get();
     ComPtr<IPictureDisp> picture;

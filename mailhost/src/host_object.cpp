@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "com/hresult_error.h"
+#include "com/late_bound.h"
 
 namespace mailhost {
 namespace {
@@ -177,12 +178,9 @@ void host_object::fire(REFIID events, DISPID id, std::span<VARIANT> args) {
         ComPtr<IDispatch> sink = found->second;
         DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
         flinter::variant result;
-        EXCEPINFO exception{};
+        flinter::owned_excepinfo exception;
         UINT bad = 0;
-        sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.put(), &exception, &bad);
-        ::SysFreeString(exception.bstrSource);
-        ::SysFreeString(exception.bstrDescription);
-        ::SysFreeString(exception.bstrHelpFile);
+        sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.put(), &exception.info, &bad);
     }
 }
 

@@ -153,14 +153,28 @@ window_object::window_object(std::shared_ptr<application> app, std::wstring kind
                              const std::wstring& caption)
     : app_object(std::move(app), std::move(kind), std::move(interfaces)) {
     register_window_class();
-    hwnd_ = ::CreateWindowExW(0, kWindowClass, caption.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
-                              nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    hwnd_.reset(::CreateWindowExW(0, kWindowClass, caption.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
+                                  nullptr, ::GetModuleHandleW(nullptr), nullptr));
     if (!hwnd_) fail(HRESULT_FROM_WIN32(::GetLastError()), L"The window could not be created.");
-    ::ShowWindow(hwnd_, SW_SHOWNA);
+    ::ShowWindow(hwnd_.get(), SW_SHOWNA);
+    // The handlers run on a whole object, so close() reaches the window's own kind.
+    method(L"Activate", [this](const call_args&) {
+        activate();
+        return flinter::variant();
+    });
+    method(L"Display", [this](const call_args&) {
+        activate();
+        return flinter::variant();
+    });
+    method(L"Close", [this](const call_args&) {
+        close();
+        return flinter::variant();
+    });
 }
 
-window_object::~window_object() {
-    flinter::unique_hwnd owned(hwnd_);
+void window_object::activate() {
+    if (closed_) fail(E_FAIL, L"The window has been closed.");
+    app().window_activated(std::static_pointer_cast<window_object>(shared_from_this()));
 }
 
 explorer::explorer(std::shared_ptr<application> app, std::shared_ptr<folder> current)
@@ -192,18 +206,6 @@ explorer::explorer(std::shared_ptr<application> app, std::shared_ptr<folder> cur
     property(L"Class", [](const call_args&) { return flinter::variant(34); });
     property(L"Application", [this](const call_args&) { return this->app().as_variant(); });
     property(L"Parent", [this](const call_args&) { return this->app().as_variant(); });
-    method(L"Activate", [this](const call_args&) {
-        activate();
-        return flinter::variant();
-    });
-    method(L"Display", [this](const call_args&) {
-        activate();
-        return flinter::variant();
-    });
-    method(L"Close", [this](const call_args&) {
-        close();
-        return flinter::variant();
-    });
 }
 
 void explorer::fire_simple(DISPID id) { fire(ids::DIID_ExplorerEvents, id, {}); }
@@ -222,7 +224,7 @@ bool explorer::switch_folder(const std::shared_ptr<folder>& target) {
     folder_ = target;
     const bool had_selection = !selection_.empty();
     selection_.clear();
-    ::SetWindowTextW(hwnd_, (target->name() + L" - Microsoft Outlook").c_str());
+    ::SetWindowTextW(hwnd_.get(), (target->name() + L" - Microsoft Outlook").c_str());
     fire_simple(ids::kFolderSwitch);
     if (had_selection) fire_simple(ids::kSelectionChange);
     return true;
@@ -249,10 +251,6 @@ void explorer::select(std::vector<std::shared_ptr<mail_item>> items) {
     fire_simple(ids::kSelectionChange);
 }
 
-void explorer::activate() {
-    if (closed_) fail(E_FAIL, L"The window has been closed.");
-    app().window_activated(std::static_pointer_cast<window_object>(shared_from_this()));
-}
 
 void explorer::deactivate() { fire_simple(ids::kDeactivate); }
 
@@ -261,7 +259,7 @@ void explorer::close() {
     auto keep = std::static_pointer_cast<explorer>(shared_from_this());
     fire_simple(ids::kClose);
     closed_ = true;
-    ::ShowWindow(hwnd_, SW_HIDE);
+    ::ShowWindow(hwnd_.get(), SW_HIDE);
     app().keep_customizations(bars_);
     bars_->close();
     app().explorer_closed(keep);
@@ -276,30 +274,14 @@ inspector::inspector(std::shared_ptr<application> app, std::shared_ptr<mail_item
     property(L"Caption", [this](const call_args&) { return flinter::variant(item_->subject() + L" - Message"); });
     property(L"Class", [](const call_args&) { return flinter::variant(35); });
     property(L"Application", [this](const call_args&) { return this->app().as_variant(); });
-    method(L"Activate", [this](const call_args&) {
-        activate();
-        return flinter::variant();
-    });
-    method(L"Display", [this](const call_args&) {
-        activate();
-        return flinter::variant();
-    });
-    method(L"Close", [this](const call_args&) {
-        close();
-        return flinter::variant();
-    });
 }
 
-void inspector::activate() {
-    if (closed_) fail(E_FAIL, L"The window has been closed.");
-    app().window_activated(std::static_pointer_cast<window_object>(shared_from_this()));
-}
 
 void inspector::close() {
     if (closed_) return;
     auto keep = std::static_pointer_cast<inspector>(shared_from_this());
     // The window is gone from the screen before Outlook reports the close.
-    ::ShowWindow(hwnd_, SW_HIDE);
+    ::ShowWindow(hwnd_.get(), SW_HIDE);
     fire(ids::DIID_InspectorEvents, ids::kClose, {});
     closed_ = true;
     bars_->close();

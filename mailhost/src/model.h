@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "com/unique_res.h"
 #include "command_bars.h"
 #include "host_object.h"
 #include "mailhost/mailhost.h"
@@ -97,13 +98,14 @@ class window_object : public app_object {
 public:
     window_object(std::shared_ptr<application> app, std::wstring kind, std::vector<IID> interfaces,
                   const std::wstring& caption);
-    ~window_object() override;
-    HWND window() const override { return hwnd_; }
+    HWND window() const override { return hwnd_.get(); }
     bool closed() const { return closed_; }
     std::shared_ptr<command_bars> bars() const { return bars_; }
+    void activate();
+    virtual void close() = 0;
 
 protected:
-    HWND hwnd_ = nullptr;
+    flinter::unique_hwnd hwnd_;
     bool closed_ = false;
     std::shared_ptr<command_bars> bars_;
 };
@@ -116,9 +118,8 @@ public:
     bool switch_folder(const std::shared_ptr<folder>& target);
     bool switch_view(const std::wstring& view);
     void select(std::vector<std::shared_ptr<mail_item>> items);
-    void activate();
     void deactivate();
-    void close();
+    void close() override;
     void fire_simple(DISPID id);
 
 private:
@@ -130,8 +131,7 @@ private:
 class inspector : public window_object {
 public:
     inspector(std::shared_ptr<application> app, std::shared_ptr<mail_item> item);
-    void activate();
-    void close();
+    void close() override;
 
 private:
     std::shared_ptr<mail_item> item_;

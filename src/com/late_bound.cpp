@@ -9,23 +9,15 @@
 namespace flinter {
 namespace {
 
-// Owns the strings of an EXCEPINFO and turns it into the error to throw.
-struct excepinfo_guard {
-    EXCEPINFO info{};
-    ~excepinfo_guard() {
-        ::SysFreeString(info.bstrSource);
-        ::SysFreeString(info.bstrDescription);
-        ::SysFreeString(info.bstrHelpFile);
-    }
-    hresult_error error(const wchar_t* name) {
-        if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-        const HRESULT code = info.scode ? info.scode : (info.wCode ? MAKE_HRESULT(1, FACILITY_ITF, info.wCode)
-                                                                    : DISP_E_EXCEPTION);
-        std::string text = narrow(name);
-        if (info.bstrDescription) text += ": " + narrow(info.bstrDescription);
-        return hresult_error(code, text);
-    }
-};
+// The error to throw for the host's exception, with its own message.
+hresult_error host_exception(EXCEPINFO& info, const wchar_t* name) {
+    if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
+    const HRESULT code = info.scode ? info.scode : (info.wCode ? MAKE_HRESULT(1, FACILITY_ITF, info.wCode)
+                                                                : DISP_E_EXCEPTION);
+    std::string text = narrow(name);
+    if (info.bstrDescription) text += ": " + narrow(info.bstrDescription);
+    return hresult_error(code, text);
+}
 
 DISPID dispid_of(IDispatch* object, const wchar_t* name) {
     DISPID id = DISPID_UNKNOWN;
@@ -52,12 +44,12 @@ variant invoke(IDispatch* object, const wchar_t* name, WORD flags, std::span<con
     }
 
     variant result;
-    excepinfo_guard exception;
+    owned_excepinfo exception;
     UINT bad_arg = 0;
     const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
                                       (flags & DISPATCH_PROPERTYPUT) ? nullptr : result.put(),
                                       &exception.info, &bad_arg);
-    if (hr == DISP_E_EXCEPTION) throw exception.error(name);
+    if (hr == DISP_E_EXCEPTION) throw host_exception(exception.info, name);
     if (FAILED(hr)) throw hresult_error(hr, "call of '" + narrow(name) + "' failed");
     return result;
 }

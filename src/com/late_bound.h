@@ -15,6 +15,19 @@
 
 namespace flinter {
 
+// An EXCEPINFO whose strings are freed with it, for any Invoke that may fill one.
+struct owned_excepinfo {
+    EXCEPINFO info{};
+    owned_excepinfo() = default;
+    owned_excepinfo(const owned_excepinfo&) = delete;
+    owned_excepinfo& operator=(const owned_excepinfo&) = delete;
+    ~owned_excepinfo() {
+        ::SysFreeString(info.bstrSource);
+        ::SysFreeString(info.bstrDescription);
+        ::SysFreeString(info.bstrHelpFile);
+    }
+};
+
 variant invoke(IDispatch* object, const wchar_t* name, WORD flags, std::span<const variant> args);
 
 // Reads a property (or an indexed property such as Item(1)).

@@ -7,35 +7,32 @@
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/window_support.h"
+#include "text/ascii.h"
 
 namespace flinter {
 namespace {
 
 using Microsoft::WRL::ComPtr;
 
-bool is_blank_or_control(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::wstring from_system_code_page(const std::string& text) { return acp_to_wide(text); }
-
 // Saves the message as work folder + "temp1.eml"; where the work folder (often
 // Outlook's program folder) is not writable, falls back to the temp folder.
 // Returns the path written; throws when neither could be written.
 std::wstring save_copy(IDispatch* message, const spam_report_environment& environment) {
-    const std::wstring in_work_folder = from_system_code_page(environment.work_folder + kSavedCopyName);
+    const std::wstring in_work_folder = acp_to_wide(environment.work_folder + kSavedCopyName);
     try {
         call(message, L"saveas", {variant(in_work_folder)});
         return in_work_folder;
     } catch (const hresult_error&) {
         if (environment.temp_folder.empty()) throw;
     }
-    const std::wstring in_temp_folder = from_system_code_page(environment.temp_folder + kSavedCopyName);
+    const std::wstring in_temp_folder = acp_to_wide(environment.temp_folder + kSavedCopyName);
     call(message, L"saveas", {variant(in_temp_folder)});
     return in_temp_folder;
 }
 
 std::wstring quoted_body(const std::string& header, const std::wstring& old_body) {
-    return from_system_code_page(kHeaderBlockOpening) + from_system_code_page(header) +
-           from_system_code_page(kHeaderBlockClosing) + old_body;
+    return acp_to_wide(kHeaderBlockOpening) + acp_to_wide(header) +
+           acp_to_wide(kHeaderBlockClosing) + old_body;
 }
 
 void report_one(IDispatch* selection, int index, const spam_report_settings& settings,
@@ -46,13 +43,13 @@ void report_one(IDispatch* selection, int index, const spam_report_settings& set
 
     const std::wstring saved = save_copy(message.Get(), environment);
     const std::string header = GetMessageHeader(item.get(), environment.raw_header_window);
-    const std::wstring subject = from_system_code_page(kSpamSubjectPrefix) + get(message.Get(), L"subject").as_wstring();
+    const std::wstring subject = acp_to_wide(kSpamSubjectPrefix) + get(message.Get(), L"subject").as_wstring();
 
     const auto forward = call(message.Get(), L"Forward").as_dispatch();
     if (!forward) throw hresult_error(E_POINTER, "Forward returned no item");
     const auto recipients = get_object(forward.Get(), L"Recipients");
-    call(recipients.Get(), L"Add", {variant(from_system_code_page(settings.email))});
-    if (!settings.bcc.empty()) put(forward.Get(), L"bcc", variant(from_system_code_page(settings.bcc)));
+    call(recipients.Get(), L"Add", {variant(acp_to_wide(settings.email))});
+    if (!settings.bcc.empty()) put(forward.Get(), L"bcc", variant(acp_to_wide(settings.bcc)));
     put(forward.Get(), L"Subject", variant(subject));
     put(forward.Get(), L"body", variant(quoted_body(header, get(forward.Get(), L"body").as_wstring())));
 
@@ -85,11 +82,8 @@ void tell(const spam_report_environment& environment, const std::string& text) {
 }  // namespace
 
 bool CheckReportAddress(const std::string& address) {
-    std::size_t first = 0;
-    std::size_t last = address.size();
-    while (first < last && is_blank_or_control(address[first])) ++first;
-    while (last > first && is_blank_or_control(address[last - 1])) --last;
-    return first < last && address.find('@') != std::string::npos && address.find('.') != std::string::npos;
+    return !text::trim_controls(address).empty() && address.find('@') != std::string::npos &&
+           address.find('.') != std::string::npos;
 }
 
 int ReportSpam(IDispatch* application, const spam_report_settings& settings,

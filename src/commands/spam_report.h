@@ -26,13 +26,16 @@ struct spam_report_settings {
     bool delete_after = false;  // CheckBox1
 };
 
+// The real message box: no owner, caption "QAV_Flinter", OK only.
+void show_report_message(const std::string& text);
+
 // Where the command saves copies and how it speaks to the user; the message
 // box is a seam so that tests need no person to press OK.
 struct spam_report_environment {
     std::string work_folder;   // with its trailing backslash
     std::string temp_folder;   // fallback for the saved copy, with its trailing backslash
     header_text_sink* raw_header_window = nullptr;
-    std::function<void(const std::string& text)> message_box;
+    std::function<void(const std::string& text)> message_box = show_report_message;
 };
 
 bool CheckReportAddress(const std::string& address);
@@ -40,8 +43,5 @@ bool CheckReportAddress(const std::string& address);
 // Returns how many selected messages could not be reported.
 int ReportSpam(IDispatch* application, const spam_report_settings& settings,
                const spam_report_environment& environment);
-
-// The real message box: no owner, caption "QAV_Flinter", OK only.
-void show_report_message(const std::string& text);
 
 }  // namespace flinter

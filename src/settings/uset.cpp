@@ -22,8 +22,7 @@ void set_checked(HWND box, bool checked) {
 }  // namespace
 
 Tfset::Tfset(HWND owner, TAboutBox& about, ui_seams seams, std::string work_folder)
-    : update_check_decision([](Tfset& window, double last_check) { window.start_update_check_if_due(last_check); }),
-      about_(about),
+    : about_(about),
       seams_(std::move(seams)),
       work_folder_(std::move(work_folder)),
       font_(make_form_font()),
@@ -61,11 +60,7 @@ void Tfset::start_update_check_if_due(double last_check) {
         if (!http_.Busy()) http_.Execute(false);   // Label11 keeps its state until the answer
         return;
     }
-    try {
-        set_update_available(update_available_);
-    } catch (const std::exception&) {
-        // Only the link's visibility was at stake.
-    }
+    set_update_available(update_available_);
 }
 
 // Runs on this window's thread when the update page has answered, whatever its status.
@@ -170,7 +165,7 @@ void Tfset::FormShow() {
     const stored_settings stored = LoadSettings(ini_path());
     set_record(stored.record);
     update_available_ = stored.upd;
-    update_check_decision(*this, stored.lld);
+    start_update_check_if_due(stored.lld);
 }
 
 int Tfset::ShowModal() {

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "com/unique_res.h"
@@ -57,11 +56,6 @@ public:
     // Runs the show handler and shows the window modally; IDOK or IDCANCEL.
     int ShowModal();
 
-    // The update-check decision, given the stored lld: a week after the last
-    // completed check it starts the request in the background; otherwise
-    // Label11 follows the stored update-available flag.
-    std::function<void(Tfset& window, double last_check)> update_check_decision;
-
     // The update request; its events arrive on the thread that created the window.
     net::TAdvHttp& http() noexcept { return http_; }
 
@@ -76,6 +70,8 @@ private:
     void on_command(int id, int code);
     void ok_clicked();
     void configure_update_request();
+    // A week after the last completed check, starts the request in the
+    // background; otherwise Label11 follows the stored update-available flag.
     void start_update_check_if_due(double last_check);
     void update_check_completed();
     void choose_background();

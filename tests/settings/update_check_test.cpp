@@ -94,7 +94,7 @@ TEST_F(update_check, ARecentCheckIsNotRepeatedAndTheLinkFollowsTheStoredResult) 
 }
 
 TEST_F(update_check, AWeekOldOrUnreadableLastCheckStartsANewOne) {
-    for (const std::string lld : {day_count(LocalNowAsDayCount() - 7.01), std::string("yesterday")}) {
+    for (const std::string& lld : {day_count(LocalNowAsDayCount() - 7.01), std::string("yesterday")}) {
         SCOPED_TRACE(lld);
         write_file_text(folder.path() + "settings.ini", "[general]\r\nupd=0\r\nlld=" + lld + "\r\n");
         open_window("/text/1.5");
