@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "analysis/evaluation_invariants.h"
-#include "analysis/header_evaluation.h"
+#include "core/analysis/header_evaluation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

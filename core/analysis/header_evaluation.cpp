@@ -1,12 +1,12 @@
 // Evaluation of the filtering service's header lines; see header_evaluation.h.
 // Works line by line on views of the header text so that the cost stays
 // linear in its size however many lines it has.
-#include "analysis/header_evaluation.h"
+#include "core/analysis/header_evaluation.h"
 
 #include <climits>
 #include <cstdint>
 
-#include "text/ascii.h"
+#include "core/text/ascii.h"
 
 namespace flinter {
 

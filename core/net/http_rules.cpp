@@ -1,4 +1,4 @@
-#include "net/http_rules.h"
+#include "core/net/http_rules.h"
 
 #include <array>
 

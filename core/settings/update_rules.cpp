@@ -1,4 +1,4 @@
-#include "settings/update_rules.h"
+#include "core/settings/update_rules.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // Byte-wise ASCII helpers; see ascii.h.
-#include "text/ascii.h"
+#include "core/text/ascii.h"
 
 #include <charconv>
 #include <cmath>

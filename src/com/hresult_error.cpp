@@ -62,6 +62,25 @@ HRESULT report_at_boundary() noexcept {
     }
 }
 
+void log_at_boundary(const char* where) noexcept {
+    try {
+        std::string text = "QAV_Flinter: ";
+        text += where;
+        text += ": ";
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            text += e.what();
+        } catch (...) {
+            text += "unknown exception";
+        }
+        text += '\n';
+        ::OutputDebugStringA(text.c_str());
+    } catch (...) {
+        ::OutputDebugStringA("QAV_Flinter: an exception was dropped at a boundary\n");
+    }
+}
+
 unique_bstr make_bstr(const wchar_t* text) {
     unique_bstr result(::SysAllocString(text ? text : L""));
     if (!result) throw std::bad_alloc();

@@ -6,8 +6,8 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
-#include "com/window_support.h"
-#include "text/ascii.h"
+#include "ui/window_support.h"
+#include "core/text/ascii.h"
 
 namespace flinter {
 namespace {

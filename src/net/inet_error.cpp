@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "net/http_rules.h"
+#include "core/net/http_rules.h"
 
 namespace flinter::net {
 namespace {

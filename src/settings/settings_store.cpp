@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "settings/settings_values.h"
+#include "core/settings/settings_values.h"
 
 namespace flinter {
 namespace {

@@ -3,7 +3,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
-#include "com/window_support.h"
+#include "ui/window_support.h"
 
 namespace flinter {
 namespace {

@@ -1,4 +1,4 @@
-#include "analysis/uinfo.h"
+#include "analysis/message_info_window.h"
 
 #include <gtest/gtest.h>
 #include <richedit.h>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "com/window_support.h"
+#include "ui/window_support.h"
 
 namespace flinter {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "http_test_support.h"
 #include "loopback_server.h"
-#include "net/adv_http.h"
+#include "net/http_client.h"
 
 using flinter::net::TAdvHttp;
 using flinter::net::testing::loopback_server;

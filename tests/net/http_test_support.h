@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "net/adv_http.h"
+#include "net/http_client.h"
 
 namespace flinter::net::testing {
 

@@ -1,4 +1,4 @@
-#include "settings/uset.h"
+#include "settings/settings_window.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "com/hresult_error.h"
-#include "com/window_support.h"
-#include "settings/logo.h"
+#include "ui/window_support.h"
+#include "ui/resource_pictures.h"
 #include "loopback_server.h"
 #include "temp_folder.h"
 

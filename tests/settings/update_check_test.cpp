@@ -7,8 +7,8 @@
 
 #include "http_test_support.h"
 #include "loopback_server.h"
-#include "settings/settings_values.h"
-#include "settings/uset.h"
+#include "core/settings/settings_values.h"
+#include "settings/settings_window.h"
 #include "temp_folder.h"
 
 namespace flinter {

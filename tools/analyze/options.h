@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/header_evaluation.h"
+#include "core/analysis/header_evaluation.h"
 
 namespace flinter::analyze {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "analysis/header_evaluation.h"
+#include "core/analysis/header_evaluation.h"
 
 namespace flinter::analyze {
 

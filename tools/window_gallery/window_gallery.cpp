@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "analysis/uinfo.h"
+#include "analysis/message_info_window.h"
 #include "settings/settings_store.h"
-#include "settings/uset.h"
+#include "settings/settings_window.h"
 
 namespace {
 

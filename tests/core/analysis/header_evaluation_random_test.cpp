@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "analysis/evaluation_invariants.h"
-#include "analysis/header_evaluation.h"
+#include "core/analysis/header_evaluation.h"
 
 namespace flinter {
 namespace {

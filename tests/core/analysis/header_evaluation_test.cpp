@@ -1,6 +1,6 @@
 // Header evaluation: the cutting helpers, the findings the service's lines
 // yield, and the exact output lines with their emphasis.
-#include "analysis/header_evaluation.h"
+#include "core/analysis/header_evaluation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The HTTP client's portable rules: flag mapping, accept types, body text,
 // header lines and the extended error message.
-#include "net/http_rules.h"
+#include "core/net/http_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "settings/settings_values.h"
+#include "core/settings/settings_values.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The update page's answer and the weekly schedule.
-#include "settings/update_rules.h"
+#include "core/settings/update_rules.h"
 
 #include <gtest/gtest.h>
 

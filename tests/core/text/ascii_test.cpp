@@ -1,5 +1,5 @@
 // ASCII-only text helpers on 8-bit text.
-#include "text/ascii.h"
+#include "core/text/ascii.h"
 
 #include <gtest/gtest.h>
 

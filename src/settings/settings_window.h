@@ -10,9 +10,9 @@
 #include <string>
 
 #include "com/unique_res.h"
-#include "net/adv_http.h"
+#include "net/http_client.h"
 #include "settings/settings_store.h"
-#include "settings/uabout.h"
+#include "settings/about_box.h"
 #include "settings/ui_seams.h"
 
 namespace flinter {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "http_test_support.h"
-#include "net/adv_http.h"
+#include "net/http_client.h"
 
 namespace flinter::net {
 namespace {

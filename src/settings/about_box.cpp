@@ -1,8 +1,8 @@
-#include "settings/uabout.h"
+#include "settings/about_box.h"
 
 #include "com/hresult_error.h"
-#include "com/window_support.h"
-#include "settings/logo.h"
+#include "ui/window_support.h"
+#include "ui/resource_pictures.h"
 
 namespace flinter {
 namespace {

@@ -1,4 +1,4 @@
-#include "settings/logo.h"
+#include "ui/resource_pictures.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -10,7 +10,7 @@ extern "C" {
 }
 
 #include "com/hresult_error.h"
-#include "com/window_support.h"
+#include "ui/window_support.h"
 
 namespace flinter {
 namespace {

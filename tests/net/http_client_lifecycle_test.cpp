@@ -11,7 +11,7 @@
 
 #include "http_test_support.h"
 #include "loopback_server.h"
-#include "net/adv_http.h"
+#include "net/http_client.h"
 
 namespace flinter::net {
 namespace {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "com/unique_res.h"
-#include "net/http_rules.h"
+#include "core/net/http_rules.h"
 #include "net/inet_error.h"
 
 namespace flinter::net {

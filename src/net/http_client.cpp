@@ -1,7 +1,7 @@
 // TAdvHttp's request and response sides. Three kinds of thread meet here: the
 // creating thread (properties, Execute, every handler), WinInet's callback
 // threads and the request worker; the last two only hand events over.
-#include "net/adv_http.h"
+#include "net/http_client.h"
 
 #include <array>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "com/window_support.h"
+#include "ui/window_support.h"
 
 #include <vector>
 

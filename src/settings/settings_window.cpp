@@ -1,9 +1,9 @@
-#include "settings/uset.h"
+#include "settings/settings_window.h"
 
 #include "com/hresult_error.h"
-#include "com/window_support.h"
-#include "settings/logo.h"
-#include "settings/update_rules.h"
+#include "ui/window_support.h"
+#include "ui/resource_pictures.h"
+#include "core/settings/update_rules.h"
 
 namespace flinter {
 namespace {

@@ -1,9 +1,9 @@
-#include "analysis/uinfo.h"
+#include "analysis/message_info_window.h"
 
 #include <richedit.h>
 
 #include "com/hresult_error.h"
-#include "com/window_support.h"
+#include "ui/window_support.h"
 #include "settings/settings_store.h"
 
 namespace flinter {

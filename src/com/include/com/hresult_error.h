@@ -28,6 +28,11 @@ void check_win32(BOOL ok, std::source_location where = std::source_location::cur
 // HRESULT and publishes its text as the thread's COM error information.
 HRESULT report_at_boundary() noexcept;
 
+// Call only from inside a catch block, at a boundary where nobody would read
+// COM error information (window and thread procedures, event sinks): writes
+// the exception's text to the debugger output, naming where it was caught.
+void log_at_boundary(const char* where) noexcept;
+
 // UTF-8 <-> UTF-16 conversions for messages and names; never throw on bad input.
 std::wstring widen(const std::string& text);
 std::string narrow(const wchar_t* text);

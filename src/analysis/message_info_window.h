@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/uheader.h"
+#include "analysis/raw_header_window.h"
 #include "com/unique_res.h"
-#include "analysis/header_evaluation.h"
+#include "core/analysis/header_evaluation.h"
 
 namespace flinter {
 

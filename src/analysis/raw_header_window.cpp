@@ -1,7 +1,7 @@
-#include "analysis/uheader.h"
+#include "analysis/raw_header_window.h"
 
 #include "com/hresult_error.h"
-#include "com/window_support.h"
+#include "ui/window_support.h"
 
 namespace flinter {
 namespace {

@@ -1,0 +1,120 @@
+// The one IUnknown of every COM object the project implements: an interlocked
+// count, QueryInterface from the list of interfaces with one IUnknown identity
+// (the first interface), deletion of the most derived object at zero.
+// Header-only; AddRef/Release from any thread; never throws.
+#pragma once
+
+#include <windows.h>
+#include <unknwn.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <type_traits>
+#include <utility>
+
+namespace flinter {
+
+// Listed among a com_object's interfaces: answers Interface (a base of Via,
+// such as IDispatch of a dual interface) with the Via pointer. Not a base.
+template <class Interface, class Via>
+struct answers_as {};
+
+namespace detail {
+
+template <class Entry>
+struct com_base {
+    using type = Entry;
+};
+template <class Interface, class Via>
+struct com_base<answers_as<Interface, Via>> {
+    struct type {};   // an empty base, distinct for every pair
+};
+
+template <class Entry>
+struct is_alias : std::false_type {};
+template <class Interface, class Via>
+struct is_alias<answers_as<Interface, Via>> : std::true_type {};
+
+template <class First, class... Rest>
+struct first_interface {
+    using type = First;
+};
+
+}  // namespace detail
+
+// Derived may add:
+//   IUnknown* query_more(REFIID) noexcept   - interfaces known only at run time
+//                                             (an event sink's DIID); not AddRef'd
+//   static void count_object(int delta) noexcept - a server-wide object count,
+//                                             moved at construction and destruction
+template <class Derived, class... Entries>
+class com_object : public detail::com_base<Entries>::type... {
+    using identity_interface = typename detail::first_interface<Entries...>::type;
+    static_assert(!detail::is_alias<identity_interface>::value, "the first entry must be a real interface");
+
+public:
+    com_object() noexcept { count(+1); }
+    com_object(const com_object&) = delete;
+    com_object& operator=(const com_object&) = delete;
+    virtual ~com_object() { count(-1); }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (iid == IID_IUnknown) {
+            *out = identity();
+        } else if (!(find<Entries>(iid, out) || ...)) {
+            if constexpr (requires(Derived& d) { d.query_more(iid); }) {
+                *out = static_cast<Derived*>(this)->query_more(iid);
+            }
+        }
+        if (!*out) return E_NOINTERFACE;
+        static_cast<IUnknown*>(*out)->AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() noexcept override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    // The object's one IUnknown, as COM identity comparisons expect.
+    IUnknown* identity() noexcept { return static_cast<identity_interface*>(this); }
+    ULONG reference_count() const noexcept { return refs_; }
+
+private:
+    static void count(int delta) noexcept {
+        if constexpr (requires { Derived::count_object(delta); }) Derived::count_object(delta);
+    }
+
+    template <class Entry>
+    bool find(REFIID iid, void** out) noexcept {
+        if constexpr (detail::is_alias<Entry>::value) {
+            return find_alias(iid, out, static_cast<Entry*>(nullptr));
+        } else {
+            if (iid != __uuidof(Entry)) return false;
+            *out = static_cast<Entry*>(this);
+            return true;
+        }
+    }
+    template <class Interface, class Via>
+    bool find_alias(REFIID iid, void** out, answers_as<Interface, Via>*) noexcept {
+        if (iid != __uuidof(Interface)) return false;
+        *out = static_cast<Interface*>(static_cast<Via*>(this));
+        return true;
+    }
+
+    std::atomic<ULONG> refs_{1};   // the creator's reference; see make_com
+};
+
+// Creates a com_object and hands the creator's reference to a ComPtr.
+// (mingw-w64's ComPtr::Attach adds a reference, unlike Microsoft's: not used.)
+template <class T, class... Args>
+Microsoft::WRL::ComPtr<T> make_com(Args&&... args) {
+    Microsoft::WRL::ComPtr<T> result;
+    *result.GetAddressOf() = new T(std::forward<Args>(args)...);
+    return result;
+}
+
+}  // namespace flinter
