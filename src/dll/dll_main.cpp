@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "analysis/mapi_binding.h"
+#include "com/module.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {
@@ -12,7 +13,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
             break;
         case DLL_PROCESS_DETACH:
             // At process exit (reserved set) other libraries may already be gone.
-            if (!reserved) flinter::mapi_binding::process().release();
+            if (!reserved) {
+                flinter::mapi_binding::process().release();
+                flinter::unregister_window_classes();
+            }
             break;
     }
     return TRUE;

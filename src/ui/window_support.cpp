@@ -6,13 +6,6 @@
 
 namespace flinter {
 
-HINSTANCE this_module() noexcept {
-    HMODULE module = nullptr;
-    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCWSTR>(&this_module), &module);
-    return module;
-}
-
 void register_window_class(const wchar_t* name, WNDPROC procedure, int background_color_index) {
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;

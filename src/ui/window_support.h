@@ -10,12 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "com/module.h"
 #include "com/unique_res.h"
 
 namespace flinter {
-
-// The module (DLL or test program) that contains this code.
-HINSTANCE this_module() noexcept;
 
 // Registers a window class once per process; later calls are no-ops.
 void register_window_class(const wchar_t* name, WNDPROC procedure, int background_color_index);
