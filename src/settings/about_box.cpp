@@ -1,6 +1,7 @@
 #include "settings/about_box.h"
 
 #include "com/hresult_error.h"
+#include "product.h"
 #include "ui/window_support.h"
 #include "ui/resource_pictures.h"
 
@@ -29,7 +30,7 @@ void TAboutBox::create_controls(HWND window) {
     // Controls above the panels in the z-order come first.
     create_control(window, kProgramIcon, L"STATIC", "", WS_VISIBLE | SS_BITMAP, 16, 15, 150, 52);
     create_control(window, kPanel2, L"STATIC", "", WS_VISIBLE | WS_CLIPSIBLINGS, 8, 8, 259, 67);
-    create_control(window, ProductName, L"STATIC", "QAV Flinter", WS_VISIBLE, 16, 88, 90, 14);
+    create_control(window, ProductName, L"STATIC", kProductName, WS_VISIBLE, 16, 88, 90, 14);
     create_control(window, Version1, L"STATIC", "version ", WS_VISIBLE, 106, 88, 155, 14);
     create_control(window, Label3, L"STATIC", "Managed Service Provider", WS_VISIBLE, 16, 118, 245, 16);
     create_control(window, Label4, L"STATIC", kMakerSupportPhone, WS_VISIBLE, 16, 140, 245, 16);

@@ -12,7 +12,6 @@ namespace flinter {
 
 class TAboutBox {
 public:
-    static constexpr char kVersionText[] = "Version 1.4 build 13122006.";
     static constexpr int kClientWidth = 275, kClientHeight = 315;
     enum control_id : int { ProductName = 101, Version1, Label1, Label2, Label3, Label4, Label5, OKButton_id };
 

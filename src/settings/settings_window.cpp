@@ -4,6 +4,7 @@
 #include "ui/window_support.h"
 #include "ui/resource_pictures.h"
 #include "core/settings/update_rules.h"
+#include "product.h"
 
 namespace flinter {
 namespace {

@@ -12,6 +12,7 @@
 #include "ui/window_support.h"
 #include "ui/resource_pictures.h"
 #include "loopback_server.h"
+#include "product.h"
 #include "temp_folder.h"
 
 namespace flinter {
