@@ -10,7 +10,7 @@ extern "C" {
 }
 
 #include "com/hresult_error.h"
-#include "ui/window_support.h"
+#include "com/module.h"
 
 namespace flinter {
 namespace {

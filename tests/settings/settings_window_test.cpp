@@ -198,8 +198,8 @@ TEST_F(settings_fixture, frame_caption_size_and_tab_order) {
     EXPECT_EQ(window_text_acp(set.handle()), "Settings");
     RECT client{};
     ::GetClientRect(set.handle(), &client);
-    EXPECT_EQ(client.right, Tfset::kClientWidth);
-    EXPECT_EQ(client.bottom, Tfset::kClientHeight);
+    EXPECT_EQ(client.right, 338);
+    EXPECT_EQ(client.bottom, 451);
     EXPECT_TRUE(::GetWindowLongW(set.handle(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
     EXPECT_FALSE(::GetWindowLongW(set.handle(), GWL_STYLE) & WS_THICKFRAME);
     EXPECT_EQ(::GetWindow(set.handle(), GW_OWNER), nullptr);
@@ -276,8 +276,8 @@ TEST(about_box, its_close_box_ends_the_showing) {
     EXPECT_EQ(window_text_acp(about.handle()), "About");
     RECT client{};
     ::GetClientRect(about.handle(), &client);
-    EXPECT_EQ(client.right, TAboutBox::kClientWidth);
-    EXPECT_EQ(client.bottom, TAboutBox::kClientHeight);
+    EXPECT_EQ(client.right, 275);
+    EXPECT_EQ(client.bottom, 315);
     EXPECT_EQ(::GetWindow(about.handle(), GW_OWNER), nullptr);
     modal_script script({[&] { ::SendMessageW(about.handle(), WM_SYSCOMMAND, SC_CLOSE, 0); }});
     about.ShowModal();
