@@ -34,11 +34,10 @@ public:
     // sets the window's outer height from the number of displayed lines.
     void render(const std::vector<TEvaluationLine>& lines, std::int32_t background);
 
+private:
     // Lines as the box displays them, wrapped lines counted, without the empty
     // position after a final line break.
     int displayed_line_count() const;
-
-private:
     void build_controls() override;
     std::optional<LRESULT> handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
     void edChange();
