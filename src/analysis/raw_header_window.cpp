@@ -22,7 +22,8 @@ void Tfheader::build_controls() {
                                                          ES_WANTRETURN,
                            0, 0, kFrame.client_width, kFrame.client_height, WS_EX_CLIENTEDGE);
     ::SendMessageW(memo_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    // Header blocks can exceed the edit control's default limit of 32K characters.
+    // Header blocks can exceed the edit control's default limit of 32K
+    // characters, which would refuse any typing into them.
     ::SendMessageW(memo_, EM_LIMITTEXT, 0, 0);
 }
 
