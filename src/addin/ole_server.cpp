@@ -1,6 +1,7 @@
 #include "addin/ole_server.h"
 
 #include "com/hresult_error.h"
+#include "com/ui_thread.h"
 
 namespace flinter {
 
@@ -18,6 +19,7 @@ TOleServer::~TOleServer() {
 }
 
 void TOleServer::ConnectTo(IUnknown* server) {
+    expect_ui_thread();
     ComPtr<IDispatch> intf;
     if (server) check(server->QueryInterface(data_.IntfIID, reinterpret_cast<void**>(intf.GetAddressOf())));
     Disconnect();

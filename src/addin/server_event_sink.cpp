@@ -1,6 +1,7 @@
 #include "addin/server_event_sink.h"
 
 #include "addin/ole_server.h"
+#include "com/ui_thread.h"
 
 namespace flinter {
 
@@ -8,7 +9,9 @@ TServerEventDispatch::TServerEventDispatch(TOleServer& server, const IID& events
     : dispatch_sink(events), server_(&server) {}
 
 void TServerEventDispatch::on_event(DISPID id, const event_args& args) {
-    if (server_) server_->InvokeEvent(id, args);
+    if (!server_) return;
+    expect_ui_thread();
+    server_->InvokeEvent(id, args);
 }
 
 STDMETHODIMP_(ULONG) TServerEventDispatch::AddRef() noexcept {
