@@ -13,7 +13,6 @@
 
 namespace flinter {
 
-inline constexpr ULONG kTransportHeadersTag = 0x007D001E;  // PR_TRANSPORT_MESSAGE_HEADERS, 8-bit
 inline constexpr int kMailItemClass = 43;
 inline constexpr int kPostItemClass = 47;
 
