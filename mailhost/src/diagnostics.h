@@ -18,11 +18,9 @@ public:
     audited& operator=(const audited&) = delete;
 
     const std::wstring& kind() const noexcept { return kind_; }
-    ULONG references() const noexcept { return refs_; }
     unsigned serial() const noexcept { return serial_; }
-
-protected:
-    ULONG refs_ = 0;
+    // COM references handed out and not yet released.
+    virtual ULONG references() const noexcept = 0;
 
 private:
     std::wstring kind_;

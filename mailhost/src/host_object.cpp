@@ -11,27 +11,11 @@ namespace mailhost {
 namespace {
 
 // A client's view of one outgoing interface; it keeps its container alive.
-class connection_point : public IConnectionPoint, public audited {
+class connection_point : public host_com<connection_point, IConnectionPoint> {
 public:
     connection_point(std::shared_ptr<host_object> owner, const IID& events)
-        : audited(L"ConnectionPoint"), owner_(std::move(owner)), events_(events) {}
+        : host_com(L"ConnectionPoint"), owner_(std::move(owner)), events_(events) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
-            *out = static_cast<IConnectionPoint*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() noexcept override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHODIMP GetConnectionInterface(IID* iid) noexcept override {
         if (!iid) return E_POINTER;
         *iid = events_;
@@ -39,7 +23,7 @@ public:
     }
     STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** out) noexcept override {
         if (!out) return E_POINTER;
-        return owner_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(out));
+        return owner_->QueryInterface(IID_PPV_ARGS(out));
     }
     STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) noexcept override try {
         if (const HRESULT hr = take_fault(owner_->kind(), L"Advise"); FAILED(hr)) return hr;
@@ -135,7 +119,7 @@ const VARIANT& call_args::value() const {
 }
 
 host_object::host_object(std::wstring kind, std::vector<IID> interfaces)
-    : audited(std::move(kind)), interfaces_(std::move(interfaces)) {}
+    : host_com(std::move(kind)), interfaces_(std::move(interfaces)) {}
 
 host_object::~host_object() = default;
 
@@ -207,34 +191,11 @@ HRESULT host_object::unadvise(REFIID events, DWORD cookie) {
     return S_OK;
 }
 
-STDMETHODIMP host_object::QueryInterface(REFIID iid, void** out) noexcept {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch ||
-        std::find(interfaces_.begin(), interfaces_.end(), iid) != interfaces_.end()) {
-        *out = static_cast<IDispatch*>(this);
-    } else if (iid == IID_IConnectionPointContainer && !outgoing_.empty()) {
-        *out = static_cast<IConnectionPointContainer*>(this);
-    } else if (iid == IID_IOleWindow && window()) {
-        *out = static_cast<IOleWindow*>(this);
-    } else {
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) host_object::AddRef() noexcept {
-    if (refs_++ == 0) pin_ = shared_from_this();
-    return refs_;
-}
-
-STDMETHODIMP_(ULONG) host_object::Release() noexcept {
-    const ULONG left = --refs_;
-    if (left == 0) {
-        std::shared_ptr<host_object> last = std::move(pin_);   // may destroy this object
-    }
-    return left;
+IUnknown* host_object::query_more(REFIID iid) noexcept {
+    if (std::find(interfaces_.begin(), interfaces_.end(), iid) != interfaces_.end()) return static_cast<IDispatch*>(this);
+    if (iid == IID_IConnectionPointContainer && !outgoing_.empty()) return static_cast<IConnectionPointContainer*>(this);
+    if (iid == IID_IOleWindow && window()) return static_cast<IOleWindow*>(this);
+    return nullptr;
 }
 
 STDMETHODIMP host_object::GetTypeInfoCount(UINT* count) noexcept {
@@ -315,10 +276,7 @@ STDMETHODIMP host_object::FindConnectionPoint(REFIID iid, IConnectionPoint** out
     *out = nullptr;
     if (const HRESULT hr = take_fault(kind(), L"FindConnectionPoint"); FAILED(hr)) return hr;
     if (!find_sinks(iid)) return CONNECT_E_NOCONNECTION;
-    auto* point = new connection_point(shared_from_this(), iid);
-    point->AddRef();
-    *out = point;
-    return S_OK;
+    return make<connection_point>(shared_from_this(), iid)->QueryInterface(IID_PPV_ARGS(out));
 } catch (...) {
     return flinter::report_at_boundary();
 }
