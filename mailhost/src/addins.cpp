@@ -3,6 +3,7 @@
 #include <addin.h>
 
 #include "com/hresult_error.h"
+#include "com/registry.h"
 #include "com/unique_res.h"
 #include "ids.h"
 #include "model.h"
@@ -11,23 +12,6 @@ namespace mailhost {
 namespace {
 
 const wchar_t kAddInsKey[] = L"Software\\Microsoft\\Office\\Outlook\\AddIns";
-
-std::wstring read_text(HKEY key, const wchar_t* name) {
-    wchar_t buffer[512] = {};
-    DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
-    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-        return {};
-    return buffer;
-}
-
-DWORD read_dword(HKEY key, const wchar_t* name) {
-    DWORD value = 0, size = sizeof value, type = 0;
-    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
-        type != REG_DWORD)
-        return 0;
-    return value;
-}
 
 // The empty array Office passes as the "custom" argument.
 flinter::unique_safearray empty_custom() {
@@ -151,20 +135,17 @@ addin_manager::~addin_manager() = default;
 void addin_manager::read_registry() {
     const auto& options = app_.options();
     if (!options.load_all_addins && options.addins.empty()) return;
-    flinter::unique_hkey root;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kAddInsKey, 0, KEY_READ, root.put()) != ERROR_SUCCESS) return;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (::RegEnumKeyExW(root.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    const auto root = flinter::registry_key::open(HKEY_CURRENT_USER, kAddInsKey);
+    if (!root) return;
+    for (const auto& name : root->subkeys()) {
         bool wanted = options.load_all_addins;
-        for (const auto& id : options.addins) wanted = wanted || ::_wcsicmp(id.c_str(), name) == 0;
+        for (const auto& id : options.addins) wanted = wanted || ::_wcsicmp(id.c_str(), name.c_str()) == 0;
         if (!wanted) continue;
-        flinter::unique_hkey key;
-        if (::RegOpenKeyExW(root.get(), name, 0, KEY_READ, key.put()) != ERROR_SUCCESS) continue;
-        std::wstring description = read_text(key.get(), L"Description");
-        if (description.empty()) description = read_text(key.get(), L"FriendlyName");
-        entries_.push_back(make<com_addin>(app_, name, description, read_dword(key.get(), L"LoadBehavior")));
+        const auto key = flinter::registry_key::open(root->get(), name);
+        if (!key) continue;
+        std::wstring description = key->string(L"Description").value_or(L"");
+        if (description.empty()) description = key->string(L"FriendlyName").value_or(L"");
+        entries_.push_back(make<com_addin>(app_, name, description, key->dword(L"LoadBehavior").value_or(0)));
     }
 }
 

@@ -3,7 +3,10 @@
 #include <atomic>
 
 #include "addins.h"
+#include "com/class_factory.h"
 #include "com/hresult_error.h"
+#include "com/module.h"
+#include "com/registry.h"
 #include "com/unique_res.h"
 #include "ids.h"
 #include "model.h"
@@ -13,13 +16,6 @@ using namespace mailhost;
 namespace {
 
 std::atomic<long> g_locks{0};
-
-HMODULE this_module() {
-    HMODULE module = nullptr;
-    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCWSTR>(&this_module), &module);
-    return module;
-}
 
 application& running() {
     auto& app = running_application();
@@ -68,13 +64,9 @@ bool may_register() {
     return ::GetEnvironmentVariableW(L"MAILHOST_ALLOW_REGISTER", value, 8) && value[0] == L'1';
 }
 
+// HKEY_CLASSES_ROOT writes to HKLM\Software\Classes, where Wine's CLSIDFromProgID looks.
 void set_value(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-    flinter::unique_hkey handle;
-    flinter::check(HRESULT_FROM_WIN32(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                                        nullptr, handle.put(), nullptr)));
-    flinter::check(HRESULT_FROM_WIN32(::RegSetValueExW(handle.get(), name, 0, REG_SZ,
-                                                       reinterpret_cast<const BYTE*>(value.c_str()),
-                                                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)))));
+    flinter::registry_key::create(HKEY_LOCAL_MACHINE, key, KEY_WRITE).set_string(name, value);
 }
 
 std::wstring clsid_text() {
@@ -91,38 +83,15 @@ mailbox_options options_from_environment() {
     return options;
 }
 
-class application_factory : public IClassFactory {
-public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++g_locks; }
-    STDMETHODIMP_(ULONG) Release() noexcept override { return --g_locks; }
-    // Outlook runs once: a second creation gets the running application.
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) noexcept override try {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
+// What a creation of Outlook.Application hands out: Outlook runs once, so a
+// second creation gets the running application.
+struct outlook_instance {
+    static HRESULT create_instance(REFIID iid, void** out) {
         auto app = running_application();
         if (!app) app = application::start(options_from_environment());
         return app->QueryInterface(iid, out);
-    } catch (...) {
-        return flinter::report_at_boundary();
-    }
-    STDMETHODIMP LockServer(BOOL lock) noexcept override {
-        lock ? ++g_locks : --g_locks;
-        return S_OK;
     }
 };
-
-application_factory g_factory;
 
 }  // namespace
 
@@ -317,7 +286,7 @@ __declspec(dllexport) long mailhost_outstanding_ref_count(void) { return outstan
 __declspec(dllexport) HRESULT mailhost_register(void) try {
     if (!may_register()) return E_ACCESSDENIED;
     wchar_t path[MAX_PATH];
-    flinter::check_win32(::GetModuleFileNameW(this_module(), path, MAX_PATH) != 0);
+    flinter::check_win32(::GetModuleFileNameW(flinter::this_module(), path, MAX_PATH) != 0);
     const std::wstring clsid = L"Software\\Classes\\CLSID\\" + clsid_text();
     set_value(clsid, nullptr, L"Microsoft Outlook (simulated)");
     set_value(clsid + L"\\InprocServer32", nullptr, path);
@@ -330,8 +299,8 @@ __declspec(dllexport) HRESULT mailhost_register(void) try {
 
 __declspec(dllexport) HRESULT mailhost_unregister(void) try {
     if (!may_register()) return E_ACCESSDENIED;
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\CLSID\\" + clsid_text()).c_str());
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Outlook.Application");
+    flinter::delete_key_tree(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\" + clsid_text());
+    flinter::delete_key_tree(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Outlook.Application");
     return S_OK;
 } EXPORT_BOUNDARY
 
@@ -339,7 +308,7 @@ __declspec(dllexport) HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID
     if (!out) return E_POINTER;
     *out = nullptr;
     if (clsid != ids::CLSID_Application) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(iid, out);
+    return flinter::make_com<flinter::class_factory<outlook_instance>>(&g_locks)->QueryInterface(iid, out);
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HRESULT __stdcall DllCanUnloadNow(void) {
@@ -348,5 +317,12 @@ __declspec(dllexport) HRESULT __stdcall DllCanUnloadNow(void) {
 
 __declspec(dllexport) HRESULT __stdcall DllRegisterServer(void) { return mailhost_register(); }
 __declspec(dllexport) HRESULT __stdcall DllUnregisterServer(void) { return mailhost_unregister(); }
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) ::DisableThreadLibraryCalls(instance);
+    // At process exit (reserved set) the classes go with the process.
+    if (reason == DLL_PROCESS_DETACH && !reserved) flinter::unregister_window_classes();
+    return TRUE;
+}
 
 }  // extern "C"

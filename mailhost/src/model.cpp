@@ -6,6 +6,7 @@
 #include "addins.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "com/module.h"
 #include "com/unique_res.h"
 #include "ids.h"
 
@@ -15,14 +16,10 @@ namespace {
 const wchar_t kWindowClass[] = L"mailhost_window";
 
 void register_window_class() {
-    static const bool registered = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = ::DefWindowProcW;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = kWindowClass;
-        return ::RegisterClassW(&wc) != 0;
-    }();
-    (void)registered;
+    WNDCLASSEXW wc{};
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.lpszClassName = kWindowClass;
+    flinter::register_window_class(wc);
 }
 
 flinter::variant nothing() { return flinter::variant(static_cast<IDispatch*>(nullptr)); }
@@ -154,7 +151,7 @@ window_object::window_object(std::shared_ptr<application> app, std::wstring kind
     : app_object(std::move(app), std::move(kind), std::move(interfaces)) {
     register_window_class();
     hwnd_.reset(::CreateWindowExW(0, kWindowClass, caption.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
-                                  nullptr, ::GetModuleHandleW(nullptr), nullptr));
+                                  nullptr, flinter::this_module(), nullptr));
     if (!hwnd_) fail(HRESULT_FROM_WIN32(::GetLastError()), L"The window could not be created.");
     ::ShowWindow(hwnd_.get(), SW_SHOWNA);
     // The handlers run on a whole object, so close() reaches the window's own kind.
