@@ -6,8 +6,9 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "com/registry.h"
 #include "com/unique_res.h"
-#include "mailhost/simulated_outlook.h"
+#include "simulated_outlook_test.h"
 #include "test_config.h"
 
 using flinter::get;
@@ -23,26 +24,19 @@ const wchar_t kProgId[] = L"MailhostTest.TrivialAddin." FLINTER_FLAVOUR;
 const wchar_t kClsid[] = TRIVIAL_ADDIN_CLSID;
 
 void set_text(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-    flinter::unique_hkey handle;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                               handle.put(), nullptr));
-    ::RegSetValueExW(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    flinter::registry_key::create(root, key, KEY_WRITE).set_string(name, value);
 }
 
 void set_dword(HKEY root, const std::wstring& key, const wchar_t* name, DWORD value) {
-    flinter::unique_hkey handle;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                               handle.put(), nullptr));
-    ::RegSetValueExW(handle.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    flinter::registry_key::create(root, key, KEY_WRITE).set_dword(name, value);
 }
 
 const std::wstring kAddInKey = std::wstring(L"Software\\Microsoft\\Office\\Outlook\\AddIns\\") + kProgId;
 
-class AddInLoading : public ::testing::Test {
+class AddInLoading : public flinter::testing_support::simulated_outlook_test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+        simulated_outlook_test::SetUp();
         module_.reset(::LoadLibraryW(L"trivial_addin.dll"));
         ASSERT_TRUE(module_);
         wchar_t path[MAX_PATH];
@@ -57,10 +51,10 @@ protected:
         reinterpret_cast<void (*)()>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "trivial_addin_reset")))();
     }
     void TearDown() override {
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, kAddInKey.c_str());
-        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(L"Software\\Classes\\CLSID\\") + kClsid).c_str());
-        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(L"Software\\Classes\\") + kProgId).c_str());
-        ::CoUninitialize();
+        simulated_outlook_test::TearDown();
+        flinter::delete_key_tree(HKEY_CURRENT_USER, kAddInKey);
+        flinter::delete_key_tree(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\CLSID\\") + kClsid);
+        flinter::delete_key_tree(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + kProgId);
     }
     std::wstring events() const { return events_(); }
     flinter::unique_hmodule module_;
@@ -68,21 +62,22 @@ protected:
 };
 
 TEST_F(AddInLoading, StartupAndShutdownInOutlooksOrder) {
+    start({.addins = kProgId});
+    EXPECT_EQ(L"OnConnection(1,outlook,comaddin);OnStartupComplete;", events()) << outlook().call_log();
     {
-        mailhost::simulated_outlook outlook({.addins = kProgId});
-        EXPECT_EQ(L"OnConnection(1,outlook,comaddin);OnStartupComplete;", events()) << outlook.call_log();
-        auto addin = get_object(get_object(outlook.application(), L"COMAddIns").Get(), L"Item", {variant(kProgId)});
+        auto addin = get_object(get_object(application(), L"COMAddIns").Get(), L"Item", {variant(kProgId)});
         EXPECT_TRUE(get(addin.Get(), L"Connect").as_bool());
         EXPECT_NE(nullptr, get(addin.Get(), L"Object").as_dispatch());
     }
+    outlook().quit();
     EXPECT_EQ(L"OnConnection(1,outlook,comaddin);OnStartupComplete;OnBeginShutdown;OnDisconnection(0);", events());
     EXPECT_EQ(0, reinterpret_cast<long (*)()>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "trivial_addin_objects")))());
 }
 
 TEST_F(AddInLoading, TheUserSwitchesTheAddInOffAndOn) {
-    mailhost::simulated_outlook outlook({.addins = kProgId});
+    start({.addins = kProgId});
     ASSERT_EQ(S_OK, mailhost_connect_addin(kProgId, FALSE));
-    auto addin = get_object(get_object(outlook.application(), L"COMAddIns").Get(), L"Item", {variant(1)});
+    auto addin = get_object(get_object(application(), L"COMAddIns").Get(), L"Item", {variant(1)});
     EXPECT_FALSE(get(addin.Get(), L"Connect").as_bool());
     put(addin.Get(), L"Connect", variant(true));
     EXPECT_EQ(L"OnConnection(1,outlook,comaddin);OnStartupComplete;OnDisconnection(1);OnConnection(0,outlook,comaddin);",
@@ -91,16 +86,16 @@ TEST_F(AddInLoading, TheUserSwitchesTheAddInOffAndOn) {
 
 TEST_F(AddInLoading, OnlyLoadBehaviorThreeLoadsAtStart) {
     set_dword(HKEY_CURRENT_USER, kAddInKey, L"LoadBehavior", 2);
-    mailhost::simulated_outlook outlook({.addins = kProgId});
+    start({.addins = kProgId});
     EXPECT_EQ(L"", events());
-    EXPECT_EQ(1, get(get_object(outlook.application(), L"COMAddIns").Get(), L"Count").as_int());
+    EXPECT_EQ(1, get(get_object(application(), L"COMAddIns").Get(), L"Count").as_int());
 }
 
 TEST_F(AddInLoading, AnUnknownProgIdIsSkipped) {
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(L"Software\\Classes\\") + kProgId).c_str());
-    mailhost::simulated_outlook outlook({.addins = kProgId});
+    start({.addins = kProgId});
     EXPECT_EQ(L"", events());
-    EXPECT_NE(std::wstring::npos, outlook.call_log().find(L"failed"));
+    EXPECT_NE(std::wstring::npos, outlook().call_log().find(L"failed"));
 }
 
 }  // namespace

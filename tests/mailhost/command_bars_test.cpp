@@ -9,9 +9,10 @@
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/unique_res.h"
-#include "mailhost/simulated_outlook.h"
-#include "test_config.h"
+#include "outlook_ids.h"
 #include "recording_sink.h"
+#include "simulated_outlook_test.h"
+#include "test_config.h"
 
 using flinter::call;
 using flinter::get;
@@ -23,9 +24,9 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-const GUID DIID_CommandBarButtonEvents = {0x000C0351, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID DIID_CommandBarComboBoxEvents = {0x000C0354, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID IID_CommandBarButton = {0x000C030E, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+using flinter::testing_support::outlook::DIID_CommandBarButtonEvents;
+using flinter::testing_support::outlook::DIID_CommandBarComboBoxEvents;
+using flinter::testing_support::outlook::IID_CommandBarButton;
 const variant missing = variant::missing();
 constexpr int kButton = 1, kComboBox = 4, kPopup = 10;
 
@@ -48,19 +49,13 @@ ComPtr<IDispatch> picture_of(HBITMAP bitmap) {
     return picture;
 }
 
-class CommandBars : public ::testing::Test {
+class CommandBars : public flinter::testing_support::simulated_outlook_test {
 protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr))); }
-    void TearDown() override {
-        outlook_.reset();
-        ::CoUninitialize();
-    }
-    void start(int explorers = 1, bool pictures = true) {
-        outlook_ = std::make_unique<mailhost::simulated_outlook>(
-            mailhost::outlook_settings{.explorers = explorers, .picture_support = pictures});
+    void start_with(int explorers = 1, bool pictures = true) {
+        start({.explorers = explorers, .picture_support = pictures});
     }
     ComPtr<IDispatch> bars(int explorer = 1) {
-        auto window = get_object(get_object(outlook_->application(), L"Explorers").Get(), L"Item", {variant(explorer)});
+        auto window = get_object(get_object(application(), L"Explorers").Get(), L"Item", {variant(explorer)});
         return get_object(window.Get(), L"CommandBars");
     }
     ComPtr<IDispatch> add_bar(IDispatch* collection, const wchar_t* name, bool temporary) {
@@ -74,11 +69,10 @@ protected:
         put(control.Get(), L"Caption", variant(tag));
         return control;
     }
-    std::unique_ptr<mailhost::simulated_outlook> outlook_;
 };
 
 TEST_F(CommandBars, ExplorersStartWithBuiltInBars) {
-    start();
+    start_with();
     auto collection = bars();
     EXPECT_GE(get(collection.Get(), L"Count").as_int(), 2);
     auto standard = get_object(collection.Get(), L"Item", {variant(L"Standard")});
@@ -89,7 +83,7 @@ TEST_F(CommandBars, ExplorersStartWithBuiltInBars) {
 }
 
 TEST_F(CommandBars, CollectionFindControlSearchesEveryBarAndPopups) {
-    start();
+    start_with();
     auto collection = bars();
     auto first = add_bar(collection.Get(), L"First", true);
     auto second = add_bar(collection.Get(), L"Second", true);
@@ -106,7 +100,7 @@ TEST_F(CommandBars, CollectionFindControlSearchesEveryBarAndPopups) {
 }
 
 TEST_F(CommandBars, BeforePlacesControlsAndOutOfRangeIsRefused) {
-    start();
+    start_with();
     auto bar = add_bar(bars().Get(), L"Order", true);
     add_control(bar.Get(), kButton, L"a");
     add_control(bar.Get(), kButton, L"b");
@@ -124,7 +118,7 @@ TEST_F(CommandBars, BeforePlacesControlsAndOutOfRangeIsRefused) {
 }
 
 TEST_F(CommandBars, TemporaryObjectsVanishWithTheirWindow) {
-    start(2);
+    start_with(2);
     auto temporary = add_bar(bars(1).Get(), L"Gone", true);
     auto kept = add_bar(bars(1).Get(), L"Kept", false);
     auto button = add_control(kept.Get(), kButton, L"kept-button", missing, false);
@@ -142,7 +136,7 @@ TEST_F(CommandBars, TemporaryObjectsVanishWithTheirWindow) {
 }
 
 TEST_F(CommandBars, PictureKeepsThePixelsAndMask) {
-    start();
+    start_with();
     auto bar = add_bar(bars().Get(), L"Faces", true);
     auto button = add_control(bar.Get(), kButton, L"face");
     unique_hbitmap bitmap(four_pixels());
@@ -160,7 +154,7 @@ TEST_F(CommandBars, PictureKeepsThePixelsAndMask) {
 }
 
 TEST_F(CommandBars, OldHostsHaveNoPictureButPasteFaceReadsTheClipboard) {
-    start(1, false);
+    start_with(1, false);
     auto bar = add_bar(bars().Get(), L"Old", true);
     auto button = add_control(bar.Get(), kButton, L"old");
     DISPID id = 0;
@@ -183,37 +177,34 @@ TEST_F(CommandBars, OldHostsHaveNoPictureButPasteFaceReadsTheClipboard) {
 }
 
 TEST_F(CommandBars, ClickReachesSinksOfEveryCopyWithTheTag) {
-    start(2);
+    start_with(2);
     auto first = add_control(add_bar(bars(1).Get(), L"Tool", true).Get(), kButton, L"spam");
     auto second = add_control(add_bar(bars(2).Get(), L"Tool", true).Get(), kButton, L"spam");
     recording_sink sink(DIID_CommandBarButtonEvents);
-    const DWORD cookie = sink.advise(first.Get());
-    ASSERT_NE(0u, cookie);
-    sink.reaction = [](DISPID, DISPPARAMS& params) { *params.rgvarg[0].pboolVal = VARIANT_TRUE; };
+    ASSERT_EQ(S_OK, sink.advise(first.Get()));
+    sink.reaction = [](DISPID, const flinter::event_args& args) { args.bool_ref(1) = VARIANT_TRUE; };
     BOOL cancel_default = FALSE;
     ASSERT_EQ(S_OK, mailhost_click(2, L"spam", &cancel_default));
     EXPECT_TRUE(cancel_default);
     ASSERT_EQ(std::vector<DISPID>{1}, sink.ids());
-    EXPECT_EQ(VT_BOOL | VT_BYREF, sink.events[0].types[0]);
+    EXPECT_EQ(VT_BOOL | VT_BYREF, sink.events[0].types[1]);   // CancelDefault
     ComPtr<IUnknown> raised, expected;
-    sink.events[0].args[1].as_unknown().As(&raised);
+    sink.events[0].args[0].as_unknown().As(&raised);
     second.As(&expected);
     EXPECT_EQ(expected.Get(), raised.Get());   // Ctrl is the control that was clicked
     ComPtr<IUnknown> typed;
     EXPECT_EQ(S_OK, raised->QueryInterface(IID_CommandBarButton, &typed));
-    sink.unadvise(cookie);
 }
 
 TEST_F(CommandBars, ComboBoxChangeCarriesTheControl) {
-    start();
+    start_with();
     auto combo = add_control(add_bar(bars().Get(), L"Lists", true).Get(), kComboBox, L"list");
     call(combo.Get(), L"AddItem", {variant(L"one")});
     recording_sink sink(DIID_CommandBarComboBoxEvents);
-    const DWORD cookie = sink.advise(combo.Get());
+    ASSERT_EQ(S_OK, sink.advise(combo.Get()));
     ASSERT_EQ(S_OK, mailhost_change(1, L"list", L"typed"));
     ASSERT_EQ(std::vector<DISPID>{1}, sink.ids());
     EXPECT_EQ(L"typed", get(combo.Get(), L"Text").as_wstring());
-    sink.unadvise(cookie);
 }
 
 }  // namespace

@@ -4,22 +4,22 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
-#include "mailhost/simulated_outlook.h"
+#include "outlook_ids.h"
+#include "simulated_outlook_test.h"
 #include "test_config.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-const GUID CLSID_OutlookApplication = {0x0006F03A, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const GUID CLSID_OutlookApplication = flinter::testing_support::outlook::CLSID_Application;
 
-class Registration : public ::testing::Test {
+class Registration : public flinter::testing_support::simulated_outlook_test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+        simulated_outlook_test::SetUp();
         ASSERT_EQ(S_OK, mailhost_register());
     }
-    void TearDown() override { ::CoUninitialize(); }
 };
 
 TEST_F(Registration, TheProgIdNamesOutlooksClass) {
@@ -42,7 +42,7 @@ TEST_F(Registration, CoCreateInstanceStartsOutlookAndQuitEndsIt) {
 }
 
 TEST_F(Registration, GetActiveObjectFindsTheRunningOutlook) {
-    mailhost::simulated_outlook outlook({.register_running = true});
+    start({.register_running = true});
     ComPtr<IUnknown> running;
     ASSERT_EQ(S_OK, ::GetActiveObject(CLSID_OutlookApplication, nullptr, &running));
     ComPtr<IDispatch> app;
@@ -50,7 +50,7 @@ TEST_F(Registration, GetActiveObjectFindsTheRunningOutlook) {
     EXPECT_EQ(L"Outlook", flinter::get(app.Get(), L"Name").as_wstring());
     app.Reset();
     running.Reset();
-    outlook.quit();
+    outlook().quit();
     EXPECT_NE(S_OK, ::GetActiveObject(CLSID_OutlookApplication, nullptr, &running));
 }
 
