@@ -9,6 +9,7 @@
 #include "com/registry.h"
 #include "com/unique_res.h"
 #include "ids.h"
+#include "mapi_message.h"
 #include "model.h"
 
 using namespace mailhost;
@@ -253,6 +254,12 @@ __declspec(dllexport) BSTR mailhost_last_sent_file(void) {
     auto& app = running_application();
     return to_bstr(app ? app->last_sent_file : L"");
 }
+
+__declspec(dllexport) HRESULT mailhost_create_message(const char* headers, IUnknown** message) try {
+    if (!message) return E_POINTER;
+    *message = make_mapi_message(headers ? std::optional<std::string>(headers) : std::nullopt);
+    return *message ? S_OK : E_OUTOFMEMORY;
+} EXPORT_BOUNDARY
 
 __declspec(dllexport) void mailhost_fail(const wchar_t* kind, const wchar_t* member, HRESULT hr, int times) {
     try {

@@ -66,6 +66,11 @@ MAILHOST_API HRESULT mailhost_add_message(const wchar_t* folder, const char* eml
 MAILHOST_API int mailhost_folder_count(const wchar_t* folder);
 /* The .eml file the last Send wrote. */
 MAILHOST_API BSTR mailhost_last_sent_file(void);
+/* A message of the store as an item's MAPIObject hands it out, for tests of MAPI
+   readers; needs no running Outlook. Its IMessage::GetProps serves
+   PR_TRANSPORT_MESSAGE_HEADERS_A (headers; null: the message has none) in memory
+   from MAPI32's MAPIAllocateBuffer, and logs "IMessage.GetProps". *message is AddRef'd. */
+MAILHOST_API HRESULT mailhost_create_message(const char* headers, IUnknown** message);
 
 /* Fault injection: object kind ("Explorer", "MailItem", "CommandBars", ...) and member
    ("*" = any; also "Advise", "Unadvise", "FindConnectionPoint"). */
