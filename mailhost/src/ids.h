@@ -44,9 +44,6 @@ inline constexpr GUID IID_COMAddIn = outlook(0x000C033A);
 inline constexpr GUID DIID_CommandBarButtonEvents = outlook(0x000C0351);
 inline constexpr GUID DIID_CommandBarComboBoxEvents = outlook(0x000C0354);
 
-inline constexpr GUID IID_IMessage = outlook(0x00020307);
-inline constexpr GUID IID_IMAPIProp = outlook(0x00020303);
-
 // Event DISPIDs.
 inline constexpr DISPID kItemSend = 0xF002, kNewMail = 0xF003, kStartup = 0xF006, kQuit = 0xF007;
 inline constexpr DISPID kNewExplorer = 0xF001, kNewInspector = 0xF001;
