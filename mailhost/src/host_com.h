@@ -1,8 +1,9 @@
 // The COM base of every object the simulated Outlook hands out: the toolkit's
 // IUnknown for an object that the host model owns through shared_ptr (make<T>).
 // While COM references are outstanding the object holds itself, so that a
-// client keeps it alive after the model let go; the audit reads its count.
-// Host thread only; never throws.
+// client keeps it alive after the model let go; after the last Release it is
+// kept, dead, until the next start, so that an over-release is reported
+// instead of touching freed memory. Host thread only; never throws.
 #pragma once
 
 #include <memory>
@@ -25,11 +26,10 @@ public:
 
     // Called by com_object when the count leaves or returns to 0.
     void hold(bool held) noexcept {
-        if (held) {
+        if (held)
             pin_ = this->shared_from_this();
-        } else {
-            std::shared_ptr<Derived> last = std::move(pin_);   // may end this object
-        }
+        else
+            keep_until_next_start(std::move(pin_));
     }
 
 private:

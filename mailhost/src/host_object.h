@@ -81,9 +81,11 @@ public:
     void fire(REFIID events, DISPID id, std::span<VARIANT> args);
     bool has_sinks(REFIID events) const;
     std::size_t sink_count(REFIID events) const;
+    std::size_t advised_sinks() const noexcept override;
+    void drop_sinks() noexcept override;
 
-    // One IUnknown for all three bases: com_object's.
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override { return com_object::QueryInterface(iid, out); }
+    // One IUnknown for all three bases: com_object's, which a fault can make fail.
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override;
     STDMETHODIMP_(ULONG) AddRef() noexcept override { return com_object::AddRef(); }
     STDMETHODIMP_(ULONG) Release() noexcept override { return com_object::Release(); }
     // The interfaces beyond IDispatch (called by com_object).

@@ -25,6 +25,7 @@ inline constexpr GUID IID_Folders = outlook(0x00063040);
 inline constexpr GUID IID_Items = outlook(0x00063041);
 inline constexpr GUID IID_Recipient = outlook(0x00063045);
 inline constexpr GUID IID_Selection = outlook(0x00063087);
+inline constexpr GUID IID_PropertyPages = outlook(0x00063080);
 inline constexpr GUID DIID_ApplicationEvents = outlook(0x0006304E);
 inline constexpr GUID DIID_ExplorerEvents = outlook(0x0006304F);
 inline constexpr GUID DIID_ExplorersEvents = outlook(0x00063078);

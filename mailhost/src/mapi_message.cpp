@@ -33,7 +33,7 @@ public:
     // MAPI_W_ERRORS_RETURNED, as a store answers.
     STDMETHODIMP GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) noexcept override try {
         log_call(L"IMessage.GetProps");
-        if (const HRESULT hr = take_fault(L"IMessage", L"GetProps"); FAILED(hr)) return hr;
+        if (const HRESULT hr = take_fault(*this, L"GetProps", false); FAILED(hr)) return hr;
         if (!tags || !count || !values) return MAPI_E_INVALID_PARAMETER;
         *count = 0;
         *values = nullptr;
