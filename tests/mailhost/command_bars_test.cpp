@@ -6,6 +6,8 @@
 
 #include <olectl.h>
 
+#include <functional>
+
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/unique_res.h"
@@ -58,8 +60,11 @@ protected:
         auto window = get_object(get_object(application(), L"Explorers").Get(), L"Item", {variant(explorer)});
         return get_object(window.Get(), L"CommandBars");
     }
+    // A new bar starts hidden, as Office's do; shown, as an add-in shows its toolbar.
     ComPtr<IDispatch> add_bar(IDispatch* collection, const wchar_t* name, bool temporary) {
-        return get_object(collection, L"Add", {variant(name), variant(1), missing, variant(temporary)});
+        auto bar = get_object(collection, L"Add", {variant(name), variant(1), missing, variant(temporary)});
+        put(bar.Get(), L"Visible", variant(true));
+        return bar;
     }
     ComPtr<IDispatch> add_control(IDispatch* bar, int type, const wchar_t* tag, variant before = variant::missing(),
                                   bool temporary = true) {
@@ -205,6 +210,86 @@ TEST_F(CommandBars, ComboBoxChangeCarriesTheControl) {
     ASSERT_EQ(S_OK, mailhost_change(1, L"list", L"typed"));
     ASSERT_EQ(std::vector<DISPID>{1}, sink.ids());
     EXPECT_EQ(L"typed", get(combo.Get(), L"Text").as_wstring());
+}
+
+// A click on the toolbar while it is hidden (in Calendar, say) must not reach a handler.
+TEST_F(CommandBars, ClicksAndChangesReachOnlyControlsTheUserCanReach) {
+    start_with();
+    using change = std::function<void(IDispatch* bar, IDispatch* popup, IDispatch* button, IDispatch* list)>;
+    auto both = [](const wchar_t* property) {
+        return [property](IDispatch*, IDispatch*, IDispatch* button, IDispatch* list) {
+            put(button, property, variant(false));
+            put(list, property, variant(false));
+        };
+    };
+    const struct {
+        const wchar_t* what;
+        change out_of_reach;
+    } cases[] = {
+        {L"hidden controls", both(L"Visible")},
+        {L"disabled controls", both(L"Enabled")},
+        {L"hidden bar", [](IDispatch* bar, IDispatch*, IDispatch*, IDispatch*) { put(bar, L"Visible", variant(false)); }},
+        {L"disabled bar", [](IDispatch* bar, IDispatch*, IDispatch*, IDispatch*) { put(bar, L"Enabled", variant(false)); }},
+        {L"hidden popup", [](IDispatch*, IDispatch* popup, IDispatch*, IDispatch*) { put(popup, L"Visible", variant(false)); }},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::wstring name = L"Bar" + std::to_wstring(++n), button_tag = name + L"-button", list_tag = name + L"-list";
+        auto bar = add_bar(bars().Get(), name.c_str(), true);
+        auto popup = add_control(bar.Get(), kPopup, (name + L"-menu").c_str());
+        auto inside = get_object(popup.Get(), L"CommandBar");
+        auto button = add_control(inside.Get(), kButton, button_tag.c_str());
+        auto list = add_control(inside.Get(), kComboBox, list_tag.c_str());
+        recording_sink clicks(DIID_CommandBarButtonEvents), changes(DIID_CommandBarComboBoxEvents);
+        ASSERT_EQ(S_OK, clicks.advise(button.Get()));
+        ASSERT_EQ(S_OK, changes.advise(list.Get()));
+        ASSERT_EQ(S_OK, mailhost_click(1, button_tag.c_str(), nullptr)) << c.what;
+        ASSERT_EQ(S_OK, mailhost_change(1, list_tag.c_str(), L"typed")) << c.what;
+        c.out_of_reach(bar.Get(), popup.Get(), button.Get(), list.Get());
+        EXPECT_EQ(MAILHOST_E_UNREACHABLE, mailhost_click(1, button_tag.c_str(), nullptr)) << c.what;
+        EXPECT_EQ(MAILHOST_E_UNREACHABLE, mailhost_change(1, list_tag.c_str(), L"typed")) << c.what;
+        EXPECT_EQ(1u, clicks.events.size()) << c.what;
+        EXPECT_EQ(1u, changes.events.size()) << c.what;
+    }
+}
+
+// Office keeps non-temporary bars in its own file: a later start finds them,
+// so that a deleted control or a moved bar can be seen by the next session.
+TEST_F(CommandBars, NonTemporaryBarsAndControlsOutliveAQuitWithTheirProperties) {
+    start_with();
+    auto kept = add_bar(bars().Get(), L"Kept", false);
+    put(kept.Get(), L"Left", variant(120));
+    put(kept.Get(), L"RowIndex", variant(3));
+    auto button = add_control(kept.Get(), kButton, L"kept-button", missing, false);
+    put(button.Get(), L"Caption", variant(L"Report"));
+    put(button.Get(), L"BeginGroup", variant(true));
+    add_control(kept.Get(), kButton, L"temporary-button", missing, true);
+    add_bar(bars().Get(), L"Gone", true);
+    outlook().quit();
+
+    start({.keep_command_bars = true});
+    auto again = get_object(bars().Get(), L"Item", {variant(L"Kept")});
+    EXPECT_EQ(120, get(again.Get(), L"Left").as_int());
+    EXPECT_EQ(3, get(again.Get(), L"RowIndex").as_int());
+    EXPECT_TRUE(get(again.Get(), L"Visible").as_bool());
+    auto found = get_object(again.Get(), L"FindControl", {missing, missing, variant(L"kept-button")});
+    EXPECT_EQ(L"Report", get(found.Get(), L"Caption").as_wstring());
+    EXPECT_TRUE(get(found.Get(), L"BeginGroup").as_bool());
+    EXPECT_EQ(nullptr, get(again.Get(), L"FindControl", {missing, missing, variant(L"temporary-button")}).as_dispatch());
+    EXPECT_NE(S_OK, failure_of([&] { get_object(bars().Get(), L"Item", {variant(L"Gone")}); }));
+    outlook().quit();
+
+    start_with();   // a fresh profile
+    EXPECT_NE(S_OK, failure_of([&] { get_object(bars().Get(), L"Item", {variant(L"Kept")}); }));
+}
+
+TEST_F(CommandBars, AnotherThreadCanHoldTheClipboard) {
+    start_with();
+    ASSERT_EQ(S_OK, mailhost_hold_clipboard(INFINITE));
+    EXPECT_FALSE(::OpenClipboard(nullptr));
+    mailhost_release_clipboard();
+    ASSERT_TRUE(::OpenClipboard(nullptr));
+    ::CloseClipboard();
 }
 
 }  // namespace

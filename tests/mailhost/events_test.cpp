@@ -128,11 +128,33 @@ TEST_F(Events, InspectorsAnnounceNewInspectors) {
     EXPECT_EQ(L"Minutes of Tuesday's planning meeting", get(item.Get(), L"Subject").as_wstring());
 }
 
+// Outlook's connection points ask the sink for the event interface itself.
+TEST_F(Events, ASinkThatAnswersOnlyIDispatchIsRefused) {
+    recording_sink dispatch_only(DIID_ExplorerEvents, false);
+    EXPECT_EQ(CONNECT_E_CANNOTCONNECT, dispatch_only.advise(explorer().Get()));
+    EXPECT_EQ(0u, dispatch_only.refs());
+}
+
 TEST_F(Events, UnknownEventInterfaceIsRefused) {
     ComPtr<IConnectionPointContainer> container;
     ASSERT_EQ(S_OK, explorer().As(&container));
     ComPtr<IConnectionPoint> point;
     EXPECT_EQ(CONNECT_E_NOCONNECTION, container->FindConnectionPoint(DIID_ApplicationEvents, &point));
+}
+
+// How re-entrancy is tested: a user action queued as a window message
+// arrives only when the thread pumps messages, as in a handler's modal loop.
+TEST_F(Events, AQueuedUserActionArrivesWhenTheThreadPumpsMessages) {
+    recording_sink sink(DIID_ExplorerEvents);
+    ASSERT_EQ(S_OK, sink.advise(explorer().Get()));
+    ASSERT_EQ(S_OK, mailhost_queue_user_actions(TRUE));
+    const int item = 1;
+    ASSERT_EQ(S_OK, mailhost_select(1, &item, 1));
+    ASSERT_EQ(S_OK, mailhost_queue_user_actions(FALSE));
+    EXPECT_TRUE(sink.ids().empty());
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    EXPECT_EQ(std::vector<DISPID>{kSelectionChange}, sink.ids());
 }
 
 }  // namespace

@@ -54,4 +54,17 @@ TEST_F(Registration, GetActiveObjectFindsTheRunningOutlook) {
     EXPECT_NE(S_OK, ::GetActiveObject(CLSID_OutlookApplication, nullptr, &running));
 }
 
+TEST_F(Registration, TheClassFactoryAndTheRunningObjectTableCanBeMadeToFail) {
+    start({.register_running = true});
+    ComPtr<IDispatch> app;
+    ASSERT_EQ(S_OK, mailhost_fail(L"ClassFactory", L"CreateInstance", E_OUTOFMEMORY, 1));
+    EXPECT_EQ(E_OUTOFMEMORY, ::CoCreateInstance(CLSID_OutlookApplication, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&app)));
+    EXPECT_EQ(S_OK, ::CoCreateInstance(CLSID_OutlookApplication, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&app)));
+    ComPtr<IUnknown> running;
+    ASSERT_EQ(S_OK, ::GetActiveObject(CLSID_OutlookApplication, nullptr, &running));
+    running.Reset();
+    ASSERT_EQ(S_OK, mailhost_fail(L"Application", L"GetActiveObject", MK_E_UNAVAILABLE, 1));
+    EXPECT_EQ(MK_E_UNAVAILABLE, ::GetActiveObject(CLSID_OutlookApplication, nullptr, &running));
+}
+
 }  // namespace

@@ -1,11 +1,14 @@
 // A trivial COM add-in for the host's loading test: it records the
 // IDTExtensibility2 calls it receives, in order, and exposes them through
-// trivial_addin_events(). Registered per flavour by the test itself.
+// trivial_addin_events(); trivial_addin_fail_connection makes its next
+// OnConnection fail after it set COMAddIn.Object. Registered per flavour by
+// the test itself.
 #include <windows.h>
 #include <addin.h>
 
 #include <atomic>
 #include <string>
+#include <utility>
 
 #include "com/class_factory.h"
 #include "com/com_object.h"
@@ -17,6 +20,7 @@ namespace {
 namespace outlook = flinter::testing_support::outlook;
 
 std::wstring g_events;
+HRESULT g_connection_result = S_OK;
 std::atomic<long> g_objects{0};
 std::atomic<long> g_locks{0};
 
@@ -41,7 +45,7 @@ public:
         if (com_addin) flinter::put(addin, L"Object", flinter::variant(static_cast<IDispatch*>(this)));
         g_events += L"OnConnection(" + std::to_wstring(mode) + (outlook ? L",outlook" : L"") +
                     (com_addin ? L",comaddin" : L"") + L");";
-        return S_OK;
+        return std::exchange(g_connection_result, S_OK);
     } catch (...) {
         return E_FAIL;
     }
@@ -77,6 +81,10 @@ __declspec(dllexport) HRESULT __stdcall DllGetClassObject(REFCLSID, REFIID iid, 
 }
 __declspec(dllexport) HRESULT __stdcall DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
 __declspec(dllexport) const wchar_t* trivial_addin_events() { return g_events.c_str(); }
-__declspec(dllexport) void trivial_addin_reset() { g_events.clear(); }
+__declspec(dllexport) void trivial_addin_reset() {
+    g_events.clear();
+    g_connection_result = S_OK;
+}
+__declspec(dllexport) void trivial_addin_fail_connection(HRESULT hr) { g_connection_result = hr; }
 __declspec(dllexport) long trivial_addin_objects() { return g_objects; }
 }

@@ -24,6 +24,7 @@ protected:
 
     // Starts Outlook with these settings; its Application object.
     IDispatch* start(const mailhost::outlook_settings& settings = {}) {
+        outlook_.reset();   // its end would quit the new one
         outlook_ = std::make_unique<mailhost::simulated_outlook>(settings);
         return outlook_->application();
     }
