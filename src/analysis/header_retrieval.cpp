@@ -27,7 +27,7 @@ private:
 };
 
 bool is_readable_class(int item_class) {
-    return item_class == kMailItemClass || item_class == kPostItemClass;
+    return item_class == kMailItemClass || item_class == kRemoteItemClass;
 }
 
 std::string read_transport_headers(IMessage* message, const mapi_binding& mapi) {
