@@ -13,6 +13,7 @@
 #include "addin/outlook_servers.h"
 #include "com/late_bound.h"
 #include "mailhost/simulated_outlook.h"
+#include "simulated_outlook_test.h"
 #include "addin_test_config.h"
 
 namespace flinter {
@@ -98,23 +99,16 @@ std::unique_ptr<TOleServer> logged_namespace(event_log& log) {
     return w;
 }
 
-class OutlookServers : public ::testing::Test {
+class OutlookServers : public testing_support::simulated_outlook_test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
-        outlook_ = std::make_unique<mailhost::simulated_outlook>(
-            mailhost::outlook_settings{.mailbox = kSamplesMailbox, .explorers = 1});
+        simulated_outlook_test::SetUp();
+        start({.mailbox = kSamplesMailbox, .explorers = 1});
         int index = 0;
         ASSERT_EQ(S_OK, mailhost_open_inspector(L"Inbox", 1, &index));
         baseline_refs_ = mailhost_outstanding_ref_count();
     }
-    void TearDown() override {
-        mailhost_clear_faults();
-        outlook_.reset();
-        ::CoUninitialize();
-    }
 
-    IDispatch* application() const { return outlook_->application(); }
     ComPtr<IDispatch> host_object(const std::wstring& name) const {
         if (name == L"Application") return application();
         if (name == L"NameSpace") return get_object(application(), L"GetNamespace", {variant(L"MAPI")});
@@ -122,8 +116,11 @@ protected:
         if (name == L"Inspector1") return get_object(application(), L"ActiveInspector");
         return get_object(application(), name.c_str());
     }
+    void expect_nothing_held() {
+        EXPECT_EQ(baseline_refs_, mailhost_outstanding_ref_count()) << mailhost::simulated_outlook::outstanding_refs();
+        EXPECT_EQ(0, mailhost_advised_sink_count()) << mailhost::simulated_outlook::advised_sinks();
+    }
 
-    std::unique_ptr<mailhost::simulated_outlook> outlook_;
     long baseline_refs_ = 0;
 };
 
@@ -312,7 +309,7 @@ TEST_F(OutlookServers, ConnectingMovesTheSubscriptionAndFreeingReleasesEveryHost
         wrapper->ConnectTo(host_object(L"Explorer1").Get());
         EXPECT_EQ(S_OK, mailhost_close_explorer(2));
     }
-    EXPECT_EQ(baseline_refs_, mailhost_outstanding_ref_count()) << mailhost::simulated_outlook::outstanding_refs();
+    expect_nothing_held();
 }
 
 TEST_F(OutlookServers, AnObjectThatRefusesTheAdviseLeavesTheWrapperSilentlyUnsubscribed) {
@@ -363,7 +360,7 @@ TEST_F(OutlookServers, AWrapperFreedInsideItsOwnEventKeepsItsSinkUntilInvokeRetu
                                  nullptr));
     EXPECT_EQ(nullptr, explorer);
     EXPECT_EQ(1u, references_after_free);   // only the delivery's own reference is left
-    EXPECT_EQ(baseline_refs_, mailhost_outstanding_ref_count()) << mailhost::simulated_outlook::outstanding_refs();
+    expect_nothing_held();
 }
 
 }  // namespace
