@@ -36,21 +36,18 @@ long live_request_links() noexcept { return live_links; }
 
 // Who WinInet's threads and the workers may reach: the component until its
 // destruction begins, and which threads are inside it, so that destruction
-// can wait for them.
+// can wait for them. Request links and workers share it, so it outlives the
+// component as long as they need it.
 struct owner_cell {
     explicit owner_cell(TAdvHttp* o)
-        : owner(o),
-          pin_released(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-          no_links(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
-        check_win32(pin_released && no_links ? TRUE : FALSE);
+        : owner(o), pin_released(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+        check_win32(pin_released ? TRUE : FALSE);
     }
     std::mutex mutex;
     TAdvHttp* owner;
     std::atomic<bool> gone{false};  // destruction has begun
     std::vector<DWORD> pinned;      // the thread of every pin held
     unique_handle pin_released;     // set as each pin goes once destruction has begun
-    int links = 0;                  // request handles WinInet has not yet said goodbye for
-    unique_handle no_links;
 };
 
 enum class pending_kind { none, start_worker, wake_worker };
@@ -60,17 +57,12 @@ constexpr DWORD kReadChunkSize = 16384;
 // The context WinInet holds for one request handle. It lives until WinInet's
 // last notification for that handle (INTERNET_STATUS_HANDLE_CLOSING), so a
 // late completion always finds its read buffer and event, even after the
-// component is gone.
+// component is gone; an abandoned read keeps it until the server answers.
+// Meanwhile it counts as live, which keeps the library loaded.
 struct request_link {
     request_link(std::shared_ptr<owner_cell> c, unsigned s)
         : cell(std::move(c)), serial(s), completed(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
         check_win32(completed ? TRUE : FALSE);
-        std::lock_guard lock(cell->mutex);
-        if (cell->links++ == 0) ::ResetEvent(cell->no_links.get());
-    }
-    ~request_link() {
-        std::lock_guard lock(cell->mutex);
-        if (--cell->links == 0) ::SetEvent(cell->no_links.get());
     }
     request_link(const request_link&) = delete;
     request_link& operator=(const request_link&) = delete;
@@ -90,9 +82,6 @@ struct request_link {
 namespace {
 
 constexpr DWORD kHeaderBufferSize = 8192;
-// How long destruction waits for WinInet's last notifications, which reach
-// this library's code even after the component is gone.
-constexpr DWORD kHandleClosingWait = 2000;
 constexpr DWORD kWorkerStackSize = 8192;
 
 struct worker_start {
@@ -325,7 +314,6 @@ TAdvHttp::~TAdvHttp() {
     wait_for_workers(held);
     close_request();
     session_.reset();
-    wait_for_handles_closing();
     if (windowed_owner_) release_event_window();
 }
 
@@ -363,19 +351,6 @@ void TAdvHttp::wait_for_workers(const std::vector<DWORD>& held) noexcept {
     }
     for (auto& worker : workers)
         if (!contains(held, worker.id)) wait_processing_sent_messages(worker.handle.get());
-}
-
-// An abandoned read or send keeps its handle alive in WinInet until the server
-// answers; the wait is bounded so that a silent server cannot hold us here.
-void TAdvHttp::wait_for_handles_closing() noexcept {
-    const ULONGLONG end = ::GetTickCount64() + kHandleClosingWait;
-    for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
-        const HANDLE no_links = cell_->no_links.get();
-        const DWORD r = ::MsgWaitForMultipleObjects(1, &no_links, FALSE, static_cast<DWORD>(end - now), QS_SENDMESSAGE);
-        if (r != WAIT_OBJECT_0 + 1) return;
-        MSG msg;
-        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
 }
 
 void TAdvHttp::reap_finished_workers() {

@@ -50,8 +50,10 @@ public:
     static constexpr DWORD kResponseTooLarge = ERROR_BUFFER_OVERFLOW;
 
     explicit TAdvHttp(owner_kind owner = owner_kind::windowed);
-    // Waits for a running worker (processing sent messages meanwhile), then
-    // closes the handles; no event runs once destruction has begun.
+    // Waits for a running worker (processing sent messages meanwhile), except
+    // one held up by a delivery below this call, then closes the handles; no
+    // event runs once destruction has begun. WinInet may answer an abandoned
+    // read later; its request link lives on until then (live_request_links).
     ~TAdvHttp();
     TAdvHttp(const TAdvHttp&) = delete;
     TAdvHttp& operator=(const TAdvHttp&) = delete;
@@ -202,7 +204,6 @@ private:
     std::vector<DWORD> threads_held_by_this_one() const;
     void detach_from_threads(const std::vector<DWORD>& held) noexcept;
     void wait_for_workers(const std::vector<DWORD>& held) noexcept;
-    void wait_for_handles_closing() noexcept;
 
     int ConnectTimeout_ = 30000;
     bool RaiseExceptions_ = true;
