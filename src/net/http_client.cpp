@@ -366,25 +366,29 @@ bool TAdvHttp::WorkerRunning() {
 
 // ---- Events ----
 
-namespace {
-
-struct raise_context {
+struct TAdvHttp::raise_context {
     TAdvHttp* component;
-    const TAdvHttp::TNotifyEvent* handler;
+    const TNotifyEvent* handler;
     const owner_cell* cell;
     handler_frame frame;
 };
 
-// On the handler's thread.
-void run_handler(void* context) {
+// On the handler's thread. A completion ends its request as the handler
+// returns, so that Busy is false by the time the caller sees the completion
+// (unless the handler started the next request, or destroyed the component).
+void TAdvHttp::run_handler(void* context) {
     auto& c = *static_cast<raise_context*>(context);
     if (c.cell->gone) return;  // destruction began while the delivery waited
     const handler_scope scope(c.frame);
-    const TAdvHttp::TNotifyEvent handler = *c.handler;  // it may replace itself
+    const TNotifyEvent handler = *c.handler;  // it may replace itself
+    struct request_end {
+        const raise_context& c;
+        ~request_end() {
+            if (c.frame.completing != 0 && !c.cell->gone) c.component->end_request(c.frame.completing);
+        }
+    } const end{c};
     handler(*c.component);
 }
-
-}  // namespace
 
 void TAdvHttp::raise(const TNotifyEvent& handler, unsigned completing) {
     if (cell_->gone) throw request_abandoned{};

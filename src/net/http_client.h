@@ -151,7 +151,9 @@ private:
     friend DWORD WINAPI advhttp_worker_main(void* param) noexcept;
 
     // Events: `completing` names the request whose OnRequestComplete it is.
+    struct raise_context;
     void raise(const TNotifyEvent& handler, unsigned completing = 0);
+    static void run_handler(void* context);
     void on_status(DWORD status, const void* info, DWORD length);
 
     // WinInet call results: record LastError, raise OnError on a real failure.

@@ -398,6 +398,22 @@ TEST_F(AdvHttpRequest, SecondExecuteWhileBusyIsRefused) {
     EXPECT_EQ(server.count("/slow"), 1);
 }
 
+// The request owns the component while its completion is being delivered, and
+// no longer once that has returned.
+TEST_F(AdvHttpRequest, BusyLastsUntilTheCompletionHasBeenDelivered) {
+    int completions = 0;
+    bool busy_in_handler = false;
+    http.OnRequestComplete = [&](TAdvHttp& h) {
+        ++completions;
+        busy_in_handler = h.Busy();
+    };
+    http.SetURL(server.url("/plain"));
+    ASSERT_TRUE(http.Execute(false));
+    ASSERT_TRUE(testing::pump_until([&] { return completions == 1; }));
+    EXPECT_TRUE(busy_in_handler);
+    EXPECT_FALSE(http.Busy());
+}
+
 TEST_F(AdvHttpRequest, CompletionHandlerMayStartTheNextRequest) {
     int completions = 0;
     http.OnRequestComplete = [&](TAdvHttp& h) {
