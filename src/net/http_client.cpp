@@ -176,9 +176,12 @@ private:
 };
 
 // Waits for a handle while running the messages sent to this thread, so that
-// an event delivery in flight cannot dead-lock against the wait.
+// an event delivery in flight cannot dead-lock against the wait. A message that
+// was already waiting counts too, also when the host has looked at its queue
+// meanwhile (which marks it as seen).
 void wait_processing_sent_messages(HANDLE handle) noexcept {
-    while (::MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    while (::MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE) ==
+           WAIT_OBJECT_0 + 1) {
         MSG msg;
         ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
