@@ -11,6 +11,14 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
+TYPEKIND kind_of(ITypeInfo* info) {
+    TYPEATTR* attributes = nullptr;
+    check(info->GetTypeAttr(&attributes));
+    const TYPEKIND kind = attributes->typekind;
+    info->ReleaseTypeAttr(attributes);
+    return kind;
+}
+
 IID guid_of(ITypeInfo* info) {
     TYPEATTR* attributes = nullptr;
     check(info->GetTypeAttr(&attributes));
@@ -48,7 +56,8 @@ ComPtr<ITypeInfo> default_interface(ITypeInfo* coclass, bool source) {
 coclass_information read_coclass_information(ITypeLib* library, REFCLSID clsid, const std::string& class_name,
                                              const std::vector<IID>& implemented) {
     coclass_information result;
-    if (FAILED(library->GetTypeInfoOfGuid(clsid, &result.coclass)) || !result.coclass)
+    if (FAILED(library->GetTypeInfoOfGuid(clsid, &result.coclass)) || !result.coclass ||
+        kind_of(result.coclass.Get()) != TKIND_COCLASS)
         throw framework_error("Type information missing for class " + class_name);
     BSTR name = nullptr;
     BSTR description = nullptr;
