@@ -10,6 +10,7 @@
 #include "addin/com_server.h"
 #include "addin/framework_error.h"
 #include "addin/framework_ui.h"
+#include "addin/type_information.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/registry.h"
@@ -90,10 +91,7 @@ void unregister_type_library(TComServer& server) {
                                          reinterpret_cast<void (*)()>(::GetProcAddress(oleaut, "UnRegisterTypeLib")))
                                    : nullptr;
     if (!unregister) return;
-    TLIBATTR* attributes = nullptr;
-    check(server.TypeLib()->GetLibAttr(&attributes));
-    const TLIBATTR a = *attributes;
-    server.TypeLib()->ReleaseTLibAttr(attributes);
+    const TLIBATTR a = library_attributes(server.TypeLib());
     // A library registered only in part, or not at all, must not keep the
     // rest of the add-in registered.
     unregister(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind);
@@ -110,20 +108,10 @@ void set_class_value(const std::wstring& key, const wchar_t* name, const std::ws
 }
 
 std::wstring type_library_version(TComServer& server) {
-    TLIBATTR* attributes = nullptr;
-    check(server.TypeLib()->GetLibAttr(&attributes));
+    const TLIBATTR attributes = library_attributes(server.TypeLib());
     wchar_t text[32];
-    std::swprintf(text, 32, L"%d.%d", attributes->wMajorVerNum, attributes->wMinorVerNum);
-    server.TypeLib()->ReleaseTLibAttr(attributes);
+    std::swprintf(text, 32, L"%d.%d", attributes.wMajorVerNum, attributes.wMinorVerNum);
     return text;
-}
-
-std::wstring type_library_id(TComServer& server) {
-    TLIBATTR* attributes = nullptr;
-    check(server.TypeLib()->GetLibAttr(&attributes));
-    const std::wstring libid = guid_text(attributes->guid);
-    server.TypeLib()->ReleaseTLibAttr(attributes);
-    return libid;
 }
 
 void write_class_keys(TafwFactory& factory) {
@@ -139,7 +127,7 @@ void write_class_keys(TafwFactory& factory) {
         set_class_value(clsid + L"\\ProgID", nullptr, prog_id);
     }
     set_class_value(clsid + L"\\Version", nullptr, type_library_version(server));
-    set_class_value(clsid + L"\\TypeLib", nullptr, type_library_id(server));
+    set_class_value(clsid + L"\\TypeLib", nullptr, guid_text(library_attributes(server.TypeLib()).guid));
 }
 
 void delete_class_keys(TafwFactory& factory) noexcept {

@@ -11,22 +11,6 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-TYPEKIND kind_of(ITypeInfo* info) {
-    TYPEATTR* attributes = nullptr;
-    check(info->GetTypeAttr(&attributes));
-    const TYPEKIND kind = attributes->typekind;
-    info->ReleaseTypeAttr(attributes);
-    return kind;
-}
-
-IID guid_of(ITypeInfo* info) {
-    TYPEATTR* attributes = nullptr;
-    check(info->GetTypeAttr(&attributes));
-    const IID guid = attributes->guid;
-    info->ReleaseTypeAttr(attributes);
-    return guid;
-}
-
 std::wstring text_of(BSTR text) {
     const unique_bstr owned(text);
     return text ? std::wstring(text, ::SysStringLen(text)) : std::wstring();
@@ -34,10 +18,7 @@ std::wstring text_of(BSTR text) {
 
 // The coclass's default interface of the given kind (source or not), if any.
 ComPtr<ITypeInfo> default_interface(ITypeInfo* coclass, bool source) {
-    TYPEATTR* attributes = nullptr;
-    check(coclass->GetTypeAttr(&attributes));
-    const WORD count = attributes->cImplTypes;
-    coclass->ReleaseTypeAttr(attributes);
+    const WORD count = type_attributes(coclass).cImplTypes;
     for (UINT i = 0; i < count; ++i) {
         INT flags = 0;
         if (FAILED(coclass->GetImplTypeFlags(i, &flags))) continue;
@@ -53,11 +34,27 @@ ComPtr<ITypeInfo> default_interface(ITypeInfo* coclass, bool source) {
 
 }  // namespace
 
+TYPEATTR type_attributes(ITypeInfo* info) {
+    TYPEATTR* attributes = nullptr;
+    check(info->GetTypeAttr(&attributes));
+    const TYPEATTR copy = *attributes;
+    info->ReleaseTypeAttr(attributes);
+    return copy;
+}
+
+TLIBATTR library_attributes(ITypeLib* library) {
+    TLIBATTR* attributes = nullptr;
+    check(library->GetLibAttr(&attributes));
+    const TLIBATTR copy = *attributes;
+    library->ReleaseTLibAttr(attributes);
+    return copy;
+}
+
 coclass_information read_coclass_information(ITypeLib* library, REFCLSID clsid, const std::string& class_name,
                                              const std::vector<IID>& implemented) {
     coclass_information result;
     if (FAILED(library->GetTypeInfoOfGuid(clsid, &result.coclass)) || !result.coclass ||
-        kind_of(result.coclass.Get()) != TKIND_COCLASS)
+        type_attributes(result.coclass.Get()).typekind != TKIND_COCLASS)
         throw framework_error("Type information missing for class " + class_name);
     BSTR name = nullptr;
     BSTR description = nullptr;
@@ -67,12 +64,12 @@ coclass_information read_coclass_information(ITypeLib* library, REFCLSID clsid, 
 
     result.dispatch = default_interface(result.coclass.Get(), false);
     if (!result.dispatch) throw framework_error("Incorrect type information for class " + class_name);
-    result.dispatch_iid = guid_of(result.dispatch.Get());
+    result.dispatch_iid = type_attributes(result.dispatch.Get()).guid;
     if (std::find(implemented.begin(), implemented.end(), result.dispatch_iid) == implemented.end())
         throw framework_error("Dispatch interface missing from class " + class_name);
 
     result.events = default_interface(result.coclass.Get(), true);
-    if (result.events) result.events_iid = guid_of(result.events.Get());
+    if (result.events) result.events_iid = type_attributes(result.events.Get()).guid;
     return result;
 }
 

@@ -25,6 +25,10 @@ struct coclass_information {
     std::optional<IID> events_iid;
 };
 
+// Copies of a type's and a library's attributes (the platform's are lent).
+TYPEATTR type_attributes(ITypeInfo* info);
+TLIBATTR library_attributes(ITypeLib* library);
+
 // class_name names the implementing class in the messages; implemented lists
 // the dispatch interfaces the class answers.
 coclass_information read_coclass_information(ITypeLib* library, REFCLSID clsid, const std::string& class_name,

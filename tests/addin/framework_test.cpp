@@ -375,11 +375,8 @@ TEST_F(Framework, TheRunningHostDialogRepeatsOnRetryAndCancelsTheRegistration) {
     EXPECT_EQ((std::vector<std::wstring>{question, question}), asked);
     EXPECT_FALSE(key_exists(HKEY_CLASSES_ROOT, kClsidKey));
 
-    TLIBATTR* attributes = nullptr;
-    ASSERT_EQ(S_OK, alerting_server.TypeLib()->GetLibAttr(&attributes));
-    ::UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
-                        attributes->syskind);
-    alerting_server.TypeLib()->ReleaseTLibAttr(attributes);
+    const TLIBATTR library = library_attributes(alerting_server.TypeLib());
+    ::UnRegisterTypeLib(library.guid, library.wMajorVerNum, library.wMinorVerNum, library.lcid, library.syskind);
     mailhost_unregister();
 }
 
