@@ -20,6 +20,7 @@
 #include "addin/component.h"
 #include "addin/host_apps.h"
 #include "com/registry.h"
+#include "com/ui_thread.h"
 
 namespace flinter {
 
@@ -117,6 +118,8 @@ private:
     void add_component(const definition::object& stored, const handler_table& handlers,
                        const component_readers& readers);
 
+    // The host's objects are called, and the windows made, on the thread that made the module.
+    ui_thread_binding ui_thread_;
     std::wstring AddInName_;
     std::wstring Description_;
     TafwHostAppSet SupportedApps_{ohaExcel};
