@@ -199,7 +199,12 @@ STDMETHODIMP TafwAddin::OnDisconnection(ext_DisconnectMode mode, SAFEARRAY**) no
 
 // ---- the steps ----
 
-std::wstring TafwAddin::addin_key() const { return addin_key_path(module_->host_kind_, factory_.ProgID()); }
+// The host's add-in key; before start-up has recognised the host, the host is
+// recognised for it.
+std::wstring TafwAddin::addin_key() const {
+    const TafwOfficeHostApp host = started_ ? module_->host_kind_ : recognise_host(module_->HostApplication());
+    return addin_key_path(host, factory_.ProgID());
+}
 
 // Runs once per connection: from OnStartupComplete, or from OnConnection for
 // an add-in connected after the host started.
@@ -210,7 +215,7 @@ void TafwAddin::run_startup() {
     module.host_kind_ = recognise_host(module.HostApplication());
     const bool outlook = module.host_kind_ == ohaOutlook;
     if (outlook) connect_host_application_events();
-    const std::wstring key = addin_key();
+    const std::wstring key = addin_key_path(module.host_kind_, factory_.ProgID());
     module.OpenRegistry(key, true);
     module.start_mode_ = start_mode_from(registry_key::create(HKEY_CURRENT_USER, key).string(kStartModeValue));
     module.command_bars_ = startup_command_bars(module.HostApplication(), module.host_kind_);
