@@ -227,6 +227,8 @@ TEST_F(ComServer, TheAddInObjectAnswersFromItsTypeInformation) {
     DISPID id = 0;
     LPOLESTR name = const_cast<LPOLESTR>(L"OnConnection");
     EXPECT_EQ(DISP_E_UNKNOWNNAME, dispatch->GetIDsOfNames(IID_NULL, &name, 1, 0, &id)) << "Ikorv has no members of its own";
+    DISPPARAMS no_arguments{};
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &no_arguments, nullptr, nullptr, nullptr));
 
     ComPtr<IProvideClassInfo> class_info;
     ASSERT_EQ(S_OK, addin.As(&class_info));
