@@ -222,6 +222,8 @@ TEST_F(Framework, AFailureLeavesTheObjectAsAnHResultWithErrorInformation) {
         {[] { throw hresult_error(E_ACCESSDENIED, "the module could not be read"); }, E_ACCESSDENIED,
          L"the module could not be read"},
         {[] { throw std::runtime_error("no module today"); }, E_UNEXPECTED, L"no module today"},
+        {[] { throw framework_error("The AddInName property can not be empty."); }, E_UNEXPECTED,
+         L"The AddInName property can not be empty."},
     };
     for (const auto& c : cases) {
         addin_class failing = recorder_class();
