@@ -97,6 +97,7 @@ TEST_F(AddInLoading, StartsWithOutlookAndStopsWithIt) {
                                             find_line(log, L"addin Korvex.korv.OnBeginShutdown")));
     EXPECT_EQ(nullptr, information_window());
     EXPECT_EQ(0, mailhost_outstanding_ref_count()) << simulated_outlook::outstanding_refs();
+    EXPECT_EQ(0, mailhost_advised_sink_count()) << simulated_outlook::take(mailhost_advised_sinks());
     EXPECT_EQ(S_OK, can_unload_now());
 }
 
@@ -113,6 +114,7 @@ TEST_F(AddInLoading, TheUserSwitchesItOffAndOnAgain) {
     EXPECT_EQ(nullptr, information_window());
     EXPECT_EQ(1, mailhost_outstanding_ref_count()) << "only this test's own reference to Application is left\n"
                                                    << simulated_outlook::outstanding_refs();
+    EXPECT_EQ(0, mailhost_advised_sink_count()) << simulated_outlook::take(mailhost_advised_sinks());
     EXPECT_EQ(S_OK, can_unload_now());
 
     mailhost_clear_call_log();
