@@ -7,6 +7,7 @@
 
 #include "addin/addin_factory.h"
 #include "commands/addin_module.h"
+#include "net/http_client.h"
 
 namespace flinter {
 namespace {
@@ -34,6 +35,12 @@ TComServer& KorvexServer() {
         server = std::move(made);
     }
     return *server;
+}
+
+HRESULT LibraryCanUnloadNow() noexcept {
+    const TComServer* running = TComServer::instance();
+    const bool in_use = (running && !running->CanUnloadNow()) || net::live_request_links() > 0;
+    return in_use ? S_FALSE : S_OK;
 }
 
 void ReleaseKorvexServer() noexcept {

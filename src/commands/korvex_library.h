@@ -19,4 +19,9 @@ TComServer& KorvexServer();
 // At library unload: the factory, then the server.
 void ReleaseKorvexServer() noexcept;
 
+// DllCanUnloadNow's answer: S_FALSE while the server has objects, locks or
+// factory references out, or an HTTP request may still call into the library
+// (its late WinInet notifications); S_OK otherwise. Any thread.
+HRESULT LibraryCanUnloadNow() noexcept;
+
 }  // namespace flinter

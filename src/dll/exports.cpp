@@ -46,10 +46,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) try {
     return flinter::report_at_boundary();
 }
 
-STDAPI DllCanUnloadNow() {
-    const flinter::TComServer* server = flinter::TComServer::instance();
-    return !server || server->CanUnloadNow() ? S_OK : S_FALSE;
-}
+STDAPI DllCanUnloadNow() { return flinter::LibraryCanUnloadNow(); }
 
 STDAPI DllRegisterServer() { return update_registry(true); }
 

@@ -25,6 +25,10 @@
 #include "com/registry.h"
 #include "com/unique_res.h"
 #include "commands/addin_module.h"
+#include "commands/korvex_library.h"
+#include "http_test_support.h"
+#include "loopback_server.h"
+#include "net/http_client.h"
 #include "mailhost/simulated_outlook.h"
 
 namespace flinter {
@@ -298,6 +302,25 @@ TEST_F(Framework, TypeInformationThatDoesNotFitTheClassIsRefused) {
             EXPECT_STREQ(c.message, e.what());
         }
     }
+}
+
+// The library stays while its objects live and while an HTTP request may
+// still call into it.
+TEST_F(Framework, TheLibraryIsUnloadableOnlyWithoutObjectsAndRequestsInFlight) {
+    EXPECT_EQ(S_OK, LibraryCanUnloadNow());
+    auto addin = create();
+    EXPECT_EQ(S_FALSE, LibraryCanUnloadNow());
+    addin.Reset();
+    EXPECT_EQ(S_OK, LibraryCanUnloadNow());
+
+    net::testing::loopback_server server;
+    auto request = std::make_unique<net::TAdvHttp>();
+    request->SetURL(server.url("/slow"));
+    ASSERT_TRUE(request->Execute(false));
+    EXPECT_EQ(S_FALSE, LibraryCanUnloadNow()) << "a request in flight";
+    request.reset();
+    EXPECT_TRUE(net::testing::pump_until([] { return net::live_request_links() == 0; }));
+    EXPECT_EQ(S_OK, LibraryCanUnloadNow());
 }
 
 TEST_F(Framework, TheAddInsModuleIsReadFromItsStoredDefinition) {
