@@ -79,9 +79,11 @@ int run() {
 #else
     const char* flavour = "x86";
 #endif
-    std::printf("add-in start-up, %s, CreateInstance to the end of OnStartupComplete, %d loads: "
-                "median %.2f ms, min %.2f ms, max %.2f ms, first %.2f ms (Outlook's limit: 1000 ms)\n",
-                flavour, kLoads, times[times.size() / 2], times.front(), times.back(), first);
+    std::printf("### %s\n\n", flavour);
+    std::printf("| %s, CreateInstance to the end of OnStartupComplete, %d loads | ms |\n|---|---:|\n", flavour, kLoads);
+    std::printf("| median | %.2f |\n| fastest | %.2f |\n| slowest | %.2f |\n| first load | %.2f |\n",
+                times[times.size() / 2], times.front(), times.back(), first);
+    std::printf("| Outlook's limit for a slow add-in | 1000 |\n\n");
     return 0;
 }
 
