@@ -41,6 +41,7 @@ constexpr GUID kIkorv = {0x20A9A2AD, 0xE950, 0x4182, {0x90, 0xD2, 0xE9, 0x2F, 0x
 
 std::vector<std::string> events;
 bool fail_startup_complete = false;
+std::wstring seen_while_unregistering;   // the add-in key's values, as OnBeforeAddinUnregister found them
 
 constexpr char kRecorder[] = R"(
 object Recorder: TRecordingModule
@@ -67,6 +68,11 @@ public:
                     throw hresult_error(E_FAIL, "the windows could not be made");
             });
         }
+        handlers.add("recordUnregister", [this](component&) {
+            const registry_key* key = Registry();
+            seen_while_unregistering = key->string(L"AFWStartMode").value_or(L"-") + L" " +
+                                       std::to_wstring(key->dword(L"LoadBehavior").value_or(99));
+        });
         load(definition::read_definition(definition), handlers);
     }
 };
@@ -370,6 +376,33 @@ TEST_F(Framework, AStoredDefinitionThatDoesNotFitItsModuleIsRefused) {
         }
     }
     EXPECT_THROW(recording_module("object Recorder: TAddInModule\nend\n"), definition::definition_error);
+}
+
+// Unregistration marks the add-in key before it deletes it, and attaches to
+// the running Outlook without quitting it; a missing key is not made.
+TEST_F(Framework, UnregistrationMarksAnExistingAddInKeyBeforeDeletingIt) {
+    ASSERT_EQ(S_OK, mailhost_register());
+    outlook = std::make_unique<mailhost::simulated_outlook>(mailhost::outlook_settings{.register_running = true});
+    static const char* const kUnregistering = "object Recorder: TRecordingModule\n  AddInName = \"Recorder\"\n"
+                                              "  SupportedApps = [ohaOutlook]\n"
+                                              "  OnBeforeAddinUnregister = recordUnregister\nend\n";
+    TComServer unregistering_server(this_module_file_name());
+    addin_class unregistering = recorder_class();
+    unregistering.create_module = [] { return module_ptr(new recording_module(kUnregistering)); };
+    unregistering_server.ClassManager().add(std::make_unique<TafwFactory>(unregistering_server, unregistering));
+
+    for (const bool key_exists_before : {true, false}) {
+        SCOPED_TRACE(key_exists_before ? "add-in key present" : "no add-in key");
+        if (key_exists_before) registry_key::create(HKEY_CURRENT_USER, kAddInKey).set_dword(L"LoadBehavior", 3);
+        seen_while_unregistering = L"not raised";
+        mailhost_clear_call_log();
+        UpdateServerRegistry(unregistering_server, false);
+        EXPECT_EQ(key_exists_before ? L"UNINSTALL 0" : L"not raised", seen_while_unregistering);
+        EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, kAddInKey));
+        EXPECT_TRUE(mailhost_running());
+        EXPECT_EQ(std::wstring::npos, outlook->call_log().find(L"Quit")) << outlook->call_log();
+    }
+    mailhost_unregister();
 }
 
 // Registration asks for running hosts to be closed when the module wants
