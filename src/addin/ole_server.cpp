@@ -7,7 +7,8 @@ namespace flinter {
 
 using Microsoft::WRL::ComPtr;
 
-TOleServer::TOleServer(const TServerData& data) : data_(data) {
+TOleServer::TOleServer(const TServerData& data, std::string class_name)
+    : component({}, std::move(class_name)), data_(data) {
     *sink_.GetAddressOf() = new TServerEventDispatch(*this, data.EventIID);
 }
 

@@ -1,6 +1,7 @@
 // TOleServer: one Outlook object the add-in listens to, with the sink advised
-// on its event interface. Freeing a wrapper unadvises the sink; an event may
-// free the wrapper that delivers it. Host thread only; ConnectTo throws
+// on its event interface; the sender of the module events it leads to.
+// Freeing a wrapper unadvises the sink; an event may free the wrapper that
+// delivers it. Host thread only; ConnectTo throws
 // hresult_error when the object lacks the wrapper's interface, nothing else does.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
+#include "addin/component.h"
 #include "addin/server_event_sink.h"
 #include "com/advise_cookie.h"
 
@@ -20,9 +22,9 @@ struct TServerData {
     IID EventIID;    // the event interface the sink is advised on
 };
 
-class TOleServer {
+class TOleServer : public component {
 public:
-    virtual ~TOleServer();
+    ~TOleServer() override;
     TOleServer(const TOleServer&) = delete;
     TOleServer& operator=(const TOleServer&) = delete;
 
@@ -44,7 +46,8 @@ public:
     IDispatch* EventSink() const noexcept { return sink_.Get(); }
 
 protected:
-    explicit TOleServer(const TServerData& data);
+    // class_name: the wrapper kind's own name (TExplorer...).
+    TOleServer(const TServerData& data, std::string class_name);
 
     // Called by the sink for every event, arguments in declaration order; an
     // unknown DISPID or an unset handler slot does nothing. Exceptions are

@@ -38,7 +38,7 @@ public:
                             kStartup = 0xF006, kQuit = 0xF007;
     using TNotifyEvent = server_event<TOutlookApplication>;
 
-    TOutlookApplication() : TOleServer(kServerData) {}
+    TOutlookApplication() : TOleServer(kServerData, "TOutlookApplication") {}
 
     server_event<TOutlookApplication, IDispatch* /*Item*/, VARIANT_BOOL& /*Cancel*/> OnItemSend;
     TNotifyEvent OnNewMail;
@@ -57,7 +57,7 @@ public:
                                              outlook_guid(0x00063078)};
     static constexpr DISPID kNewExplorer = 0xF001;
 
-    TExplorers() : TOleServer(kServerData) {}
+    TExplorers() : TOleServer(kServerData, "TExplorers") {}
 
     server_event<TExplorers, IDispatch* /*Explorer*/> OnNewExplorer;
 
@@ -74,7 +74,7 @@ public:
                             kSelectionChange = 0xF007, kClose = 0xF008;
     using TNotifyEvent = server_event<TExplorer>;
 
-    TExplorer() : TOleServer(kServerData) {}
+    TExplorer() : TOleServer(kServerData, "TExplorer") {}
 
     TNotifyEvent OnActivate;
     TNotifyEvent OnFolderSwitch;
@@ -95,7 +95,7 @@ public:
                                              outlook_guid(0x00063079)};
     static constexpr DISPID kNewInspector = 0xF001;
 
-    TInspectors() : TOleServer(kServerData) {}
+    TInspectors() : TOleServer(kServerData, "TInspectors") {}
 
     server_event<TInspectors, IDispatch* /*Inspector*/> OnNewInspector;
 
@@ -110,13 +110,14 @@ public:
     static constexpr DISPID kActivate = 0xF001, kDeactivate = 0xF006, kClose = 0xF008;
     using TNotifyEvent = server_event<TInspector>;
 
-    TInspector() : TOleServer(kServerData) {}
+    TInspector() : TInspector("TInspector") {}
 
     TNotifyEvent OnActivate;
     TNotifyEvent OnDeactivate;
     TNotifyEvent OnClose;
 
 protected:
+    explicit TInspector(std::string class_name) : TOleServer(kServerData, std::move(class_name)) {}
     void InvokeEvent(DISPID id, const event_args& args) override;
 };
 
@@ -124,6 +125,8 @@ protected:
 // inspector bars, so no list of bars placed in it is kept.)
 class TafwInspector : public TInspector {
 public:
+    TafwInspector() : TInspector("TafwInspector") {}
+
     // The path of the active explorer's folder when the inspector opened;
     // empty when there was none.
     std::wstring FolderPath;
@@ -135,7 +138,7 @@ public:
                                              outlook_guid(0x0006308C)};
     static constexpr DISPID kOptionsPagesAdd = 0xF005;
 
-    TNameSpace() : TOleServer(kServerData) {}
+    TNameSpace() : TOleServer(kServerData, "TNameSpace") {}
 
     server_event<TNameSpace, IDispatch* /*Pages*/, IDispatch* /*Folder*/> OnOptionsPagesAdd;
 
