@@ -25,21 +25,9 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-constexpr GUID kIkorv = {0x20A9A2AD, 0xE950, 0x4182, {0x90, 0xD2, 0xE9, 0x2F, 0x83, 0xF6, 0x8B, 0x6B}};
 constexpr char kSpamVerdict[] = "This Message\r\n-  Went through Postini\r\n-  Was scanned\r\n-  Was considered SPAM";
 constexpr char kNotThroughTheService[] = "This Message\r\n-  Did NOT go through Postini";
 constexpr int kSpam = 1, kNotThroughService = 5;   // the samples' positions in the Inbox
-
-// Nothing reaches the user or the browser from here.
-ui_seams quiet_seams() {
-    return {[](HWND) { return std::optional<COLORREF>(); }, [](HWND, const std::string&) {},
-            [](const std::string&) {}};
-}
-
-addin_class module_class() {
-    return {"Tkorv", addin_testing::kKorv, {kIkorv}, &create_addin_object<TafwAddin>,
-            [] { return module_ptr(new TAddInModule(quiet_seams())); }};
-}
 
 class ModuleEvents : public testing_support::simulated_outlook_test {
 protected:
@@ -69,7 +57,7 @@ protected:
     unique_safearray custom_{::SafeArrayCreateVector(VT_VARIANT, 0, 0)};
     SAFEARRAY* custom = custom_.get();
     TComServer server{this_module_file_name()};
-    TafwFactory factory{server, module_class()};
+    TafwFactory factory{server, addin_testing::quiet_korv_class()};
     ComPtr<IDTExtensibility2> addin;
 };
 

@@ -31,7 +31,6 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-constexpr GUID kIkorv = {0x20A9A2AD, 0xE950, 0x4182, {0x90, 0xD2, 0xE9, 0x2F, 0x83, 0xF6, 0x8B, 0x6B}};
 constexpr char kRecorder[] = R"(
 object Recorder: TRecordingModule
   AddInName = "Recorder"
@@ -150,7 +149,7 @@ public:
 };
 
 addin_class recorder_class() {
-    return {"TRecorder", addin_testing::kKorv, {kIkorv}, &create_addin_object<TafwAddin>,
+    return {"TRecorder", addin_testing::kKorv, {addin_testing::kIkorv}, &create_addin_object<TafwAddin>,
             [] { return module_ptr(new recording_module()); }};
 }
 

@@ -37,7 +37,6 @@ namespace {
 using namespace flinter;
 using Microsoft::WRL::ComPtr;
 
-constexpr GUID kIkorv = {0x20A9A2AD, 0xE950, 0x4182, {0x90, 0xD2, 0xE9, 0x2F, 0x83, 0xF6, 0x8B, 0x6B}};
 constexpr int kWarmUps = 10;
 // Runs for a typical header and for the large one, whose refresh takes long under Wine.
 constexpr int kRuns = 300, kLargeRuns = 30;
@@ -118,14 +117,6 @@ std::string message_with_large_header(const std::string& sample) {
     return relays + sample;
 }
 
-addin_class module_class() {
-    return {"Tkorv", addin_testing::kKorv, {kIkorv}, &create_addin_object<TafwAddin>, [] {
-                return module_ptr(new TAddInModule(
-                    {[](HWND) { return std::optional<COLORREF>(); }, [](HWND, const std::string&) {},
-                     [](const std::string&) {}}));
-            }};
-}
-
 int run() {
     addin_testing::record_recent_update_check();
     std::wstring mailbox = kSamplesMailbox;
@@ -144,7 +135,7 @@ int run() {
         const int large_item = mailhost_folder_count(L"Inbox");
 
         TComServer server{this_module_file_name()};
-        TafwFactory factory{server, module_class()};
+        TafwFactory factory{server, addin_testing::quiet_korv_class()};
         ComPtr<IDTExtensibility2> addin;
         unique_safearray custom_array(::SafeArrayCreateVector(VT_VARIANT, 0, 0));
         SAFEARRAY* custom = custom_array.get();
