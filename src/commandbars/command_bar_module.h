@@ -1,0 +1,77 @@
+// What the command bars need of the add-in module that owns them: the host it
+// runs in, its registry key, its error report, its handlers by name and the
+// event binding of live controls; and what the module keeps for them: its
+// list of bars and the host's command-bar collection in use. The add-in
+// module implements it. Host UI thread only.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <exception>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "commandbars/office_host.h"
+
+namespace flinter {
+
+class TafwCommandBar;
+class TafwCommandBarControl;
+
+// A module method bound to a control event; the sender is the control.
+using control_event = std::function<void(TafwCommandBarControl& sender)>;
+
+class command_bar_module {
+public:
+    virtual ~command_bar_module() = default;
+
+    virtual TafwOfficeHostApp host_app() const noexcept = 0;
+    // The module's own SupportedApps, the default of a new bar's.
+    virtual TafwHostAppSet supported_apps() const noexcept = 0;
+    virtual std::wstring prog_id() const = 0;
+    // The add-in key below HKEY_CURRENT_USER, without a leading backslash:
+    // Software\Microsoft\Office\Outlook\AddIns\<ProgID>.
+    virtual std::wstring addin_key() const = 0;
+    // 0 first start, 1 normal, 2 uninstall, 255 unknown.
+    virtual int start_mode() const noexcept = 0;
+    // The host's Application object; null when the module runs without a host.
+    virtual IDispatch* host_application() const noexcept = 0;
+
+    // The module error report: offers the failure to OnError, else shows the
+    // error box. Must not throw.
+    virtual void report_error(const std::exception& failure) noexcept = 0;
+
+    // The module method of that name for a stored handler property; empty
+    // when the module has none of that name.
+    virtual control_event event_handler(std::string_view method_name) = 0;
+
+    // Replaces the control's event sink: disconnects the one it has and, when
+    // the control holds a live host control, connects a new one to it.
+    virtual void bind_events(TafwCommandBarControl& control) = 0;
+
+    // The module's bars in the order they were created (a bar registers itself).
+    const std::vector<TafwCommandBar*>& bars() const noexcept { return bars_; }
+
+    // The host collection the module's bars are placed in (in Outlook: the
+    // current explorer's); null until fetched.
+    const Microsoft::WRL::ComPtr<IDispatch>& command_bars() const noexcept { return command_bars_; }
+    void set_command_bars(Microsoft::WRL::ComPtr<IDispatch> collection) noexcept {
+        command_bars_ = std::move(collection);
+    }
+
+private:
+    friend class TafwCommandBar;
+    std::vector<TafwCommandBar*> bars_;
+    Microsoft::WRL::ComPtr<IDispatch> command_bars_;
+};
+
+// Call inside a catch block: hands the failure being handled to the module
+// error report (anything that is not a std::exception as an unknown failure).
+void report_current_failure(command_bar_module& module) noexcept;
+
+}  // namespace flinter
