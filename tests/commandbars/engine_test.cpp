@@ -203,6 +203,27 @@ TEST_F(Engine, ASecondRunOverTheSameHostChangesNothing) {
     EXPECT_TRUE(module_.errors.empty());
 }
 
+TEST_F(Engine, ConnectingBindsTheCopiesInAnotherWindowWithoutWriting) {
+    int other = 0;
+    ASSERT_EQ(S_OK, mailhost_open_explorer(L"Inbox", FALSE, &other));
+    TafwCommandBar& bar = declare(three_buttons("Everywhere", false));
+    CreateCommandBar(module_, bar);
+    ASSERT_EQ(S_OK, mailhost_close_explorer(1));   // Outlook keeps the window's customizations
+    ASSERT_EQ(S_OK, mailhost_open_explorer(L"Inbox", TRUE, &other));
+    const auto window_bars = get_object(get_object(outlook_->application(), L"ActiveExplorer").Get(), L"CommandBars");
+    module_.set_command_bars(window_bars);
+    const int bindings = module_.event_bindings;
+    clear_log();
+    ConnectCommandBar(bar);
+    EXPECT_EQ(std::vector<std::wstring>{}, writes());
+    EXPECT_EQ(3, module_.event_bindings - bindings);
+    for (const auto& control : bar.Controls()) {
+        const auto copy = get_object(window_bars.Get(), L"FindControl", {missing, missing, variant(control->DeclaredOfficeTag())});
+        EXPECT_TRUE(same_object(control->live(), copy.Get()));
+    }
+    EXPECT_TRUE(module_.errors.empty());
+}
+
 TEST_F(Engine, ReadsFollowTheHostAndWritesOnlyWhatDiffers) {
     TafwCommandBar& bar = declare(three_buttons("Live", true));
     TafwCommandBarControl& control = bar.Controls()[0];
