@@ -41,11 +41,12 @@ constexpr property_entry<TafwCommandBar> kBarProperties[] = {
 }  // namespace
 
 TafwCommandBar::TafwCommandBar(command_bar_module* owner)
-    : TafwCommandBar(owner, afwMsoBarFloating, false, owner ? owner->supported_apps() : TafwHostAppSet{}) {}
+    : TafwCommandBar(owner, "TafwCommandBar", afwMsoBarFloating, false,
+                     owner ? owner->supported_apps() : TafwHostAppSet{}) {}
 
-TafwCommandBar::TafwCommandBar(command_bar_module* owner, TafwMsoBarPosition position, bool temporary,
-                               TafwHostAppSet apps)
-    : host_bound(checked_owner(owner, "TafwCommandBar")),
+TafwCommandBar::TafwCommandBar(command_bar_module* owner, const char* class_name, TafwMsoBarPosition position,
+                               bool temporary, TafwHostAppSet apps)
+    : host_bound(checked_owner(owner, class_name)),
       Position_(position),
       Temporary_(temporary),
       SupportedApps_(apps) {
@@ -136,7 +137,7 @@ void TafwCommandBar::ReadProperty(const definition::property& p) {
 }
 
 TafwOlExplorerCommandbar::TafwOlExplorerCommandbar(command_bar_module* owner)
-    : TafwCommandBar(owner, afwMsoBarTop, true, TafwHostAppSet{ohaOutlook}) {}
+    : TafwCommandBar(owner, "TafwOlExplorerCommandbar", afwMsoBarTop, true, TafwHostAppSet{ohaOutlook}) {}
 
 void TafwOlExplorerCommandbar::ReadProperty(const definition::property& p) {
     if (same_name(p.name, "ItemTypes")) SetItemTypes(item_types_of(p.v));

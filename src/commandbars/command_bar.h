@@ -78,7 +78,9 @@ public:
     virtual void ReadProperty(const definition::property& p);
 
 protected:
-    TafwCommandBar(command_bar_module* owner, TafwMsoBarPosition position, bool temporary, TafwHostAppSet apps);
+    // class_name: the most derived class, for the refusal of a bar without a module.
+    TafwCommandBar(command_bar_module* owner, const char* class_name, TafwMsoBarPosition position, bool temporary,
+                   TafwHostAppSet apps);
 
     std::wstring CommandBarName_;
     std::wstring NameLocal_;
