@@ -29,7 +29,7 @@ private:
 constexpr GUID kIID_IMessage = {0x00020307, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 bool is_readable_class(int item_class) {
-    return item_class == kMailItemClass || item_class == kPostItemClass;
+    return item_class == kMailItemClass || item_class == kRemoteItemClass;
 }
 
 std::string read_transport_headers(IMessage* message, const mapi_binding& mapi) {

@@ -64,7 +64,7 @@ const std::string kServiceHeaders =
     "X-pstn-settings: 3 (0.5000:20.0000) s cv r p m c LC ft\r\n"
     "X-pstn-addr: good (user approved)\r\n";
 
-TEST_F(HeaderRetrieval, MailAndPostItemsYieldTheStoredBlock) {
+TEST_F(HeaderRetrieval, MailAndRemoteItemsYieldTheStoredBlock) {
     for (LONG item_class : {43L, 47L}) {
         mail_item mail(item_class, kServiceHeaders);
         EXPECT_EQ(GetHeader(mail.as_variant().get(), mapi), kServiceHeaders) << "class " << item_class;
