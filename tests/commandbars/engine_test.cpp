@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "com/hresult_error.h"
+#include "com/registry.h"
 #include "commandbars/bar_records.h"
 #include "hosted_bars.h"
 
@@ -157,6 +158,31 @@ TEST_F(Engine, AControlTheUserDeletedStaysDeletedUntilItsVersionChanges) {
         EXPECT_EQ(expected, host_tags(L"Kept"));
         EXPECT_EQ(stamp == 2, bar.Controls()[1].live() != nullptr);
         bars_.clear();
+    }
+    EXPECT_TRUE(module_.errors.empty());
+}
+
+TEST_F(Engine, ANewVersionPutsAControlTheUserMovedBackInItsPlaceExceptAtTheFirstStart) {
+    const struct {
+        int start_mode;
+        std::vector<std::wstring> order;
+    } cases[] = {
+        {1, {L"{tag-1}", L"{tag-2}", L"{tag-3}"}},
+        {0, {L"{tag-2}", L"{tag-3}", L"{tag-1}"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start_mode);
+        CreateCommandBar(module_, declare(three_buttons("Moved", false, 1)));
+        const auto first = get_object(host_bar(L"Moved").Get(), L"FindControl", {missing, missing, variant(L"{tag-1}")});
+        call(first.Get(), L"Move", {missing, variant(4)});   // the user drags it to the end
+        ASSERT_EQ((std::vector<std::wstring>{L"{tag-2}", L"{tag-3}", L"{tag-1}"}), host_tags(L"Moved"));
+        bars_.clear();
+        module_.mode = c.start_mode;
+        CreateCommandBar(module_, declare(three_buttons("Moved", false, 2)));
+        EXPECT_EQ(c.order, host_tags(L"Moved"));
+        bars_.clear();
+        call(host_bar(L"Moved").Get(), L"Delete");
+        delete_key_tree(HKEY_CURRENT_USER, module_.addin_key());
     }
     EXPECT_TRUE(module_.errors.empty());
 }
