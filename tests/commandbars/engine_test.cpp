@@ -111,6 +111,47 @@ TEST_F(Engine, NewControlsGoWhereTheirPlacementSays) {
     EXPECT_TRUE(module_.errors.empty());
 }
 
+TEST_F(Engine, EveryKindBecomesItsHostControlAndGoesWithTheBar) {
+    TafwCommandBar& bar = declare(R"(object b: TafwCommandBar
+  CommandBarName = "Kinds"
+  Temporary = true
+  ButtonTypes = {06000000 00000000 01000000 02000000 03000000 04000000 05000000}
+  Buttons = <
+    item OfficeTag = "{button}" end
+    item OfficeTag = "{edit}" end
+    item OfficeTag = "{dropdown}" end
+    item OfficeTag = "{combo}" end
+    item OfficeTag = "{popup}"
+      ButtonTypes = {01000000 00000000}
+      Buttons = < item OfficeTag = "{inner}" end >
+    end
+    item OfficeTag = "{print}" OfficeID = 4 end>
+end)");
+    CreateCommandBar(module_, bar);
+    const struct {
+        const TafwCommandBarControl* control;
+        int host_type;
+    } expected[] = {
+        {&bar.Controls()[0], 1}, {&bar.Controls()[1], 2}, {&bar.Controls()[2], 3}, {&bar.Controls()[3], 4},
+        {&bar.Controls()[4], 10}, {&static_cast<TafwCommandBarPopup&>(bar.Controls()[4]).Controls()[0], 1},
+        {&bar.Controls()[5], 1},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(narrow(e.control->DeclaredOfficeTag().c_str()));
+        ASSERT_NE(nullptr, e.control->live());
+        EXPECT_EQ(e.host_type, get(e.control->live(), L"Type").as_int());
+        EXPECT_EQ(e.control->DeclaredOfficeTag(), get(e.control->live(), L"Tag").as_wstring());
+    }
+    EXPECT_EQ(4, get(bar.Controls()[5].live(), L"Id").as_int());
+    EXPECT_EQ(5, module_.event_bindings);   // buttons and list controls, not popups or built-in controls
+    EXPECT_EQ(6u, host_tags(L"Kinds").size());
+
+    RemoveCommandBar(bar);
+    EXPECT_TRUE(host_bars_named(L"Kinds").empty());
+    for (const auto& e : expected) EXPECT_EQ(nullptr, e.control->live());
+    EXPECT_TRUE(module_.errors.empty());
+}
+
 TEST_F(Engine, ValuesLeftToTheHostAreNeverSent) {
     const char* set_values = " CommandBarLeft = 40\n CommandBarTop = 30\n RowIndex = 2\n";
     for (bool given : {false, true}) {
