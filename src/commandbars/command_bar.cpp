@@ -121,14 +121,25 @@ bool TafwCommandBar::HasAdvancedControl() const noexcept {
                        [](const auto& control) { return control->Kind() == kAdvancedControlKind; });
 }
 
-void TafwCommandBar::ReadDefinition(const definition::object& stored) {
+void TafwCommandBar::ReadDefinition(const definition::object& stored, const handler_lookup& handlers) {
     for (const definition::object& child : stored.children) {
         if (is_command_bar_class(child.class_name)) raise_container(child.class_name, ClassName());
         throw definition::definition_error(child.line, "a " + std::string(ClassName()) + " holds no " +
                                                            child.class_name);
     }
+    handlers_ = &handlers;
+    struct forget_at_end {
+        const handler_lookup*& handlers;
+        ~forget_at_end() { handlers = nullptr; }
+    } forget{handlers_};
     for (const definition::property& p : stored.properties) ReadProperty(p);
     if (CommandBarName_.empty()) raise_empty_property("CommandBarName");
+}
+
+control_event TafwCommandBar::FindHandler(const definition::value& method_name) const {
+    if (!handlers_ || !*handlers_)
+        throw definition::definition_error(method_name.line, "no module methods to bind " + method_name.as_name());
+    return (*handlers_)(method_name.as_name(), method_name.line);
 }
 
 void TafwCommandBar::ReadProperty(const definition::property& p) {
@@ -149,12 +160,13 @@ bool is_command_bar_class(std::string_view class_name) noexcept {
     return same_name(class_name, "TafwCommandBar") || same_name(class_name, "TafwOlExplorerCommandbar");
 }
 
-std::unique_ptr<TafwCommandBar> read_command_bar(const definition::object& stored, command_bar_module& module) {
+std::unique_ptr<TafwCommandBar> read_command_bar(const definition::object& stored, command_bar_module& module,
+                                                 const handler_lookup& handlers) {
     std::unique_ptr<TafwCommandBar> bar;
     if (same_name(stored.class_name, "TafwOlExplorerCommandbar")) bar = std::make_unique<TafwOlExplorerCommandbar>(&module);
     else if (same_name(stored.class_name, "TafwCommandBar")) bar = std::make_unique<TafwCommandBar>(&module);
     else throw definition::definition_error(stored.line, stored.class_name + " is not a command bar");
-    bar->ReadDefinition(stored);
+    bar->ReadDefinition(stored, handlers);
     return bar;
 }
 

@@ -73,9 +73,12 @@ public:
     void PushProperties();
 
     // Reads the bar's stored properties, its kind table and its controls, in
-    // stored order; throws definition_error and framework_refusal.
-    void ReadDefinition(const definition::object& stored);
+    // stored order, binding handler properties through handlers; throws
+    // definition_error and framework_refusal.
+    void ReadDefinition(const definition::object& stored, const handler_lookup& handlers);
     virtual void ReadProperty(const definition::property& p);
+    // While the definition is read: the module method a handler property names.
+    control_event FindHandler(const definition::value& method_name) const;
 
 protected:
     // class_name: the most derived class, for the refusal of a bar without a module.
@@ -92,6 +95,7 @@ protected:
     TafwHostAppSet SupportedApps_;
     std::int32_t PropertyChanged_ = 0;
     TafwCommandBarControls Controls_{*this, nullptr};
+    const handler_lookup* handlers_ = nullptr;   // while reading
 };
 
 // The bar of Outlook's explorer windows: at the top, temporary, Outlook only.
@@ -127,8 +131,9 @@ private:
 
 // Whether a stored component of this class is a command bar (read by read_command_bar).
 bool is_command_bar_class(std::string_view class_name) noexcept;
-// The bar a stored component of the module describes, registered in module;
-// throws definition_error and framework_refusal.
-std::unique_ptr<TafwCommandBar> read_command_bar(const definition::object& stored, command_bar_module& module);
+// The bar a stored component of the module describes, registered in module,
+// its handlers bound through handlers; throws definition_error and framework_refusal.
+std::unique_ptr<TafwCommandBar> read_command_bar(const definition::object& stored, command_bar_module& module,
+                                                 const handler_lookup& handlers);
 
 }  // namespace flinter

@@ -44,7 +44,7 @@ constexpr property_entry<TafwCommandBarButton> kButtonProperties[] = {
     {"Glyph.Data", [](TafwCommandBarButton& b, const value& v) { b.SetGlyph(glyph_of(v)); }},
     {"GlyphTransparentColor", [](TafwCommandBarButton& b, const value& v) { b.SetGlyphTransparentColor(color_of(v)); }},
     {"DisableStandardAction", [](TafwCommandBarButton& b, const value& v) { b.SetDisableStandardAction(v.as_boolean()); }},
-    {"OnClick", [](TafwCommandBarButton& b, const value& v) { b.SetOnClick(handler_of(b.module(), v)); }},
+    {"OnClick", [](TafwCommandBarButton& b, const value& v) { b.SetOnClick(b.Bar().FindHandler(v)); }},
 };
 
 }  // namespace
@@ -120,7 +120,7 @@ void TafwCommandBarButton::TransferGlyph() noexcept {
         glyph_shown_ = put_picture_and_mask(live(), Glyph_, transparent) ||
                        paste_face_by_clipboard(live(), Glyph_, transparent);
     } catch (...) {
-        report_current_failure(module());
+        module().report_error();
     }
 }
 

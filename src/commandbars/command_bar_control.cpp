@@ -131,7 +131,7 @@ void TafwCommandBarControl::nudge_width() noexcept {
         put(live(), L"Width", variant(get(live(), L"Width").as_int() + 1));
         put(live(), L"Width", variant(get(live(), L"Width").as_int() - 1));
     } catch (...) {
-        report_current_failure(module());
+        module().report_error();
     }
 }
 
@@ -159,7 +159,7 @@ void TafwCommandBarControl::Unbind() noexcept {
     try {
         module().bind_events(*this);
     } catch (...) {
-        report_current_failure(module());
+        module().report_error();
     }
 }
 
@@ -207,7 +207,7 @@ void TafwCommandBarControl::move_into_place() {
         if (BeforeID_ != 0 && at != now + 1) move_before(at);
         if (BeforeID_ == 0 && at + 1 != now) move_before(at + 1);
     } catch (...) {
-        report_current_failure(module());
+        module().report_error();
     }
 }
 

@@ -268,7 +268,7 @@ void CreateCommandBar(command_bar_module& module, TafwCommandBar& bar) {
         if (!bar.live()) add_command_bar(module, bar);
         if (bar.live() && !bar.BuiltIn()) ApplyBarProperties(bar);
     } catch (...) {
-        report_current_failure(module);
+        module.report_error();
     }
     RemoveOrphanControls(bar);
     if (!bar.live()) return;
@@ -283,7 +283,7 @@ void ApplyBarProperties(TafwCommandBar& bar) {
         bar.PushProperties();
         if (!bar.Temporary()) records::write(module, records::kBars, bar.DeclaredName(), bar.PropertyChanged());
     } catch (...) {
-        report_current_failure(module);
+        module.report_error();
     }
 }
 
@@ -303,7 +303,7 @@ void CreateControl(command_bar_module& module, TafwCommandBarControl& control, T
             default: create_bound_control(module, control, bar, place); break;
         }
     } catch (...) {
-        report_current_failure(module);
+        module.report_error();
     }
 }
 
@@ -324,7 +324,7 @@ void ConnectCommandBar(TafwCommandBar& bar) {
         try {
             connect_control(module, *control, bar, nullptr);
         } catch (...) {
-            report_current_failure(module);
+            module.report_error();
         }
     }
 }
@@ -340,14 +340,14 @@ void RemoveCommandBar(TafwCommandBar& bar) {
                 unbind_all(control);
             }
         } catch (...) {
-            report_current_failure(module);
+            module.report_error();
         }
     }
     try {
         if (bar.live() && !bar.BuiltIn() && get(get_object(bar.live(), L"Controls").Get(), L"Count").as_int() == 0)
             call(bar.live(), L"Delete");
     } catch (...) {
-        report_current_failure(module);
+        module.report_error();
     }
     bar.SetLive(nullptr);
 }
@@ -366,7 +366,7 @@ void RemoveOrphanControls(TafwCommandBar& bar) {
             records::erase(module, records::kControls, tag);
         }
     } catch (...) {
-        report_current_failure(module);
+        module.report_error();
     }
 }
 

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "commandbars/command_bar.h"
 #include "commandbars/command_bar_button.h"
 #include "commandbars/definition_values.h"
 
@@ -17,7 +18,7 @@ constexpr property_entry<TafwCommandBarEdit> kEditProperties[] = {
          e.SetStyle(enumerator_of<TafwMsoComboStyle>(v, combo_style_named, "combo style"));
      }},
     {"Text", [](TafwCommandBarEdit& e, const value& v) { e.SetText(text_of(v)); }},
-    {"OnChange", [](TafwCommandBarEdit& e, const value& v) { e.SetOnChange(handler_of(e.module(), v)); }},
+    {"OnChange", [](TafwCommandBarEdit& e, const value& v) { e.SetOnChange(e.Bar().FindHandler(v)); }},
 };
 
 constexpr property_entry<TafwCommandBarDropDownList> kListProperties[] = {

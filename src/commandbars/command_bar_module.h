@@ -1,8 +1,8 @@
 // What the command bars need of the add-in module that owns them: the host it
-// runs in, its registry key, its error report, its handlers by name and the
-// event binding of live controls; and what the module keeps for them: its
-// list of bars and the host's command-bar collection in use. The add-in
-// module implements it. Host UI thread only.
+// runs in, its registry key, its error report and the event binding of live
+// controls; and what the module keeps for them: its list of bars and the
+// host's command-bar collection in use. The add-in module implements it.
+// Host UI thread only.
 #pragma once
 
 #include <windows.h>
@@ -10,7 +10,6 @@
 #include <wrl/client.h>
 
 #include <algorithm>
-#include <exception>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -42,13 +41,9 @@ public:
     // The host's Application object; null when the module runs without a host.
     virtual IDispatch* host_application() const noexcept = 0;
 
-    // The module error report: offers the failure to OnError, else shows the
-    // error box. Must not throw.
-    virtual void report_error(const std::exception& failure) noexcept = 0;
-
-    // The module method of that name for a stored handler property; empty
-    // when the module has none of that name.
-    virtual control_event event_handler(std::string_view method_name) = 0;
+    // The module error report, called only inside a catch block: offers the
+    // failure being handled to OnError, else shows the error box.
+    virtual void report_error() noexcept = 0;
 
     // Replaces the control's event sink: disconnects the one it has and, when
     // the control holds a live host control, connects a new one to it.
@@ -70,8 +65,8 @@ private:
     Microsoft::WRL::ComPtr<IDispatch> command_bars_;
 };
 
-// Call inside a catch block: hands the failure being handled to the module
-// error report (anything that is not a std::exception as an unknown failure).
-void report_current_failure(command_bar_module& module) noexcept;
+// The module method a stored handler property names (line: where it is
+// named); throws definition_error when the module has none of that name.
+using handler_lookup = std::function<control_event(std::string_view method_name, int line)>;
 
 }  // namespace flinter

@@ -46,10 +46,4 @@ TafwHostAppSet host_apps_of(const definition::value& v) {
     return apps;
 }
 
-control_event handler_of(command_bar_module& module, const definition::value& v) {
-    control_event handler = module.event_handler(v.as_name());
-    if (!handler) throw definition::definition_error(v.line, "the module has no method " + v.as_name());
-    return handler;
-}
-
 }  // namespace flinter

@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "commandbars/bar_enums.h"
-#include "commandbars/command_bar_module.h"
 #include "commandbars/office_host.h"
 #include "core/definition/stored_definition.h"
 
@@ -20,8 +19,6 @@ std::wstring text_of(const definition::value& v);
 std::int32_t color_of(const definition::value& v);
 TafwOLItemTypes item_types_of(const definition::value& v);
 TafwHostAppSet host_apps_of(const definition::value& v);
-// The module method a handler property names; the module must have it.
-control_event handler_of(command_bar_module& module, const definition::value& v);
 
 // A property of the stored definition and the setter that takes its value.
 template <class Target>

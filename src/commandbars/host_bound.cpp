@@ -21,7 +21,7 @@ T host_bound::pull_value(const wchar_t* member, const T& stored) const noexcept 
     try {
         return value_as<T>(get(live_.Get(), member));
     } catch (...) {
-        report_current_failure(module_);
+        module_.report_error();
         if constexpr (std::is_same_v<T, std::wstring>) return std::wstring();
         else return stored;
     }
@@ -35,7 +35,7 @@ bool host_bound::push_value(const wchar_t* member, const T& value) noexcept {
         put(live_.Get(), member, variant(value));
         return true;
     } catch (...) {
-        report_current_failure(module_);
+        module_.report_error();
         return false;
     }
 }

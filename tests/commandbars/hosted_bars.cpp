@@ -78,9 +78,22 @@ std::wstring test_module::addin_key() const {
     return std::wstring(L"Software\\Microsoft\\Office\\Outlook\\AddIns\\QAV_Flinter.CommandBarTests.") + kFlavour;
 }
 
-control_event test_module::event_handler(std::string_view method_name) {
-    if (method_name.find("Click") == std::string_view::npos) return {};
-    return [this, name = std::string(method_name)](TafwCommandBarControl&) { clicks.push_back(name); };
+void test_module::report_error() noexcept {
+    try {
+        throw;
+    } catch (const std::exception& failure) {
+        errors.push_back(failure.what());
+    } catch (...) {
+        errors.push_back("unknown failure");
+    }
+}
+
+handler_lookup recording_handlers(test_module& module) {
+    return [&module](std::string_view method_name, int line) -> control_event {
+        if (!method_name.starts_with("afwOlExplorerCommandbar1Controls"))
+            throw definition::definition_error(line, "unknown handler " + std::string(method_name));
+        return [&module, name = std::string(method_name)](TafwCommandBarControl&) { module.clicks.push_back(name); };
+    };
 }
 
 std::vector<std::uint8_t> resource_file(const std::string& name) {
@@ -136,7 +149,7 @@ void HostedBars::start(bool picture_support) {
 }
 
 TafwCommandBar& HostedBars::declare(const std::string& definition_text) {
-    bars_.push_back(read_command_bar(stored(definition_text), module_));
+    bars_.push_back(read_command_bar(stored(definition_text), module_, recording_handlers(module_)));
     return *bars_.back();
 }
 

@@ -34,13 +34,15 @@ public:
     std::wstring addin_key() const override;
     int start_mode() const noexcept override { return mode; }
     IDispatch* host_application() const noexcept override { return application; }
-    void report_error(const std::exception& failure) noexcept override { errors.push_back(failure.what()); }
-    control_event event_handler(std::string_view method_name) override;
+    void report_error() noexcept override;
     void bind_events(TafwCommandBarControl&) override { ++event_bindings; }
 };
 
 // The add-in's toolbar as the module's definition stores it.
 extern const char kAddInToolbar[];
+
+// Binds the handler names the add-in's toolbar uses to handlers that record their calls in module.clicks.
+handler_lookup recording_handlers(test_module& module);
 
 // The bytes of a file in the resources folder.
 std::vector<std::uint8_t> resource_file(const std::string& name);

@@ -127,7 +127,7 @@ TEST_F(ToolbarDefinition, MalformedDefinitionsAreRefusedWithTheirLine) {
         {"ButtonTypes = {01000000 00000000}\n Buttons = < item end item end >", "more items than ButtonTypes"},
         {"Buttons = < item end >", "more items than ButtonTypes"},
         {"ButtonTypes = {01000000 00000000}\n Buttons = < item Colour = 1 end >", "no property Colour"},
-        {"ButtonTypes = {01000000 00000000}\n Buttons = < item OnClick = NoSuchMethod end >", "no method NoSuchMethod"},
+        {"ButtonTypes = {01000000 00000000}\n Buttons = < item OnClick = NoSuchMethod end >", "unknown handler NoSuchMethod"},
         {"ButtonTypes = {01000000 00000000}\n Buttons = < item Style = afwMsoBarTop end >", "not a button style"},
         {"ButtonTypes = {01000000 00000000}\n Buttons = < item Glyph.Data = {05000000 424D} end >", "count"},
         {"ButtonTypes = {01000000 00000000}\n Buttons = < item Glyph.Data = {02000000 424D} end >", "not a bitmap"},
