@@ -13,7 +13,6 @@
 
 namespace flinter {
 
-inline constexpr ULONG kTransportHeadersTag = 0x007D001E;  // PR_TRANSPORT_MESSAGE_HEADERS, 8-bit
 inline constexpr int kMailItemClass = 43;     // olMail
 inline constexpr int kRemoteItemClass = 47;   // olRemote: a remote item, read like a mail item
 
