@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <future>
 #include <map>
-#include <thread>
 
 #include "com/hresult_error.h"
 #include "com/unique_res.h"
@@ -62,31 +60,6 @@ DWORD button_face_pixel() {
     return GetRValue(face) << 16 | GetGValue(face) << 8 | GetBValue(face);
 }
 
-// Another program's hold on the clipboard, from a thread of its own until release.
-class clipboard_holder {
-public:
-    clipboard_holder() {
-        std::promise<bool> opened;
-        auto result = opened.get_future();
-        thread_ = std::thread([this, &opened] {
-            opened.set_value(::OpenClipboard(nullptr) != FALSE);
-            release_.get_future().wait();
-            ::CloseClipboard();
-        });
-        holding_ = result.get();
-    }
-    ~clipboard_holder() {
-        release_.set_value();
-        thread_.join();
-    }
-    bool holding() const { return holding_; }
-
-private:
-    std::promise<void> release_;
-    std::thread thread_;
-    bool holding_ = false;
-};
-
 class ButtonPictures : public HostedBars {};
 
 TEST_F(ButtonPictures, TheHostShowsEachGlyphWithBlackSeeThrough) {
@@ -96,7 +69,7 @@ TEST_F(ButtonPictures, TheHostShowsEachGlyphWithBlackSeeThrough) {
     };
     for (const route r : {route{true, 2}, route{false, 3}}) {
         SCOPED_TRACE(r.picture_support);
-        start(r.picture_support);
+        start_outlook(r.picture_support);
         set_clipboard({{CF_UNICODETEXT, utf16(L"the user's text")}});
         TafwCommandBar& bar = declare(kAddInToolbar);
         CreateCommandBar(module_, bar);
@@ -130,12 +103,11 @@ TEST_F(ButtonPictures, TheHostShowsEachGlyphWithBlackSeeThrough) {
                   face(spam.DeclaredOfficeTag()).pixels);
         EXPECT_TRUE(module_.errors.empty());
         bars_.clear();
-        outlook_.reset();
     }
 }
 
 TEST_F(ButtonPictures, TheClipboardComesBackByteForByte) {
-    start(false);
+    start_outlook(false);
     const std::vector<std::uint8_t> binary{0, 1, 2, 0, 0xFF, 0x80, 0};
     const struct {
         const char* what;
@@ -164,7 +136,7 @@ TEST_F(ButtonPictures, TheClipboardComesBackByteForByte) {
 }
 
 TEST_F(ButtonPictures, WhenTheClipboardCannotBeBorrowedTheButtonKeepsItsFace) {
-    start(false);
+    start_outlook(false);
     const clipboard_content users{{CF_UNICODETEXT, utf16(L"keep me")}};
     for (bool held : {true, false}) {
         SCOPED_TRACE(held ? "held by another program" : "PasteFace refused");
@@ -174,16 +146,13 @@ TEST_F(ButtonPictures, WhenTheClipboardCannotBeBorrowedTheButtonKeepsItsFace) {
                                       "\"\n Temporary = true\n ButtonTypes = {01000000 00000000}\n"
                                       " Buttons = < item OfficeTag = \"" + narrow(tag.c_str()) +
                                       "\" Glyph.Data = file(\"login.bmp\") end >\nend");
-        {
-            std::unique_ptr<clipboard_holder> holder;
-            if (held) {
-                holder = std::make_unique<clipboard_holder>();
-                ASSERT_TRUE(holder->holding());
-            } else {
-                mailhost_fail(L"CommandBarButton", L"PasteFace", E_FAIL, 11);
-            }
-            CreateCommandBar(module_, bar);
+        if (held) {
+            ASSERT_EQ(S_OK, mailhost_hold_clipboard(INFINITE));
+        } else {
+            mailhost_fail(L"CommandBarButton", L"PasteFace", E_FAIL, 11);
         }
+        CreateCommandBar(module_, bar);
+        mailhost_release_clipboard();
         mailhost_clear_faults();
         EXPECT_EQ(0, face(tag).source);
         EXPECT_EQ(users.at(CF_UNICODETEXT), clipboard()[CF_UNICODETEXT]);

@@ -43,7 +43,7 @@ class Engine : public HostedBars {
 protected:
     void SetUp() override {
         HostedBars::SetUp();
-        start();
+        start_outlook();
     }
 };
 
@@ -277,7 +277,7 @@ TEST_F(Engine, ConnectingBindsTheCopiesInAnotherWindowWithoutWriting) {
     CreateCommandBar(module_, bar);
     ASSERT_EQ(S_OK, mailhost_close_explorer(1));   // Outlook keeps the window's customizations
     ASSERT_EQ(S_OK, mailhost_open_explorer(L"Inbox", TRUE, &other));
-    const auto window_bars = get_object(get_object(outlook_->application(), L"ActiveExplorer").Get(), L"CommandBars");
+    const auto window_bars = get_object(get_object(application(), L"ActiveExplorer").Get(), L"CommandBars");
     module_.set_command_bars(window_bars);
     const int bindings = module_.event_bindings;
     clear_log();

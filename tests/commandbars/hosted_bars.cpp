@@ -129,23 +129,20 @@ definition::object stored(const std::string& text) {
 }
 
 void HostedBars::SetUp() {
-    ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
+    simulated_outlook_test::SetUp();
     delete_key_tree(HKEY_CURRENT_USER, module_.addin_key());
 }
 
 void HostedBars::TearDown() {
     bars_.clear();
     module_.set_command_bars(nullptr);
-    outlook_.reset();
     delete_key_tree(HKEY_CURRENT_USER, module_.addin_key());
-    ::OleUninitialize();
+    simulated_outlook_test::TearDown();
 }
 
-void HostedBars::start(bool picture_support) {
-    outlook_ = std::make_unique<mailhost::simulated_outlook>(
-        mailhost::outlook_settings{.explorers = 1, .picture_support = picture_support});
-    module_.application = outlook_->application();
+void HostedBars::start_outlook(bool picture_support) {
     module_.set_command_bars(nullptr);
+    module_.application = start({.explorers = 1, .picture_support = picture_support});
 }
 
 TafwCommandBar& HostedBars::declare(const std::string& definition_text) {
@@ -154,7 +151,7 @@ TafwCommandBar& HostedBars::declare(const std::string& definition_text) {
 }
 
 ComPtr<IDispatch> HostedBars::host_bars() const {
-    const auto explorer = get_object(get_object(outlook_->application(), L"Explorers").Get(), L"Item", {variant(1)});
+    const auto explorer = get_object(get_object(application(), L"Explorers").Get(), L"Item", {variant(1)});
     return get_object(explorer.Get(), L"CommandBars");
 }
 

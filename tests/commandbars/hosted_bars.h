@@ -15,6 +15,7 @@
 #include "commandbars/command_bar_button.h"
 #include "commandbars/command_bar_engine.h"
 #include "mailhost/simulated_outlook.h"
+#include "simulated_outlook_test.h"
 
 namespace flinter::testing_support {
 
@@ -56,13 +57,13 @@ struct button_face {
     std::vector<DWORD> pixels, mask;
 };
 
-class HostedBars : public ::testing::Test {
+class HostedBars : public simulated_outlook_test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
     // Starts the simulated Outlook with one explorer; the module follows it.
-    void start(bool picture_support = true);
+    void start_outlook(bool picture_support = true);
     // A bar read from its stored definition and owned by the fixture.
     TafwCommandBar& declare(const std::string& definition_text);
 
@@ -82,7 +83,6 @@ protected:
     bool records_exist(const wchar_t* section) const;
 
     test_module module_;
-    std::unique_ptr<mailhost::simulated_outlook> outlook_;
     std::vector<std::unique_ptr<TafwCommandBar>> bars_;
 };
 

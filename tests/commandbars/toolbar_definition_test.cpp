@@ -153,7 +153,7 @@ struct enumeration_case {
 };
 
 TEST_F(ToolbarDefinition, EnumerationsTravelAsOfficeValues) {
-    start();
+    start_outlook();
     TafwCommandBar& bar = declare(R"(object b: TafwCommandBar
   CommandBarName = "Enumerations"
   Temporary = true
@@ -197,7 +197,7 @@ struct refusal_case {
 };
 
 TEST_F(ToolbarDefinition, RefusalsCarryTheirCodesAndTexts) {
-    start();
+    start_outlook();
     const char* advanced_then = "object b: TafwCommandBar\n CommandBarName = \"A\"\n"
                                 " ButtonTypes = {01000000 06000000}\n Buttons = < item end >\n ";
     const refusal_case cases[] = {
