@@ -46,12 +46,4 @@ bool matches(const command_bar_module& module, const wchar_t* section, const std
     return recorded && *recorded == static_cast<DWORD>(stamp);
 }
 
-void remove_all(const command_bar_module& module) noexcept {
-    try {
-        delete_key_tree(HKEY_CURRENT_USER, section_path(module, kBars));
-        delete_key_tree(HKEY_CURRENT_USER, section_path(module, kControls));
-    } catch (...) {
-    }
-}
-
 }  // namespace flinter::records

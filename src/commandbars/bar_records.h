@@ -25,7 +25,5 @@ std::optional<std::vector<std::wstring>> names(const command_bar_module& module,
 // Whether the recorded stamp is present and equals stamp.
 bool matches(const command_bar_module& module, const wchar_t* section, const std::wstring& name,
              std::int32_t stamp) noexcept;
-// Deletes both sections with everything below them (the add-in is switched off).
-void remove_all(const command_bar_module& module) noexcept;
 
 }  // namespace flinter::records

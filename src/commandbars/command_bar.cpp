@@ -40,13 +40,14 @@ constexpr property_entry<TafwCommandBar> kBarProperties[] = {
 
 }  // namespace
 
-TafwCommandBar::TafwCommandBar(command_bar_module* owner)
-    : TafwCommandBar(owner, "TafwCommandBar", afwMsoBarFloating, false,
+TafwCommandBar::TafwCommandBar(command_bar_module* owner, std::string name)
+    : TafwCommandBar(owner, std::move(name), "TafwCommandBar", afwMsoBarFloating, false,
                      owner ? owner->supported_apps() : TafwHostAppSet{}) {}
 
-TafwCommandBar::TafwCommandBar(command_bar_module* owner, const char* class_name, TafwMsoBarPosition position,
-                               bool temporary, TafwHostAppSet apps)
-    : host_bound(checked_owner(owner, class_name)),
+TafwCommandBar::TafwCommandBar(command_bar_module* owner, std::string name, const char* class_name,
+                               TafwMsoBarPosition position, bool temporary, TafwHostAppSet apps)
+    : component(std::move(name), class_name),
+      host_bound(checked_owner(owner, class_name)),
       Position_(position),
       Temporary_(temporary),
       SupportedApps_(apps) {
@@ -121,34 +122,33 @@ bool TafwCommandBar::HasAdvancedControl() const noexcept {
                        [](const auto& control) { return control->Kind() == kAdvancedControlKind; });
 }
 
-void TafwCommandBar::ReadDefinition(const definition::object& stored, const handler_lookup& handlers) {
+void TafwCommandBar::ReadDefinition(const definition::object& stored, const handler_table& handlers) {
     for (const definition::object& child : stored.children) {
-        if (is_command_bar_class(child.class_name)) raise_container(child.class_name, ClassName());
-        throw definition::definition_error(child.line, "a " + std::string(ClassName()) + " holds no " +
-                                                           child.class_name);
+        if (is_command_bar_class(child.class_name)) raise_container(child.class_name, class_name());
+        throw definition::definition_error(child.line, "a " + class_name() + " holds no " + child.class_name);
     }
     handlers_ = &handlers;
     struct forget_at_end {
-        const handler_lookup*& handlers;
+        const handler_table*& handlers;
         ~forget_at_end() { handlers = nullptr; }
     } forget{handlers_};
     for (const definition::property& p : stored.properties) ReadProperty(p);
     if (CommandBarName_.empty()) raise_empty_property("CommandBarName");
 }
 
-control_event TafwCommandBar::FindHandler(const definition::value& method_name) const {
-    if (!handlers_ || !*handlers_)
+notify_event TafwCommandBar::FindHandler(const definition::value& method_name) const {
+    if (!handlers_)
         throw definition::definition_error(method_name.line, "no module methods to bind " + method_name.as_name());
-    return (*handlers_)(method_name.as_name(), method_name.line);
+    return handlers_->find(method_name.as_name(), method_name.line);
 }
 
 void TafwCommandBar::ReadProperty(const definition::property& p) {
     if (read_from(kBarProperties, *this, p)) return;
-    throw definition::definition_error(p.v.line, "no property " + p.name + " in " + ClassName());
+    throw definition::definition_error(p.v.line, "no property " + p.name + " in " + class_name());
 }
 
-TafwOlExplorerCommandbar::TafwOlExplorerCommandbar(command_bar_module* owner)
-    : TafwCommandBar(owner, "TafwOlExplorerCommandbar", afwMsoBarTop, true, TafwHostAppSet{ohaOutlook}) {}
+TafwOlExplorerCommandbar::TafwOlExplorerCommandbar(command_bar_module* owner, std::string name)
+    : TafwCommandBar(owner, std::move(name), "TafwOlExplorerCommandbar", afwMsoBarTop, true, TafwHostAppSet{ohaOutlook}) {}
 
 void TafwOlExplorerCommandbar::ReadProperty(const definition::property& p) {
     if (same_name(p.name, "ItemTypes")) SetItemTypes(item_types_of(p.v));
@@ -161,10 +161,12 @@ bool is_command_bar_class(std::string_view class_name) noexcept {
 }
 
 std::unique_ptr<TafwCommandBar> read_command_bar(const definition::object& stored, command_bar_module& module,
-                                                 const handler_lookup& handlers) {
+                                                 const handler_table& handlers) {
     std::unique_ptr<TafwCommandBar> bar;
-    if (same_name(stored.class_name, "TafwOlExplorerCommandbar")) bar = std::make_unique<TafwOlExplorerCommandbar>(&module);
-    else if (same_name(stored.class_name, "TafwCommandBar")) bar = std::make_unique<TafwCommandBar>(&module);
+    if (same_name(stored.class_name, "TafwOlExplorerCommandbar"))
+        bar = std::make_unique<TafwOlExplorerCommandbar>(&module, stored.name);
+    else if (same_name(stored.class_name, "TafwCommandBar"))
+        bar = std::make_unique<TafwCommandBar>(&module, stored.name);
     else throw definition::definition_error(stored.line, stored.class_name + " is not a command bar");
     bar->ReadDefinition(stored, handlers);
     return bar;

@@ -17,13 +17,12 @@
 
 namespace flinter {
 
-class TafwCommandBar : public host_bound {
+// A bar is a component of the module's tree, named as its definition names it.
+class TafwCommandBar : public component, public host_bound {
 public:
     // Registers the bar in owner's list of bars; a bar without a module is refused.
-    explicit TafwCommandBar(command_bar_module* owner);
-    virtual ~TafwCommandBar();
-
-    virtual const char* ClassName() const noexcept { return "TafwCommandBar"; }
+    explicit TafwCommandBar(command_bar_module* owner, std::string name = {});
+    ~TafwCommandBar() override;
 
     std::wstring CommandBarName() const { return pull(L"Name", CommandBarName_); }
     // The name as declared, whatever the host bar is called: the engine's key.
@@ -73,17 +72,17 @@ public:
     void PushProperties();
 
     // Reads the bar's stored properties, its kind table and its controls, in
-    // stored order, binding handler properties through handlers; throws
-    // definition_error and framework_refusal.
-    void ReadDefinition(const definition::object& stored, const handler_lookup& handlers);
+    // stored order, binding handler properties to the module's methods in
+    // handlers; throws definition_error and framework_refusal.
+    void ReadDefinition(const definition::object& stored, const handler_table& handlers);
     virtual void ReadProperty(const definition::property& p);
     // While the definition is read: the module method a handler property names.
-    control_event FindHandler(const definition::value& method_name) const;
+    notify_event FindHandler(const definition::value& method_name) const;
 
 protected:
-    // class_name: the most derived class, for the refusal of a bar without a module.
-    TafwCommandBar(command_bar_module* owner, const char* class_name, TafwMsoBarPosition position, bool temporary,
-                   TafwHostAppSet apps);
+    // class_name: the most derived class's.
+    TafwCommandBar(command_bar_module* owner, std::string name, const char* class_name, TafwMsoBarPosition position,
+                   bool temporary, TafwHostAppSet apps);
 
     std::wstring CommandBarName_;
     std::wstring NameLocal_;
@@ -95,7 +94,7 @@ protected:
     TafwHostAppSet SupportedApps_;
     std::int32_t PropertyChanged_ = 0;
     TafwCommandBarControls Controls_{*this, nullptr};
-    const handler_lookup* handlers_ = nullptr;   // while reading
+    const handler_table* handlers_ = nullptr;   // while reading
 };
 
 // The bar of Outlook's explorer windows: at the top, temporary, Outlook only.
@@ -104,8 +103,7 @@ protected:
 // SaveExplorerBarLayout).
 class TafwOlExplorerCommandbar : public TafwCommandBar {
 public:
-    explicit TafwOlExplorerCommandbar(command_bar_module* owner);
-    const char* ClassName() const noexcept override { return "TafwOlExplorerCommandbar"; }
+    explicit TafwOlExplorerCommandbar(command_bar_module* owner, std::string name = {});
 
     // Always {ohaOutlook}, whatever is written.
     void SetSupportedApps(TafwHostAppSet) noexcept override {}
@@ -134,6 +132,6 @@ bool is_command_bar_class(std::string_view class_name) noexcept;
 // The bar a stored component of the module describes, registered in module,
 // its handlers bound through handlers; throws definition_error and framework_refusal.
 std::unique_ptr<TafwCommandBar> read_command_bar(const definition::object& stored, command_bar_module& module,
-                                                 const handler_lookup& handlers);
+                                                 const handler_table& handlers);
 
 }  // namespace flinter

@@ -11,10 +11,9 @@ namespace flinter {
 
 class TafwCommandBarButton : public TafwCommandBarControl {
 public:
-    using TafwCommandBarControl::TafwCommandBarControl;
+    explicit TafwCommandBarButton(TafwCommandBarControls& owner) : TafwCommandBarControl(owner, "TafwCommandBarButton") {}
 
     int Kind() const noexcept override { return kButtonKind; }
-    const char* ClassName() const noexcept override { return "TafwCommandBarButton"; }
     int HostType() const noexcept override { return office::msoControlButton; }
 
     // A host style outside the eight known values reads as the stored style.
@@ -40,8 +39,8 @@ public:
     bool DisableStandardAction() const noexcept { return DisableStandardAction_; }
     void SetDisableStandardAction(bool value) noexcept { DisableStandardAction_ = value; }
 
-    const control_event& OnClick() const noexcept { return OnClick_; }
-    void SetOnClick(control_event handler) { OnClick_ = std::move(handler); }
+    const notify_event& OnClick() const noexcept { return OnClick_; }
+    void SetOnClick(notify_event handler) { OnClick_ = std::move(handler); }
     // The click routine: calls OnClick with this button, unless a click of
     // this button is still being handled (a handler that pumps messages).
     // The handler's failures propagate.
@@ -68,7 +67,7 @@ private:
     button_glyph Glyph_;
     std::int32_t GlyphTransparentColor_ = clDefault;
     bool DisableStandardAction_ = false;
-    control_event OnClick_;
+    notify_event OnClick_;
     bool in_click_ = false;
     // The live button shows the glyph already (it was transferred to this host object).
     bool glyph_shown_ = false;

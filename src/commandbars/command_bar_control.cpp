@@ -66,8 +66,9 @@ std::wstring new_office_tag() {
     return text;
 }
 
-TafwCommandBarControl::TafwCommandBarControl(TafwCommandBarControls& owner)
-    : host_bound(owner.Bar().module()),
+TafwCommandBarControl::TafwCommandBarControl(TafwCommandBarControls& owner, const char* class_name)
+    : component(owner.NextControlName(), class_name),
+      host_bound(owner.Bar().module()),
       owner_(owner),
       OfficeTag_(new_office_tag()),
       Temporary_(owner.Bar().Temporary()),
@@ -166,7 +167,7 @@ void TafwCommandBarControl::Unbind() noexcept {
 bool TafwCommandBarControl::RefreshControl() {
     const bool due = Temporary_ || !records::matches(module(), records::kControls, OfficeTag_, PropertyChanged_);
     if (!due || !live_) return due;
-    if (!Temporary_ && module().start_mode() != 0) move_into_place();
+    if (!Temporary_ && !module().first_start()) move_into_place();
     SetBeginGroup(BeginGroup_);
     SetCaption(Caption_);
     SetDescriptionText(DescriptionText_);
@@ -216,7 +217,7 @@ void TafwCommandBarControl::ReadProperty(const definition::property& p) {
 }
 
 void TafwCommandBarControl::unknown_property(const definition::property& p) const {
-    throw definition::definition_error(p.v.line, "no property " + p.name + " in " + ClassName());
+    throw definition::definition_error(p.v.line, "no property " + p.name + " in " + class_name());
 }
 
 // ---- collection ----
@@ -229,6 +230,11 @@ TafwCommandBarControl& TafwCommandBarControls::Add(int kind) {
     }
     items_.push_back(make_control(kind, *this));
     return *items_.back();
+}
+
+std::string TafwCommandBarControls::NextControlName() const {
+    const component& owner = popup_ ? static_cast<const component&>(*popup_) : bar_;
+    return owner.name() + "Controls" + std::to_string(items_.size());
 }
 
 std::size_t TafwCommandBarControls::IndexOf(const TafwCommandBarControl& control) const noexcept {

@@ -29,13 +29,13 @@ enum control_kind : int {
 };
 inline constexpr int kControlKindCount = 7;
 
-class TafwCommandBarControl : public host_bound {
+// A control is a component of the module's tree, named after its place
+// (afwOlExplorerCommandbar1Controls0), so that its events name it as sender.
+class TafwCommandBarControl : public component, public host_bound {
 public:
-    explicit TafwCommandBarControl(TafwCommandBarControls& owner);
-    virtual ~TafwCommandBarControl() = default;
+    explicit TafwCommandBarControl(TafwCommandBarControls& owner) : TafwCommandBarControl(owner, "TafwCommandBarControl") {}
 
     virtual int Kind() const noexcept { return kControlKind; }
-    virtual const char* ClassName() const noexcept { return "TafwCommandBarControl"; }
     // The MsoControlType this kind is created and searched as.
     virtual int HostType() const noexcept { return office::msoControlCustom; }
 
@@ -127,6 +127,8 @@ public:
     virtual void ReadProperty(const definition::property& p);
 
 protected:
+    // class_name: the most derived class's.
+    TafwCommandBarControl(TafwCommandBarControls& owner, const char* class_name);
     // The live control is now another host object (or none).
     virtual void host_changed() noexcept {}
     [[noreturn]] void unknown_property(const definition::property& p) const;
@@ -174,6 +176,8 @@ public:
 
     TafwCommandBar& Bar() const noexcept { return bar_; }
     TafwCommandBarPopup* Popup() const noexcept { return popup_; }
+    // The component name of the next control added: its owner's name, "Controls" and its index.
+    std::string NextControlName() const;
 
     // The definition's "ButtonTypes" (kind table) and "Buttons" (the items,
     // which the kind table must precede); throw definition_error.

@@ -370,11 +370,10 @@ void RemoveOrphanControls(TafwCommandBar& bar) {
     }
 }
 
-void RemoveModuleCommandBars(command_bar_module& module) {
+void RemoveCommandBars(command_bar_module& module) {
     const std::vector<TafwCommandBar*> bars = module.bars();
     for (TafwCommandBar* bar : bars)
         if (bar->SupportedApps().contains(module.host_app())) RemoveCommandBar(*bar);
-    records::remove_all(module);
 }
 
 }  // namespace flinter

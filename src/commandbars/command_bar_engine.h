@@ -59,7 +59,7 @@ void RemoveCommandBar(TafwCommandBar& bar);
 void RemoveOrphanControls(TafwCommandBar& bar);
 
 // Switching the add-in off: RemoveCommandBar for every bar of the module
-// built in this host, then the version records (and what lies below them) go.
-void RemoveModuleCommandBars(command_bar_module& module);
+// built in this host. (The module then deletes the version records.)
+void RemoveCommandBars(command_bar_module& module);
 
 }  // namespace flinter

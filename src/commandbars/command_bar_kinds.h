@@ -15,33 +15,35 @@ namespace flinter {
 
 class TafwCommandBarEdit : public TafwCommandBarControl {
 public:
-    using TafwCommandBarControl::TafwCommandBarControl;
+    explicit TafwCommandBarEdit(TafwCommandBarControls& owner) : TafwCommandBarEdit(owner, "TafwCommandBarEdit") {}
     int Kind() const noexcept override { return kEditKind; }
-    const char* ClassName() const noexcept override { return "TafwCommandBarEdit"; }
     int HostType() const noexcept override { return office::msoControlEdit; }
 
     TafwMsoComboStyle Style() const noexcept { return Style_; }
     void SetStyle(TafwMsoComboStyle value) noexcept { Style_ = value; }
     const std::wstring& Text() const noexcept { return Text_; }
     void SetText(std::wstring value) { Text_ = std::move(value); }
-    const control_event& OnChange() const noexcept { return OnChange_; }
-    void SetOnChange(control_event handler) { OnChange_ = std::move(handler); }
+    const notify_event& OnChange() const noexcept { return OnChange_; }
+    void SetOnChange(notify_event handler) { OnChange_ = std::move(handler); }
 
     // The base refresh; a non-temporary control records its version.
     bool RefreshControl() override;
     void ReadProperty(const definition::property& p) override;
 
+protected:
+    TafwCommandBarEdit(TafwCommandBarControls& owner, const char* class_name) : TafwCommandBarControl(owner, class_name) {}
+
 private:
     TafwMsoComboStyle Style_ = afwMsoComboNormal;
     std::wstring Text_;
-    control_event OnChange_;
+    notify_event OnChange_;
 };
 
 class TafwCommandBarDropDownList : public TafwCommandBarEdit {
 public:
-    using TafwCommandBarEdit::TafwCommandBarEdit;
+    explicit TafwCommandBarDropDownList(TafwCommandBarControls& owner)
+        : TafwCommandBarDropDownList(owner, "TafwCommandBarDropDownList") {}
     int Kind() const noexcept override { return kDropdownListKind; }
-    const char* ClassName() const noexcept override { return "TafwCommandBarDropDownList"; }
     int HostType() const noexcept override { return office::msoControlDropdown; }
 
     const std::vector<std::wstring>& Items() const noexcept { return Items_; }
@@ -57,6 +59,10 @@ public:
 
     void ReadProperty(const definition::property& p) override;
 
+protected:
+    TafwCommandBarDropDownList(TafwCommandBarControls& owner, const char* class_name)
+        : TafwCommandBarEdit(owner, class_name) {}
+
 private:
     std::vector<std::wstring> Items_;
     std::int32_t DropdownLines_ = 0, DropdownWidth_ = 0, ListHeaderCount_ = -1, ListIndex_ = 0;
@@ -64,18 +70,17 @@ private:
 
 class TafwCommandBarComboBox : public TafwCommandBarDropDownList {
 public:
-    using TafwCommandBarDropDownList::TafwCommandBarDropDownList;
+    explicit TafwCommandBarComboBox(TafwCommandBarControls& owner)
+        : TafwCommandBarDropDownList(owner, "TafwCommandBarComboBox") {}
     int Kind() const noexcept override { return kComboBoxKind; }
-    const char* ClassName() const noexcept override { return "TafwCommandBarComboBox"; }
     int HostType() const noexcept override { return office::msoControlComboBox; }
 };
 
 class TafwCommandBarPopup : public TafwCommandBarControl {
 public:
     explicit TafwCommandBarPopup(TafwCommandBarControls& owner)
-        : TafwCommandBarControl(owner), Controls_(owner.Bar(), this) {}
+        : TafwCommandBarControl(owner, "TafwCommandBarPopup"), Controls_(owner.Bar(), this) {}
     int Kind() const noexcept override { return kPopupKind; }
-    const char* ClassName() const noexcept override { return "TafwCommandBarPopup"; }
     int HostType() const noexcept override { return office::msoControlPopup; }
 
     TafwCommandBarControls& Controls() noexcept { return Controls_; }
@@ -92,9 +97,9 @@ private:
 
 class TafwCommandBarAdvancedControl : public TafwCommandBarControl {
 public:
-    using TafwCommandBarControl::TafwCommandBarControl;
+    explicit TafwCommandBarAdvancedControl(TafwCommandBarControls& owner)
+        : TafwCommandBarControl(owner, "TafwCommandBarAdvancedControl") {}
     int Kind() const noexcept override { return kAdvancedControlKind; }
-    const char* ClassName() const noexcept override { return "TafwCommandBarAdvancedControl"; }
     int HostType() const noexcept override { return office::msoControlButton; }
 
     // The name of the add-in's window control to host; its hosting is not built.

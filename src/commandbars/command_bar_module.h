@@ -10,20 +10,16 @@
 #include <wrl/client.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "commandbars/office_host.h"
+#include "addin/component.h"
+#include "addin/host_apps.h"
 
 namespace flinter {
 
 class TafwCommandBar;
 class TafwCommandBarControl;
-
-// A module method bound to a control event; the sender is the control.
-using control_event = std::function<void(TafwCommandBarControl& sender)>;
 
 class command_bar_module {
 public:
@@ -36,8 +32,8 @@ public:
     // The add-in key below HKEY_CURRENT_USER, without a leading backslash:
     // Software\Microsoft\Office\Outlook\AddIns\<ProgID>.
     virtual std::wstring addin_key() const = 0;
-    // 0 first start, 1 normal, 2 uninstall, 255 unknown.
-    virtual int start_mode() const noexcept = 0;
+    // Whether the add-in key had no start mode yet when the connection started.
+    virtual bool first_start() const noexcept = 0;
     // The host's Application object; null when the module runs without a host.
     virtual IDispatch* host_application() const noexcept = 0;
 
@@ -64,9 +60,5 @@ private:
     std::vector<TafwCommandBar*> bars_;
     Microsoft::WRL::ComPtr<IDispatch> command_bars_;
 };
-
-// The module method a stored handler property names (line: where it is
-// named); throws definition_error when the module has none of that name.
-using handler_lookup = std::function<control_event(std::string_view method_name, int line)>;
 
 }  // namespace flinter

@@ -34,14 +34,9 @@ TafwOLItemTypes item_types_of(const definition::value& v) {
 TafwHostAppSet host_apps_of(const definition::value& v) {
     TafwHostAppSet apps;
     for (const std::string& name : v.as_set()) {
-        bool known = false;
-        for (int app = 0; app < kOfficeHostAppCount; ++app) {
-            if (same_name(kOfficeHostAppNames[app], name)) {
-                apps.insert(static_cast<TafwOfficeHostApp>(app));
-                known = true;
-            }
-        }
-        if (!known) throw definition::definition_error(v.line, "not a host application: " + name);
+        const auto app = host_app_from_name(name);
+        if (!app) throw definition::definition_error(v.line, "not a host application: " + name);
+        apps.insert(*app);
     }
     return apps;
 }

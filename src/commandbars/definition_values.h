@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "commandbars/bar_enums.h"
-#include "commandbars/office_host.h"
+#include "addin/host_apps.h"
 #include "core/definition/stored_definition.h"
 
 namespace flinter {

@@ -1,19 +1,21 @@
-// The command-bar framework's refusals: an error with a number from 31101 to
-// 31118 and the framework's own text. Any thread; the raise_ functions throw.
+// The command-bar framework's refusals: a framework error with a number from
+// 31101 to 31118 and the framework's own text. Any thread; the raise_
+// functions throw.
 #pragma once
 
-#include <stdexcept>
 #include <string>
+
+#include "addin/framework_error.h"
 
 namespace flinter {
 
-class framework_refusal : public std::runtime_error {
+class framework_refusal : public framework_error {
 public:
-    framework_refusal(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
-    int code() const noexcept { return code_; }
+    framework_refusal(int number, const std::string& message) : framework_error(message), number_(number) {}
+    int number() const noexcept { return number_; }
 
 private:
-    int code_;
+    int number_;
 };
 
 inline constexpr int kEmptyPropertyRefused = 31101;

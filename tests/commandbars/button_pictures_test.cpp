@@ -14,7 +14,7 @@ namespace flinter {
 namespace {
 
 using testing_support::HostedBars;
-using testing_support::kAddInToolbar;
+using testing_support::stored_addin_toolbar;
 using testing_support::pixels_of_bitmap_file;
 using testing_support::resource_file;
 
@@ -71,7 +71,7 @@ TEST_F(ButtonPictures, TheHostShowsEachGlyphWithBlackSeeThrough) {
         SCOPED_TRACE(r.picture_support);
         start_outlook(r.picture_support);
         set_clipboard({{CF_UNICODETEXT, utf16(L"the user's text")}});
-        TafwCommandBar& bar = declare(kAddInToolbar);
+        TafwCommandBar& bar = declare(stored_addin_toolbar());
         CreateCommandBar(module_, bar);
         EXPECT_EQ(1, get(bar.live(), L"Position").as_int());
         EXPECT_TRUE(get(bar.live(), L"Visible").as_bool());

@@ -205,20 +205,20 @@ TEST_F(Engine, AControlTheUserDeletedStaysDeletedUntilItsVersionChanges) {
 
 TEST_F(Engine, ANewVersionPutsAControlTheUserMovedBackInItsPlaceExceptAtTheFirstStart) {
     const struct {
-        int start_mode;
+        bool first_start;
         std::vector<std::wstring> order;
     } cases[] = {
-        {1, {L"{tag-1}", L"{tag-2}", L"{tag-3}"}},
-        {0, {L"{tag-2}", L"{tag-3}", L"{tag-1}"}},
+        {false, {L"{tag-1}", L"{tag-2}", L"{tag-3}"}},
+        {true, {L"{tag-2}", L"{tag-3}", L"{tag-1}"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.start_mode);
+        SCOPED_TRACE(c.first_start);
         CreateCommandBar(module_, declare(three_buttons("Moved", false, 1)));
         const auto first = get_object(host_bar(L"Moved").Get(), L"FindControl", {missing, missing, variant(L"{tag-1}")});
         call(first.Get(), L"Move", {missing, variant(4)});   // the user drags it to the end
         ASSERT_EQ((std::vector<std::wstring>{L"{tag-2}", L"{tag-3}", L"{tag-1}"}), host_tags(L"Moved"));
         bars_.clear();
-        module_.mode = c.start_mode;
+        module_.first = c.first_start;
         CreateCommandBar(module_, declare(three_buttons("Moved", false, 2)));
         EXPECT_EQ(c.order, host_tags(L"Moved"));
         bars_.clear();
@@ -328,24 +328,21 @@ TEST_F(Engine, ReadsFollowTheHostAndWritesOnlyWhatDiffers) {
     EXPECT_EQ(2u, module_.errors.size());
 }
 
-TEST_F(Engine, SwitchingOffRemovesTheAddInsControlsTheirBarAndTheRecords) {
+TEST_F(Engine, RemovingTheBarsDeletesTheAddInsControlsAndTheBarsLeftEmpty) {
     TafwCommandBar& kept = declare(three_buttons("Removed", false));
     TafwCommandBar& shared = declare(three_buttons("Shared", false));
     for (auto& control : shared.Controls()) control->SetOfficeTag(control->DeclaredOfficeTag() + L"-shared");
     CreateCommandBar(module_, kept);
     CreateCommandBar(module_, shared);
     add_host_button(host_bar(L"Shared").Get(), L"the user's own");
-    ASSERT_TRUE(records_exist(records::kControls));
 
-    RemoveModuleCommandBars(module_);
+    RemoveCommandBars(module_);
     EXPECT_TRUE(host_bars_named(L"Removed").empty());
     EXPECT_EQ(std::vector<std::wstring>{L"the user's own"}, host_tags(L"Shared"));
     for (const TafwCommandBar* bar : {&kept, &shared}) {
         EXPECT_EQ(nullptr, bar->live());
         for (const auto& control : bar->Controls()) EXPECT_EQ(nullptr, control->live());
     }
-    EXPECT_FALSE(records_exist(records::kBars));
-    EXPECT_FALSE(records_exist(records::kControls));
     EXPECT_TRUE(module_.errors.empty());
 }
 

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "addin/definition_resource.h"
+#include "com/module.h"
 #include "com/registry.h"
 #include "commandbars/bar_records.h"
 #include "commandbars_test_config.h"
@@ -11,67 +13,12 @@ namespace flinter::testing_support {
 
 using Microsoft::WRL::ComPtr;
 
-// The add-in's toolbar as the module's definition stores it.
-const char kAddInToolbar[] = R"(
-object afwOlExplorerCommandbar1: TafwOlExplorerCommandbar
-  CommandBarName = "QAV_Flinter"
-  ButtonTypes = {04000000 00000000 00000000 00000000 00000000}
-  Buttons = <
-    item 0
-      Caption = "Spam"
-      TooltipText = "Report Spam"
-      OfficeTag = "{DE50E6B0-F7A3-4766-B347-9738F276A5DB}"
-      olExplorerItemTypes = [afwOLMailItem]
-      olInspectorItemTypes = [afwOLMail]
-      Temporary = true
-      Style = afwMsoButtonIconAndCaption
-      Glyph.Data = file("spam.bmp")
-      GlyphTransparentColor = clBlack
-      OnClick = afwOlExplorerCommandbar1Controls0Click
-      PropertyChanged = 9
-    end
-    item 1
-      Caption = "Settings"
-      TooltipText = "Settings"
-      OfficeTag = "{6470BA4F-A064-4831-8683-3EE6B23DCD52}"
-      olExplorerItemTypes = [afwOLMailItem]
-      olInspectorItemTypes = [afwOLMail]
-      Temporary = true
-      Style = afwMsoButtonIconAndCaption
-      Glyph.Data = file("settings.bmp")
-      GlyphTransparentColor = clBlack
-      OnClick = afwOlExplorerCommandbar1Controls1Click
-      PropertyChanged = 10
-    end
-    item 2
-      Caption = "Analyzer"
-      TooltipText = "Header Analyzer"
-      OfficeTag = "{9EF8F00C-4864-4380-89E3-8E624638A221}"
-      olExplorerItemTypes = [afwOLMailItem]
-      olInspectorItemTypes = [afwOLMail]
-      Temporary = true
-      Style = afwMsoButtonIconAndCaption
-      Glyph.Data = file("analyzer.bmp")
-      GlyphTransparentColor = clBlack
-      OnClick = afwOlExplorerCommandbar1Controls2Click
-      PropertyChanged = 14
-    end
-    item 3
-      Caption = "Login"
-      TooltipText = "Login to Postini"
-      OfficeTag = "{F63228A1-172A-41AA-8F7F-D8D4DEE1E5EE}"
-      olExplorerItemTypes = [afwOLMailItem]
-      olInspectorItemTypes = [afwOLMail]
-      Temporary = true
-      Style = afwMsoButtonIconAndCaption
-      Glyph.Data = file("login.bmp")
-      GlyphTransparentColor = clBlack
-      OnClick = afwOlExplorerCommandbar1Controls3Click
-      PropertyChanged = 14
-    end>
-  PropertyChanged = 2
-end
-)";
+definition::object stored_addin_toolbar() {
+    const definition::object module = read_definition_resource(this_module(), L"ADDIN_MODULE");
+    for (const definition::object& child : module.children)
+        if (child.name == "afwOlExplorerCommandbar1") return child;
+    throw std::runtime_error("the module's definition has no afwOlExplorerCommandbar1");
+}
 
 std::wstring test_module::addin_key() const {
     // One key per flavour: the x86 and x64 tests share HKEY_CURRENT_USER\Software.
@@ -88,12 +35,13 @@ void test_module::report_error() noexcept {
     }
 }
 
-handler_lookup recording_handlers(test_module& module) {
-    return [&module](std::string_view method_name, int line) -> control_event {
-        if (!method_name.starts_with("afwOlExplorerCommandbar1Controls"))
-            throw definition::definition_error(line, "unknown handler " + std::string(method_name));
-        return [&module, name = std::string(method_name)](TafwCommandBarControl&) { module.clicks.push_back(name); };
-    };
+handler_table recording_handlers(test_module& module) {
+    handler_table handlers;
+    for (char button = '0'; button <= '3'; ++button) {
+        const std::string name = std::string("afwOlExplorerCommandbar1Controls") + button + "Click";
+        handlers.add(name, [&module, name](component& sender) { module.clicks.push_back(name + " by " + sender.name()); });
+    }
+    return handlers;
 }
 
 std::vector<std::uint8_t> resource_file(const std::string& name) {
@@ -145,8 +93,10 @@ void HostedBars::start_outlook(bool picture_support) {
     module_.application = start({.explorers = 1, .picture_support = picture_support});
 }
 
-TafwCommandBar& HostedBars::declare(const std::string& definition_text) {
-    bars_.push_back(read_command_bar(stored(definition_text), module_, recording_handlers(module_)));
+TafwCommandBar& HostedBars::declare(const std::string& definition_text) { return declare(stored(definition_text)); }
+
+TafwCommandBar& HostedBars::declare(const definition::object& stored_bar) {
+    bars_.push_back(read_command_bar(stored_bar, module_, recording_handlers(module_)));
     return *bars_.back();
 }
 

@@ -23,7 +23,7 @@ namespace flinter::testing_support {
 class test_module : public command_bar_module {
 public:
     TafwOfficeHostApp host = ohaOutlook;
-    int mode = 1;                       // normal start
+    bool first = false;                 // a normal start
     IDispatch* application = nullptr;
     std::vector<std::string> errors;    // the module error report's messages
     std::vector<std::string> clicks;    // handler name per call
@@ -33,17 +33,17 @@ public:
     TafwHostAppSet supported_apps() const noexcept override { return {ohaOutlook}; }
     std::wstring prog_id() const override { return L"Korvex.korv"; }
     std::wstring addin_key() const override;
-    int start_mode() const noexcept override { return mode; }
+    bool first_start() const noexcept override { return first; }
     IDispatch* host_application() const noexcept override { return application; }
     void report_error() noexcept override;
     void bind_events(TafwCommandBarControl&) override { ++event_bindings; }
 };
 
-// The add-in's toolbar as the module's definition stores it.
-extern const char kAddInToolbar[];
+// The add-in's toolbar as the module's stored definition (resource ADDIN_MODULE) declares it.
+definition::object stored_addin_toolbar();
 
-// Binds the handler names the add-in's toolbar uses to handlers that record their calls in module.clicks.
-handler_lookup recording_handlers(test_module& module);
+// The click handlers the add-in's toolbar names, recording "handler by sender" in module.clicks.
+handler_table recording_handlers(test_module& module);
 
 // The bytes of a file in the resources folder.
 std::vector<std::uint8_t> resource_file(const std::string& name);
@@ -66,6 +66,7 @@ protected:
     void start_outlook(bool picture_support = true);
     // A bar read from its stored definition and owned by the fixture.
     TafwCommandBar& declare(const std::string& definition_text);
+    TafwCommandBar& declare(const definition::object& stored_bar);
 
     Microsoft::WRL::ComPtr<IDispatch> host_bars() const;
     // The host bars with this name (exact).
