@@ -7,6 +7,7 @@
 
 #include "com/unique_res.h"
 #include "ids.h"
+#include "mailhost/mailhost.h"
 
 namespace mailhost {
 namespace {
@@ -294,6 +295,8 @@ void control::put_picture(const call_args& a, bool mask) {
     read_bitmap(bitmap, width, height, pixels);
     if (mask) {
         face_.mask = std::move(pixels);
+        face_.mask_width = width;
+        face_.mask_height = height;
         return;
     }
     face_.source = 2;
@@ -407,6 +410,25 @@ bool control::click() {
         target->fire(ids::DIID_CommandBarButtonEvents, ids::kClick, args);
     }
     return cancel_default != VARIANT_FALSE;
+}
+
+HRESULT control::click_as_user(bool* cancel_default) {
+    if (!reachable()) {
+        log_call(L"unreachable " + tag_);
+        return MAILHOST_E_UNREACHABLE;
+    }
+    const bool cancelled = click();
+    if (cancel_default) *cancel_default = cancelled;
+    return S_OK;
+}
+
+HRESULT control::change_as_user(const std::wstring& text) {
+    if (!reachable()) {
+        log_call(L"unreachable " + tag_);
+        return MAILHOST_E_UNREACHABLE;
+    }
+    change(text);
+    return S_OK;
 }
 
 void control::change(const std::wstring& text) {
