@@ -95,28 +95,28 @@ std::wstring class_of(HWND window) {
     return name;
 }
 
+BOOL CALLBACK collect_window(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
 // A top-level window of this thread by caption, a visible one first.
 HWND window_captioned(const std::wstring& caption) {
-    struct search {
-        const std::wstring& caption;
-        HWND visible = nullptr, hidden = nullptr;
-    } found{caption};
-    ::EnumThreadWindows(::GetCurrentThreadId(), [](HWND window, LPARAM data) -> BOOL {
-        auto& s = *reinterpret_cast<search*>(data);
-        if (!same(text_of(window), s.caption)) return TRUE;
-        (::IsWindowVisible(window) ? s.visible : s.hidden) = window;
-        return s.visible ? FALSE : TRUE;
-    }, reinterpret_cast<LPARAM>(&found));
-    if (HWND window = found.visible ? found.visible : found.hidden) return window;
+    std::vector<HWND> windows;
+    ::EnumThreadWindows(::GetCurrentThreadId(), collect_window, reinterpret_cast<LPARAM>(&windows));
+    HWND hidden = nullptr;
+    for (HWND window : windows) {
+        if (!same(text_of(window), caption)) continue;
+        if (::IsWindowVisible(window)) return window;
+        if (!hidden) hidden = window;
+    }
+    if (hidden) return hidden;
     refuse(L"no window captioned \"" + caption + L"\"");
 }
 
 std::vector<HWND> descendants(HWND window) {
     std::vector<HWND> children;
-    ::EnumChildWindows(window, [](HWND child, LPARAM data) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(data)->push_back(child);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&children));
+    ::EnumChildWindows(window, collect_window, reinterpret_cast<LPARAM>(&children));
     return children;
 }
 
