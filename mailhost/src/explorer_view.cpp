@@ -386,7 +386,8 @@ void explorer_view::double_click(POINT at) {
     const layout l = lay_out();
     for (std::size_t i = 0; i < l.rows.size(); ++i) {
         if (!::PtInRect(&l.rows[i], at)) continue;
-        owner_.app().open_inspector(owner_.current_folder()->items[first_row_ + i]);
+        auto opened = owner_.app().open_inspector(owner_.current_folder()->items[first_row_ + i]);
+        if (!opened->closed()) ::SetForegroundWindow(opened->window());   // the user opened it: it takes the focus
         return;
     }
     mouse_down(at, 0);   // elsewhere a second click is a click

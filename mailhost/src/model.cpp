@@ -11,6 +11,7 @@
 #include "com/unique_res.h"
 #include "explorer_view.h"
 #include "ids.h"
+#include "message_view.h"
 
 namespace mailhost {
 namespace {
@@ -37,7 +38,7 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
 
 void register_window_class() {
     WNDCLASSEXW wc{};
-    wc.style = CS_DBLCLKS;
+    wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = window_procedure;
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = kWindowClass;
@@ -337,6 +338,11 @@ inspector::inspector(std::shared_ptr<application> app, std::shared_ptr<mail_item
     property(L"Application", [this](const call_args&) { return this->app().as_variant(); });
 }
 
+
+bool inspector::on_message(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    if (!closed_ && show_message(hwnd_.get(), *item_, message, wparam, result)) return true;
+    return window_object::on_message(message, wparam, lparam, result);
+}
 
 void inspector::close() {
     if (closed_) return;

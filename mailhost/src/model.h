@@ -56,6 +56,7 @@ public:
     void move_to(const std::shared_ptr<folder>& target);
     const std::wstring& subject() const { return subject_; }
     const std::wstring& sender() const { return from_; }
+    const std::wstring& body() const { return body_; }
     // The Date line of the transport headers, as written there; empty when none.
     std::wstring received() const;
     const std::string& headers() const { return headers_; }
@@ -158,6 +159,7 @@ public:
     inspector(std::shared_ptr<application> app, std::shared_ptr<mail_item> item, const RECT& frame);
     void close() override;
     const IID& events() const override;
+    bool on_message(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
 
 private:
     std::shared_ptr<mail_item> item_;
