@@ -9,6 +9,7 @@
 #include "com/hresult_error.h"
 #include "com/module.h"
 #include "com/unique_res.h"
+#include "drawing.h"
 #include "explorer_view.h"
 #include "model.h"
 
@@ -21,8 +22,6 @@ constexpr int kWidth = 460;
 constexpr int kMargin = 10;
 constexpr int kBoxHeight = 20;
 constexpr int kButtonWidth = 84;
-
-HFONT gui_font() { return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)); }
 
 class addins_dialog;
 

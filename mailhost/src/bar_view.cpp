@@ -4,7 +4,7 @@
 #include <climits>
 #include <map>
 
-#include "com/unique_res.h"
+#include "drawing.h"
 
 namespace mailhost {
 namespace {
@@ -162,16 +162,6 @@ void lay_out_dock(std::vector<placed_bar> bars, dock where, RECT& area, std::vec
     }
 }
 
-void fill(HDC dc, const RECT& r, COLORREF colour) {
-    ::SetBkColor(dc, colour);
-    ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-}
-
-void frame(HDC dc, const RECT& r, COLORREF colour) {
-    flinter::unique_hbrush brush(::CreateSolidBrush(colour));
-    ::FrameRect(dc, &r, brush.get());
-}
-
 DWORD to_pixel(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
 
 int luminance(DWORD pixel) {
@@ -198,13 +188,7 @@ void draw_picture(HDC dc, const face& f, int x, int y, bool greyed, COLORREF bac
             out[row * kIcon + col] = pixel;
         }
     }
-    BITMAPINFO header{};
-    header.bmiHeader.biSize = sizeof header.bmiHeader;
-    header.bmiHeader.biWidth = kIcon;
-    header.bmiHeader.biHeight = -kIcon;
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 32;
-    header.bmiHeader.biCompression = BI_RGB;
+    const BITMAPINFO header = top_down_32_bits(kIcon, kIcon);
     ::SetDIBitsToDevice(dc, x, y, kIcon, kIcon, 0, 0, 0, kIcon, out.data(), &header, DIB_RGB_COLORS);
 }
 

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "com/unique_res.h"
+#include "drawing.h"
 #include "ids.h"
 #include "mailhost/mailhost.h"
 
@@ -62,18 +63,6 @@ const wchar_t* control_kind(int type) {
     case kPopup: return L"CommandBarPopup";
     default: return L"CommandBarComboBox";
     }
-}
-
-// Pixels as 32-bit 0x00RRGGBB values, the top row first.
-BITMAPINFO top_down_32_bits(int width, int height) {
-    BITMAPINFO header{};
-    header.bmiHeader.biSize = sizeof header.bmiHeader;
-    header.bmiHeader.biWidth = width;
-    header.bmiHeader.biHeight = -height;
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 32;
-    header.bmiHeader.biCompression = BI_RGB;
-    return header;
 }
 
 // The pixels of a bitmap as 0x00RRGGBB, top-down.

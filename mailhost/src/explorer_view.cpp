@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "addins_dialog.h"
+#include "drawing.h"
 #include "model.h"
 
 namespace mailhost {
@@ -37,19 +38,12 @@ const COLORREF kText = RGB(0, 0, 0);
 
 using unique_hmenu = flinter::unique_res<HMENU, &::DestroyMenu>;
 
-HFONT gui_font() { return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT)); }
-
 flinter::unique_hfont derived_font(int height, int weight) {
     LOGFONTW description{};
     ::GetObjectW(gui_font(), sizeof description, &description);
     if (height) description.lfHeight = height;
     description.lfWeight = weight;
     return flinter::unique_hfont(::CreateFontIndirectW(&description));
-}
-
-void fill(HDC dc, const RECT& r, COLORREF colour) {
-    ::SetBkColor(dc, colour);
-    ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
 }
 
 void text_in(HDC dc, const std::wstring& text, RECT r, COLORREF colour, UINT format = DT_LEFT) {

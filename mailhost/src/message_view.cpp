@@ -2,15 +2,15 @@
 
 #include <string>
 
+#include "drawing.h"
 #include "model.h"
 
 namespace mailhost {
 namespace {
 
 void draw(HDC dc, const RECT& client, const mail_item& item) {
-    ::SetBkColor(dc, RGB(255, 255, 255));
-    ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &client, nullptr, 0, nullptr);
-    const HGDIOBJ old = ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
+    fill(dc, client, RGB(255, 255, 255));
+    const HGDIOBJ old = ::SelectObject(dc, gui_font());
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, RGB(0, 0, 0));
     std::wstring header = L"From:\t" + item.sender();
@@ -24,8 +24,7 @@ void draw(HDC dc, const RECT& client, const mail_item& item) {
     ::DrawTextW(dc, header.c_str(), static_cast<int>(header.size()), &area, format);
     area.top = measured.bottom + 6;
     RECT line{area.left, area.top, area.right, area.top + 1};
-    ::SetBkColor(dc, RGB(123, 164, 224));
-    ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &line, nullptr, 0, nullptr);
+    fill(dc, line, RGB(123, 164, 224));
     area.top += 8;
     ::DrawTextW(dc, item.body().c_str(), static_cast<int>(item.body().size()), &area, format);
     ::SelectObject(dc, old);

@@ -4,14 +4,13 @@
 // on the explorer. Mouse input goes to the window as mouse messages.
 #include <gtest/gtest.h>
 
-#include <olectl.h>
-
 #include <string>
 #include <vector>
 
 #include "com/late_bound.h"
 #include "com/unique_res.h"
 #include "outlook_ids.h"
+#include "pictures.h"
 #include "recording_sink.h"
 #include "simulated_outlook_test.h"
 #include "test_config.h"
@@ -20,6 +19,7 @@ using flinter::get;
 using flinter::get_object;
 using flinter::put;
 using flinter::variant;
+using mailhost::testing::picture_of;
 using mailhost::testing::recording_sink;
 using Microsoft::WRL::ComPtr;
 namespace outlook = flinter::testing_support::outlook;
@@ -31,21 +31,6 @@ const variant missing = variant::missing();
 constexpr DWORD kRed = 0x00FF0000, kBlue = 0x000000FF;   // 0x00RRGGBB, as a 32-bit DIB holds it
 
 POINT centre(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
-
-// A 16 x 16 picture of one colour, for the Picture and Mask of a button.
-ComPtr<IDispatch> picture_of(const std::vector<DWORD>& pixels) {
-    BITMAPINFO header{};
-    header.bmiHeader = {sizeof(BITMAPINFOHEADER), 16, -16, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(nullptr, &header, DIB_RGB_COLORS, &bits, nullptr, 0);
-    std::copy(pixels.begin(), pixels.end(), static_cast<DWORD*>(bits));
-    PICTDESC description{sizeof(PICTDESC), PICTYPE_BITMAP, {}};
-    description.bmp.hbitmap = bitmap;
-    ComPtr<IDispatch> picture;
-    EXPECT_EQ(S_OK, ::OleCreatePictureIndirect(&description, IID_IPictureDisp, TRUE,
-                                               reinterpret_cast<void**>(picture.GetAddressOf())));
-    return picture;
-}
 
 class ExplorerWindow : public flinter::testing_support::simulated_outlook_test {
 protected:

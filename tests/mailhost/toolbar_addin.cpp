@@ -7,7 +7,6 @@
 // the host.
 #include <windows.h>
 #include <addin.h>
-#include <olectl.h>
 
 #include <atomic>
 #include <memory>
@@ -16,13 +15,14 @@
 
 #include "com/advise_cookie.h"
 #include "com/class_factory.h"
-#include "com/com_object.h"
 #include "com/dispatch_sink.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/module.h"
 #include "com/registry.h"
 #include "outlook_ids.h"
+#include "pictures.h"
+#include "test_addin.h"
 
 namespace {
 
@@ -47,23 +47,6 @@ struct face_pictures {
     ComPtr<IDispatch> picture, mask;
 };
 
-ComPtr<IDispatch> picture_from(const std::vector<DWORD>& pixels) {
-    BITMAPINFO header{};
-    header.bmiHeader = {sizeof(BITMAPINFOHEADER), 16, -16, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(nullptr, &header, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap) throw flinter::hresult_error(E_OUTOFMEMORY, "no bitmap");
-    std::copy(pixels.begin(), pixels.end(), static_cast<DWORD*>(bits));
-    PICTDESC description{sizeof(PICTDESC), PICTYPE_BITMAP, {}};
-    description.bmp.hbitmap = bitmap;
-    ComPtr<IDispatch> picture;
-    const HRESULT hr = ::OleCreatePictureIndirect(&description, IID_IPictureDisp, TRUE,
-                                                  reinterpret_cast<void**>(picture.GetAddressOf()));
-    if (FAILED(hr)) ::DeleteObject(bitmap);
-    flinter::check(hr);
-    return picture;
-}
-
 face_pictures smiling_face() {
     std::vector<DWORD> pixels(256, 0), mask(256, 0x00FFFFFF);
     for (int y = 0; y < 16; ++y) {
@@ -76,7 +59,7 @@ face_pictures smiling_face() {
             mask[y * 16 + x] = 0;
         }
     }
-    return {picture_from(pixels), picture_from(mask)};
+    return {mailhost::testing::picture_of(pixels), mailhost::testing::picture_of(mask)};
 }
 
 class toolbar_addin;
@@ -102,20 +85,9 @@ private:
     toolbar_addin& owner_;
 };
 
-class toolbar_addin
-    : public flinter::com_object<toolbar_addin, IDTExtensibility2, flinter::answers_as<IDispatch, IDTExtensibility2>> {
+class toolbar_addin : public mailhost::testing::test_addin<toolbar_addin> {
 public:
     static void count_object(int delta) noexcept { g_objects += delta; }
-
-    STDMETHODIMP GetTypeInfoCount(UINT* n) noexcept override {
-        *n = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) noexcept override {
-        return E_NOTIMPL;
-    }
 
     STDMETHODIMP OnConnection(IDispatch* app, ext_ConnectMode mode, IDispatch* addin, SAFEARRAY**) noexcept override try {
         app_ = app;

@@ -1,0 +1,16 @@
+// Small drawing helpers the simulated Outlook's windows share. Any thread
+// that owns the DC; never throw.
+#pragma once
+
+#include <windows.h>
+
+namespace mailhost {
+
+// Pixels as 32-bit 0x00RRGGBB values, the top row first.
+BITMAPINFO top_down_32_bits(int width, int height) noexcept;
+// The system's font for dialogs and windows; a stock object, never freed.
+HFONT gui_font() noexcept;
+void fill(HDC dc, const RECT& r, COLORREF colour) noexcept;
+void frame(HDC dc, const RECT& r, COLORREF colour) noexcept;
+
+}  // namespace mailhost
