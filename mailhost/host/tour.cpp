@@ -18,6 +18,7 @@
 //   text WINDOW           prints the texts of the window and of its controls
 //   shot WINDOW FILE      saves a picture of the window as a BMP file; WINDOW
 //                         "explorer" is the current explorer
+//   sent                  prints the message the last Send wrote (up to 60 lines)
 //   log                   prints the simulated Outlook's call log and empties it
 //   expect-log TEXT       fails unless the call log holds TEXT
 //   quit                  Outlook quits as File > Exit makes it
@@ -298,6 +299,14 @@ void tour::execute(const std::vector<std::wstring>& words) {
         HWND window = same(words[1], L"explorer") ? explorer_window() : window_captioned(words[1]);
         save_window_picture(window, words[2]);
         print_(L"picture of \"" + text_of(window) + L"\": " + words[2]);
+    } else if (command == L"sent") {
+        want(1, L"sent");
+        const std::wstring file = simulated_outlook::last_sent_file();
+        if (file.empty()) refuse(L"nothing has been sent");
+        const auto lines = read_lines(file);
+        constexpr std::size_t kShown = 60;
+        for (std::size_t i = 0; i < lines.size() && i < kShown; ++i) print_(L"  " + lines[i]);
+        if (lines.size() > kShown) print_(L"  ... (" + std::to_wstring(lines.size() - kShown) + L" more lines)");
     } else if (command == L"log") {
         want(1, L"log");
         print_log(true);
