@@ -76,7 +76,7 @@ if [ "$interactive" = 1 ]; then
   DISPLAY=$display "$wine" "$work/simulated_outlook.exe" "$(windows_path "$mailbox")"
   exit 0
 fi
-rm -f "$demo"/*.bmp
+rm -f "$demo"/*.bmp "$demo"/*.png
 status=0
 # The display stays until Wine's own processes have left it.
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '"$@"; status=$?; wineserver -w; exit $status' _ \

@@ -3,8 +3,8 @@
 // with a mask) that shows the selected message's subject in a message box, and
 // a "Count" button that counts its clicks in its own caption. Switched off by
 // the user, it takes its bars away again. Registered with regsvr32 (per
-// flavour: its own class and ProgID). Host thread only; nothing unwinds into
-// the host.
+// flavour in its own view of the classes). Host thread only; nothing unwinds
+// into the host.
 #include <windows.h>
 #include <addin.h>
 
