@@ -54,6 +54,12 @@ std::optional<settings> parse(int argc, wchar_t** argv) {
     return chosen;
 }
 
+std::wstring hex(HRESULT hr) {
+    wchar_t code[16];
+    ::swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+    return code;
+}
+
 // A full path: the store reads the mailbox after the working folder may have changed.
 std::wstring full_path(const std::wstring& path) {
     if (path.empty()) return path;
@@ -73,7 +79,7 @@ void end_after(int seconds) {
 
 int run(const settings& chosen) {
     if (const HRESULT hr = mailhost_register(); FAILED(hr))
-        print(L"simulated_outlook: Outlook.Application is not registered (0x" + std::to_wstring(hr) + L")");
+        print(L"simulated_outlook: Outlook.Application is not registered: " + hex(hr));
     const std::wstring mailbox = full_path(chosen.mailbox), outbox = full_path(chosen.outbox);
     mailhost_options options{};
     options.mailbox = mailbox.empty() ? nullptr : mailbox.c_str();
@@ -89,9 +95,7 @@ int run(const settings& chosen) {
     }
     Microsoft::WRL::ComPtr<IDispatch> application;
     if (const HRESULT hr = mailhost_start(&options, application.GetAddressOf()); FAILED(hr)) {
-        wchar_t code[16];
-        ::swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
-        print(std::wstring(L"simulated_outlook: Outlook did not start: ") + code);
+        print(L"simulated_outlook: Outlook did not start: " + hex(hr));
         return 1;
     }
     application.Reset();   // Outlook runs until its last window closes, whoever holds it

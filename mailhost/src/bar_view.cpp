@@ -101,8 +101,10 @@ placed_bar measure(HDC dc, const std::shared_ptr<command_bar>& bar, dock where) 
     }
     along = std::max(along, (placed.vertical ? top + head : head) + kPad + kHeight);   // an empty bar keeps a stub
     // The controls of a row share its height; those of a column its width.
-    for (auto& c : placed.controls) (placed.vertical ? c.rect.right : c.rect.bottom) =
-        (placed.vertical ? c.rect.left : c.rect.top) + across;
+    for (auto& c : placed.controls) {
+        if (placed.vertical) c.rect.right = c.rect.left + across;
+        else c.rect.bottom = c.rect.top + across;
+    }
     placed.rect = placed.vertical ? RECT{0, 0, across + 2 * kPad, along + kPad}
                                   : RECT{0, 0, along + kPad, top + across + 2 * kPad};
     return placed;
@@ -148,7 +150,10 @@ void lay_out_dock(std::vector<placed_bar> bars, dock where, RECT& area, std::vec
             const int offset = vertical ? p.bar->top() : p.bar->left();
             const int at = std::max(start + std::max(offset, 0), cursor);
             move_by(p, vertical ? edge : at, vertical ? at : edge);
-            if (is_menu_bar(*p.bar)) (vertical ? p.rect.bottom : p.rect.right) = std::max<LONG>(end, vertical ? p.rect.bottom : p.rect.right);
+            if (is_menu_bar(*p.bar)) {
+                if (vertical) p.rect.bottom = std::max<LONG>(p.rect.bottom, end);
+                else p.rect.right = std::max<LONG>(p.rect.right, end);
+            }
             cursor = (vertical ? p.rect.bottom : p.rect.right) + kBarGap;
             out.push_back(std::move(p));
         }

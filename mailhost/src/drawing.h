@@ -13,4 +13,20 @@ HFONT gui_font() noexcept;
 void fill(HDC dc, const RECT& r, COLORREF colour) noexcept;
 void frame(HDC dc, const RECT& r, COLORREF colour) noexcept;
 
+// One WM_PAINT's BeginPaint and EndPaint, the end also when drawing fails
+// (a window left unpainted would be asked to paint again and again).
+class painting {
+public:
+    explicit painting(HWND window) noexcept : window_(window), dc_(::BeginPaint(window, &paint_)) {}
+    ~painting() { ::EndPaint(window_, &paint_); }
+    painting(const painting&) = delete;
+    painting& operator=(const painting&) = delete;
+    HDC dc() const noexcept { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
+
 }  // namespace mailhost

@@ -171,11 +171,9 @@ bool explorer_view::handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& 
     result = 0;
     switch (message) {
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = ::BeginPaint(owner_.window(), &ps);
+        const painting scope(owner_.window());
         invalid_ = false;
-        paint(dc);
-        ::EndPaint(owner_.window(), &ps);
+        paint(scope.dc());
         return true;
     }
     case WM_PRINTCLIENT:
@@ -251,12 +249,6 @@ explorer_view::layout explorer_view::lay_out(HDC dc) {
 explorer_view::layout explorer_view::lay_out() {
     surface measuring(nullptr, 0, 0);
     return lay_out(measuring.get());
-}
-
-int explorer_view::visible_rows() const {
-    RECT client{};
-    ::GetClientRect(owner_.window(), &client);
-    return std::max(1, static_cast<int>((client.bottom - client.top) / 2 / kRow));
 }
 
 void explorer_view::paint(HDC target) {
@@ -446,8 +438,10 @@ void explorer_view::select_row(int row, bool extend) {
         chosen.push_back(item);
     }
     // Keep the chosen row in sight.
+    const layout l = lay_out();
+    const int shown = std::max(1, static_cast<int>((l.list.bottom - l.header.bottom) / kRow));
     if (row < first_row_) first_row_ = row;
-    if (row >= first_row_ + visible_rows()) first_row_ = row - visible_rows() + 1;
+    if (row >= first_row_ + shown) first_row_ = row - shown + 1;
     owner_.select(std::move(chosen));
 }
 

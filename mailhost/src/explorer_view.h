@@ -69,7 +69,6 @@ private:
     void drop_list(const std::shared_ptr<control>& list, const RECT& where);
     void select_row(int row, bool extend);
     void scroll(int rows);
-    int visible_rows() const;
 
     explorer& owner_;
     flinter::unique_hfont bold_, title_;

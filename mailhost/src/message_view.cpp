@@ -38,10 +38,8 @@ bool show_message(HWND window, const mail_item& item, UINT message, WPARAM wpara
     result = 0;
     switch (message) {
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = ::BeginPaint(window, &ps);
-        draw(dc, client, item);
-        ::EndPaint(window, &ps);
+        const painting scope(window);
+        draw(scope.dc(), client, item);
         return true;
     }
     case WM_PRINTCLIENT:
