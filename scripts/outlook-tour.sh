@@ -10,7 +10,8 @@
 #                    build/demo/ as PNG files, its results on standard output.
 #   --interactive    shows the windows on $DISPLAY for a person to use.
 # The program runs from build/demo/outlook-<flavour>/, its own folder, where
-# add-ins keep files beside the host's executable.
+# add-ins keep files beside the host's executable. The add-ins are
+# unregistered again at the end.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
@@ -57,8 +58,13 @@ x11_prefix=$root/build/demo-prefix-x11
 export WINEPREFIX=$x11_prefix
 wine=$FLINTER_WINE64
 [ "$flavour" = x86 ] && wine=$FLINTER_WINE32
-trap 'wineserver -k 2>/dev/null || true' EXIT
 windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
+# The add-ins leave the prefix as they came, so that the next tour meets only its own.
+leave() {
+  for dll in "${addins[@]}"; do "$wine" regsvr32 /u /s "$(windows_path "$dll")" >/dev/null 2>&1 || true; done
+  wineserver -k 2>/dev/null || true
+}
+trap leave EXIT
 
 demo=$root/build/demo
 work=$demo/outlook-$flavour
