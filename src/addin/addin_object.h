@@ -86,6 +86,8 @@ private:
     void run_startup();
     void begin_shutdown();
     void remove_module_for_user();
+    // The module's bars and their controls leave the host (the user removes the add-in).
+    void remove_command_bars();
     void clean_up() noexcept;
     HRESULT report_failure() noexcept;
     std::wstring addin_key() const;
@@ -100,7 +102,6 @@ private:
     // will do and does nothing.
     void restore_explorer_bar_layout() noexcept {}       // the explorer bars' saved positions
     void create_command_bars_at_startup() noexcept {}    // the module's bars in the active explorer
-    void remove_command_bars() noexcept {}               // the module's bars, when the user removes the add-in
 
     TafwFactory& factory_;
     IUnknown* outer_;   // not owned: the aggregate owns this object

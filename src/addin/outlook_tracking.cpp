@@ -152,8 +152,8 @@ TExplorer& outlook_tracking::add_explorer(IDispatch* explorer) {
 }
 
 void outlook_tracking::explorer_activate(TExplorer& explorer) {
-    module_.SetCommandBars(
-        seen_as(get(explorer.DefaultInterface(), L"CommandBars").as_dispatch().Get(), IID_OfficeCommandBars).Get());
+    module_.set_command_bars(
+        seen_as(get(explorer.DefaultInterface(), L"CommandBars").as_dispatch().Get(), IID_OfficeCommandBars));
     activate_explorer_bars(explorer);
     // (No built-in controls of Outlook's are changed by this add-in.)
     if (tracked(&explorer)) module_.raise(module_.OnOLExplorerActivate, explorer);

@@ -211,7 +211,7 @@ protected:
     // The explorer whose command bars the module's bars now go into.
     std::wstring bars_window() const {
         for (int n = 1; n <= mailhost_explorer_count(); ++n)
-            if (same_object(get_object(explorer(n).Get(), L"CommandBars").Get(), module().CommandBars()))
+            if (same_object(get_object(explorer(n).Get(), L"CommandBars").Get(), module().command_bars().Get()))
                 return L"E" + std::to_wstring(n);
         return L"none";
     }
