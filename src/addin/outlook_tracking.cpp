@@ -89,17 +89,27 @@ TOutlookApplication* outlook_tracking::application_wrapper() const noexcept {
 
 void outlook_tracking::start() {
     IDispatch* application = module_.HostApplication();
+    follow_explorers(application);
+    follow_inspectors(application);
+    hook_property_pages(application);
+}
 
+void outlook_tracking::follow_explorers(IDispatch* application) {
     explorers_sink_ = std::make_unique<TExplorers>();
     explorers_sink_->OnNewExplorer = [this](TExplorers& sender, IDispatch* explorer) { new_explorer(&sender, explorer); };
     explorers_sink_->ConnectTo(get_object(application, L"Explorers").Get());
     if (const auto active = get(application, L"ActiveExplorer").as_dispatch()) new_explorer(nullptr, active.Get());
+}
 
+void outlook_tracking::follow_inspectors(IDispatch* application) {
     inspectors_sink_ = std::make_unique<TInspectors>();
     inspectors_sink_->OnNewInspector = [this](TInspectors&, IDispatch* inspector) { new_inspector(inspector); };
     inspectors_sink_->ConnectTo(get_object(application, L"Inspectors").Get());
     if (const auto active = get(application, L"ActiveInspector").as_dispatch()) new_inspector(active.Get());
+}
 
+// The application's pages after the handler its slot had; the namespace's folder pages.
+void outlook_tracking::hook_property_pages(IDispatch* application) {
     if (TOutlookApplication* wrapper = application_wrapper()) {
         previous_options_pages_add_ = std::move(wrapper->OnOptionsPagesAdd);
         options_pages_hooked_ = true;

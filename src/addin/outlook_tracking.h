@@ -41,6 +41,9 @@ public:
 
 private:
     TOutlookApplication* application_wrapper() const noexcept;
+    void follow_explorers(IDispatch* application);
+    void follow_inspectors(IDispatch* application);
+    void hook_property_pages(IDispatch* application);
 
     void new_explorer(TExplorers* sender, IDispatch* explorer);
     void explorer_activate(TExplorer& explorer);
