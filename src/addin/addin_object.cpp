@@ -5,6 +5,7 @@
 #include "addin/addin_factory.h"
 #include "addin/com_server.h"
 #include "addin/framework_error.h"
+#include "addin/outlook_servers.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/registry.h"
@@ -212,6 +213,17 @@ void TafwAddin::run_startup() {
     if (module.start_mode_ == start_mode::first_start)
         registry_key::create(HKEY_CURRENT_USER, key).set_string(kStartModeValue, L"NORMAL");
     if (outlook) start_outlook_event_sinks();
+}
+
+void TafwAddin::connect_host_application_events() {
+    auto wrapper = std::make_unique<TOutlookApplication>();
+    wrapper->ConnectTo(module_->HostApplication());
+    module_->host_wrapper_ = std::move(wrapper);
+}
+
+void TafwAddin::start_outlook_event_sinks() {
+    tracking_ = std::make_unique<outlook_tracking>(*module_);
+    tracking_->start();
 }
 
 void TafwAddin::begin_shutdown() { module_->raise(module_->OnAddInBeginShutdown); }

@@ -14,7 +14,10 @@
 #include <addin.h>
 #include <wrl/client.h>
 
+#include <memory>
+
 #include "addin/com_addin_module.h"
+#include "addin/outlook_tracking.h"
 #include "com/com_object.h"
 
 namespace flinter {
@@ -64,6 +67,9 @@ public:
 
     // The connected module, or null.
     TafwCOMAddInModule* Module() const noexcept { return module_.get(); }
+    // Outlook's windows as followed since start-up; null before it and after
+    // disconnection, and in other hosts.
+    outlook_tracking* Tracking() const noexcept { return tracking_.get(); }
 
 private:
     class inner_unknown : public IUnknown {
@@ -86,18 +92,22 @@ private:
     HRESULT report_failure() noexcept;
     std::wstring addin_key() const;
 
-    // The steps of the Outlook event sinks and of the toolbar, which are not
-    // built yet: each says what it will do and does nothing.
-    void connect_host_application_events() noexcept {}   // TOutlookApplication and its ApplicationEvents sink
+    // The Outlook event sinks: the application's, kept by the module, and
+    // those of the windows, the collections and the namespace.
+    void connect_host_application_events();
+    void start_outlook_event_sinks();
+    void release_outlook_event_sinks() noexcept { tracking_.reset(); }
+
+    // The steps of the toolbar, which are not built yet: each says what it
+    // will do and does nothing.
     void restore_explorer_bar_layout() noexcept {}       // the explorer bars' saved positions
     void create_command_bars_at_startup() noexcept {}    // the module's bars in the active explorer
-    void start_outlook_event_sinks() noexcept {}         // Explorers, Inspectors and NameSpace sinks
-    void release_outlook_event_sinks() noexcept {}       // their wrappers and the lists of windows
 
     TafwFactory& factory_;
     IUnknown* outer_;   // not owned: the aggregate owns this object
     inner_unknown inner_{*this};
     module_ptr module_;
+    std::unique_ptr<outlook_tracking> tracking_;   // freed before the module it raises events of
     bool started_ = false;
 };
 

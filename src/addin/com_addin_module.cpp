@@ -6,6 +6,7 @@
 #include "addin/addin_factory.h"
 #include "addin/framework_error.h"
 #include "addin/framework_ui.h"
+#include "addin/ole_server.h"
 #include "com/hresult_error.h"
 #include "core/text/ascii.h"
 
@@ -175,8 +176,7 @@ void TafwCOMAddInModule::release_before_destruction() noexcept {
     if (released_) return;
     released_ = true;
     registry_.reset();
-    // The host application's wrapper and the module's lists of host objects
-    // belong to the Outlook event sinks, which hold nothing yet.
+    host_wrapper_.reset();   // unadvises; the host is not told to quit
     set_command_bars(nullptr);
     addin_object_ = nullptr;
     factory_ = nullptr;

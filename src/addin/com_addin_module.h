@@ -27,6 +27,7 @@ namespace flinter {
 
 class TafwAddin;
 class TafwFactory;
+class TOleServer;
 
 // The value "AFWStartMode" had when the connection started.
 enum class start_mode : int { first_start = 0, normal = 1, uninstall = 2, unknown = 255 };
@@ -35,8 +36,11 @@ class TafwCOMAddInModule : public component, public command_bar_module {
 public:
     // A failure raised by a handler; a handler that deals with it sets handled.
     using error_event = std::function<void(component& sender, const std::exception& failure, bool& handled)>;
-    using object_event = std::function<void(component& sender, IDispatch* object)>;
+    // sender: null for the explorer that is already open at start-up.
+    using object_event = std::function<void(component* sender, IDispatch* object)>;
     using cancel_event = std::function<void(component& sender, IDispatch* target, VARIANT_BOOL& cancel)>;
+    // The new view comes as Outlook passes it (its name).
+    using view_cancel_event = std::function<void(component& sender, const VARIANT& view, VARIANT_BOOL& cancel)>;
 
     // Every property at its default; load() then reads the stored values.
     TafwCOMAddInModule(std::string name, std::string class_name);
@@ -70,7 +74,7 @@ public:
     notify_event OnOLExplorerActivate, OnOLExplorerFolderSwitch;
     cancel_event OnOLExplorerBeforeFolderSwitch;
     notify_event OnOLExplorerViewSwitch;
-    cancel_event OnOLExplorerBeforeViewSwitch;
+    view_cancel_event OnOLExplorerBeforeViewSwitch;
     notify_event OnOLExplorerDeactivate, OnOLExplorerSelectionChange, OnOLExplorerClose;
     notify_event OnOLInspectorActivate, OnOLInspectorDeactivate, OnOLInspectorClose;
 
@@ -109,6 +113,12 @@ public:
     TafwOfficeHostApp HostKind() const noexcept { return host_kind_; }
     start_mode StartMode() const noexcept { return start_mode_; }
     IDispatch* COMAddIn() const noexcept { return com_addin_.Get(); }
+    // The wrapper of the host application (TOutlookApplication for Outlook),
+    // connected at start-up and freed with the module; null otherwise.
+    TOleServer* HostWrapper() const noexcept { return host_wrapper_.get(); }
+    // Set when Outlook announces a new explorer; the next folder switch of
+    // any explorer first places the bars in that explorer and clears it.
+    bool ExplorerActivationPending = false;
     TafwAddin* AddInObject() const noexcept { return addin_object_; }
     TafwFactory* Factory() const noexcept { return factory_; }
     void SetHostKind(TafwOfficeHostApp kind) noexcept { host_kind_ = kind; }
@@ -139,6 +149,7 @@ private:
 
     Microsoft::WRL::ComPtr<IDispatch> host_application_;
     Microsoft::WRL::ComPtr<IDispatch> com_addin_;
+    std::unique_ptr<TOleServer> host_wrapper_;
     TafwAddin* addin_object_ = nullptr;
     TafwFactory* factory_ = nullptr;
     TafwOfficeHostApp host_kind_ = ohaExcel;

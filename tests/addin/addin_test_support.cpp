@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "addin/addin_object.h"
 #include "com/unique_res.h"
+#include "commands/addin_module.h"
 #include "settings/settings_store.h"
 
 namespace addin_testing {
@@ -36,6 +38,15 @@ void collect(HKEY key, const std::wstring& prefix, std::vector<std::wstring>& li
 }
 
 }  // namespace
+
+flinter::addin_class quiet_korv_class() {
+    const auto quiet = [] {
+        return flinter::ui_seams{[](HWND) { return std::optional<COLORREF>(); }, [](HWND, const std::string&) {},
+                                 [](const std::string&) {}};
+    };
+    return {"Tkorv", kKorv, {kIkorv}, &flinter::create_addin_object<flinter::TafwAddin>,
+            [quiet] { return flinter::module_ptr(new flinter::TAddInModule(quiet())); }};
+}
 
 std::wstring beside_this_test(const wchar_t* file) {
     wchar_t path[MAX_PATH];

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "addin/addin_factory.h"
+
 namespace addin_testing {
 
 inline constexpr wchar_t kClsidKey[] = L"CLSID\\{5F27362D-F894-4E66-BD26-E876A157B893}";
@@ -15,6 +17,11 @@ inline constexpr wchar_t kProgId[] = L"Korvex.korv";
 inline constexpr wchar_t kAddInKey[] = L"Software\\Microsoft\\Office\\Outlook\\AddIns\\Korvex.korv";
 inline constexpr GUID kKorv = {0x5F27362D, 0xF894, 0x4E66, {0xBD, 0x26, 0xE8, 0x76, 0xA1, 0x57, 0xB8, 0x93}};
 inline constexpr GUID kLibId = {0xEA43248C, 0x7FA5, 0x4A39, {0x85, 0xF5, 0x2A, 0x99, 0xBD, 0xBE, 0xC4, 0xA2}};
+inline constexpr GUID kIkorv = {0x20A9A2AD, 0xE950, 0x4182, {0x90, 0xD2, 0xE9, 0x2F, 0x83, 0xF6, 0x8B, 0x6B}};
+
+// The add-in's class connecting the add-in's own module, whose windows show
+// nothing to the user and open no browser: for tests that connect it in-process.
+flinter::addin_class quiet_korv_class();
 
 // A file next to this test's executable.
 std::wstring beside_this_test(const wchar_t* file);

@@ -38,7 +38,6 @@ namespace {
 using Microsoft::WRL::ComPtr;
 using namespace addin_testing;
 
-constexpr GUID kIkorv = {0x20A9A2AD, 0xE950, 0x4182, {0x90, 0xD2, 0xE9, 0x2F, 0x83, 0xF6, 0x8B, 0x6B}};
 
 std::vector<std::string> events;
 bool fail_startup_complete = false;

@@ -57,6 +57,9 @@ public:
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) noexcept override {
+        // A handler may drop every other reference to this sink (a window that
+        // closes inside its own event unadvises it): it lives until Invoke returns.
+        Microsoft::WRL::ComPtr<IDispatch> keep_alive(this);
         if (result) ::VariantInit(result);
         try {
             static_cast<Derived*>(this)->on_event(id, event_args(params));

@@ -1,0 +1,27 @@
+#include "addin/server_event_sink.h"
+
+#include "addin/ole_server.h"
+#include "com/ui_thread.h"
+
+namespace flinter {
+
+TServerEventDispatch::TServerEventDispatch(TOleServer& server, const IID& events) noexcept
+    : dispatch_sink(events), server_(&server) {}
+
+void TServerEventDispatch::on_event(DISPID id, const event_args& args) {
+    if (!server_) return;
+    expect_ui_thread();
+    server_->InvokeEvent(id, args);
+}
+
+STDMETHODIMP_(ULONG) TServerEventDispatch::AddRef() noexcept {
+    if (server_) ++server_->sink_references_;
+    return dispatch_sink::AddRef();
+}
+
+STDMETHODIMP_(ULONG) TServerEventDispatch::Release() noexcept {
+    if (server_) --server_->sink_references_;
+    return dispatch_sink::Release();   // may free this object: nothing after it
+}
+
+}  // namespace flinter
