@@ -87,9 +87,13 @@ void expect_emphasis_as_evaluated(HWND ed, const std::vector<TEvaluationLine>& l
         ASSERT_TRUE(span.dwMask & CFM_COLOR);
         EXPECT_FALSE(span.dwEffects & CFE_AUTOCOLOR);
         EXPECT_EQ(span.crTextColor, e.kind == emphasis_kind::alert ? RGB(255, 0, 0) : RGB(0, 0, 0));
-        if (first > start) EXPECT_FALSE(format_of(ed, first - 1, first).dwEffects & CFE_BOLD);
+        if (first > start) {
+            EXPECT_FALSE(format_of(ed, first - 1, first).dwEffects & CFE_BOLD);
+        }
         const LONG after = first + length;
-        if (after < end + 1) EXPECT_FALSE(format_of(ed, after, after + 1).dwEffects & CFE_BOLD);
+        if (after < end + 1) {
+            EXPECT_FALSE(format_of(ed, after, after + 1).dwEffects & CFE_BOLD);
+        }
         if (i + 1 < lines.size() && !lines[i + 1].emphasis && !lines[i + 1].text.empty()) {
             const LONG next = line_start(lines, i + 1);
             EXPECT_FALSE(format_of(ed, next, next + 1).dwEffects & (CFE_BOLD | CFE_UNDERLINE));
@@ -143,7 +147,9 @@ TEST(message_info_window, worked_example_text_emphasis_background_and_height) {
     expect_height_follows_lines(w.info);
     // The box wraps at its width; when nothing wraps the window is 353 pixels high.
     EXPECT_GE(w.info.displayed_line_count(), 24);
-    if (w.info.displayed_line_count() == 24) EXPECT_EQ(outer_height(w.info.handle()), 353);
+    if (w.info.displayed_line_count() == 24) {
+        EXPECT_EQ(outer_height(w.info.handle()), 353);
+    }
 }
 
 TEST(message_info_window, caret_ends_at_the_start) {

@@ -13,7 +13,7 @@ using allocate_fn = SCODE(WINAPI*)(ULONG, LPVOID*);
 
 allocate_fn mapi_allocate_buffer() {
     const HMODULE mapi = ::GetModuleHandleW(L"mapi32.dll");
-    return mapi ? reinterpret_cast<allocate_fn>(::GetProcAddress(mapi, "MAPIAllocateBuffer")) : nullptr;
+    return mapi ? reinterpret_cast<allocate_fn>(reinterpret_cast<void (*)()>(::GetProcAddress(mapi, "MAPIAllocateBuffer"))) : nullptr;
 }
 
 }  // namespace
