@@ -11,7 +11,7 @@ gallery=$build/tools/window_gallery/window_gallery.exe
 source "$here/wine-env.sh"
 x11_prefix=$root/build/wineprefix-x11
 if [ ! -d "$x11_prefix" ]; then
-  wineserver -w
+  "$here/wine-prefix.sh" stop
   cp -a "$WINEPREFIX" "$x11_prefix"
   WINEPREFIX=$x11_prefix "$FLINTER_WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
   WINEPREFIX=$x11_prefix wineserver -w
