@@ -3,10 +3,10 @@
 
 #include <string_view>
 
+#include "product.h"
+
 namespace flinter {
 
-// The version this build is; the update page announces the newest one.
-inline constexpr std::string_view kProductVersion = "1.4";
 inline constexpr double kUpdateCheckIntervalDays = 7.0;
 
 // Due when at least a week has passed since the last completed check; a clock

@@ -3,6 +3,7 @@
 #include <addin.h>
 
 #include "com/hresult_error.h"
+#include "com/registry.h"
 #include "com/unique_res.h"
 #include "ids.h"
 #include "model.h"
@@ -11,23 +12,6 @@ namespace mailhost {
 namespace {
 
 const wchar_t kAddInsKey[] = L"Software\\Microsoft\\Office\\Outlook\\AddIns";
-
-std::wstring read_text(HKEY key, const wchar_t* name) {
-    wchar_t buffer[512] = {};
-    DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
-    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-        return {};
-    return buffer;
-}
-
-DWORD read_dword(HKEY key, const wchar_t* name) {
-    DWORD value = 0, size = sizeof value, type = 0;
-    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
-        type != REG_DWORD)
-        return 0;
-    return value;
-}
 
 // The empty array Office passes as the "custom" argument.
 flinter::unique_safearray empty_custom() {
@@ -38,10 +22,12 @@ flinter::unique_safearray empty_custom() {
 
 }  // namespace
 
-class com_addin : public host_object {
+// One registered add-in as the COMAddIns collection shows it.
+class com_addin : public app_object {
 public:
-    com_addin(application& app, std::wstring prog_id, std::wstring description, DWORD load_behavior)
-        : host_object(L"COMAddIn", {ids::IID_COMAddIn}), app_(app), prog_id_(std::move(prog_id)),
+    com_addin(std::shared_ptr<application> app, HKEY root, std::wstring prog_id, std::wstring description,
+              DWORD load_behavior)
+        : app_object(std::move(app), L"COMAddIn", {ids::IID_COMAddIn}), root_(root), prog_id_(std::move(prog_id)),
           description_(std::move(description)), load_behavior_(load_behavior) {
         property(L"ProgId", [this](const call_args&) { return flinter::variant(prog_id_); });
         property(L"Description", [this](const call_args&) { return flinter::variant(description_); },
@@ -52,18 +38,22 @@ public:
             if (SUCCEEDED(::CLSIDFromProgID(prog_id_.c_str(), &clsid))) ::StringFromGUID2(clsid, text, 64);
             return flinter::variant(text);
         });
+        // Setting Connect is what the COM Add-ins dialog does.
         property(L"Connect", [this](const call_args&) { return flinter::variant(connected()); },
-                 [this](const call_args& a) { set_connected(flinter::variant(a.value()).as_bool()); });
+                 [this](const call_args& a) { this->app().addins->set_connected(prog_id_, flinter::variant(a.value()).as_bool()); });
         property(L"Object", [this](const call_args&) {
             return object_.Get() ? flinter::variant(object_.Get()) : flinter::variant(static_cast<IDispatch*>(nullptr));
         }, [this](const call_args& a) { object_ = flinter::variant(a.value()).as_dispatch(); });
-        property(L"Application", [this](const call_args&) { return app_.as_variant(); });
+        property(L"Application", [this](const call_args&) { return this->app().as_variant(); });
+        property(L"Parent", [this](const call_args&) { return this->app().addins->collection_variant(); });
     }
 
     const std::wstring& prog_id() const { return prog_id_; }
-    DWORD load_behavior() const { return load_behavior_; }
+    bool loads_at_startup() const { return (load_behavior_ & 3) == 3; }
     bool connected() const { return addin_ != nullptr; }
 
+    // OnConnection; an add-in that fails it is released, its Object cleared and
+    // its LoadBehavior left at "not connected" (3 becomes 2), as Office does.
     bool connect(ext_ConnectMode mode) {
         if (addin_) return true;
         const std::wstring who = L"addin " + prog_id_;
@@ -78,21 +68,25 @@ public:
             auto custom = empty_custom();
             SAFEARRAY* array = custom.get();
             log_call(who + L".OnConnection(" + std::to_wstring(mode) + L")");
-            flinter::check(addin->OnConnection(app_.dispatch().Get(), mode, dispatch().Get(), &array));
+            flinter::check(addin->OnConnection(app().dispatch().Get(), mode, dispatch().Get(), &array));
             addin_ = addin;
+            write_load_behavior(load_behavior_ | 1);
             return true;
         } catch (const std::exception& e) {
             log_call(who + L" failed: " + flinter::widen(e.what()));
+            object_.Reset();
+            write_load_behavior(load_behavior_ & ~DWORD{1});
             return false;
         }
     }
 
     void call(const wchar_t* what, HRESULT (STDMETHODCALLTYPE IDTExtensibility2::*operation)(SAFEARRAY**)) {
         if (!addin_) return;
+        ComPtr<IDTExtensibility2> addin = addin_;   // the call may disconnect it
         log_call(L"addin " + prog_id_ + L"." + what);
         auto custom = empty_custom();
         SAFEARRAY* array = custom.get();
-        ((*addin_.Get()).*operation)(&array);
+        ((*addin.Get()).*operation)(&array);
     }
 
     void disconnect(ext_DisconnectMode mode) {
@@ -103,15 +97,23 @@ public:
         SAFEARRAY* array = custom.get();
         addin->OnDisconnection(mode, &array);
         object_.Reset();
-    }
-
-    void set_connected(bool connect_it) {
-        if (connect_it) connect(ext_cm_AfterStartup);
-        else disconnect(ext_dm_UserClosed);
+        if (mode == ext_dm_UserClosed) write_load_behavior(load_behavior_ & ~DWORD{1});
     }
 
 private:
-    application& app_;
+    // Where the add-in is registered; a key that has gone is not made again.
+    void write_load_behavior(DWORD value) {
+        load_behavior_ = value;
+        if (auto key = flinter::registry_key::open(root_, std::wstring(kAddInsKey) + L"\\" + prog_id_, KEY_SET_VALUE)) {
+            try {
+                key->set_dword(L"LoadBehavior", value);
+            } catch (const flinter::hresult_error&) {
+                // A key Outlook may not write (HKLM for a user): the state stays in memory.
+            }
+        }
+    }
+
+    HKEY root_;
     std::wstring prog_id_, description_;
     DWORD load_behavior_;
     ComPtr<IDTExtensibility2> addin_;
@@ -120,71 +122,94 @@ private:
 
 namespace {
 
-class com_addins : public host_object {
+class com_addins : public app_object {
 public:
-    explicit com_addins(addin_manager& manager) : host_object(L"COMAddIns", {ids::IID_COMAddIns}), manager_(manager) {
-        property(L"Count", [this](const call_args&) { return flinter::variant(static_cast<std::int32_t>(manager_.entries().size())); });
+    explicit com_addins(std::shared_ptr<application> app) : app_object(std::move(app), L"COMAddIns", {ids::IID_COMAddIns}) {
+        property(L"Count", [this](const call_args&) { return flinter::variant(static_cast<std::int32_t>(list().size())); });
         property(L"Item", [this](const call_args& a) {
-            auto& list = manager_.entries();
+            auto& entries = list();
             if (a.is_text(0)) {
-                for (auto& entry : list)
+                for (auto& entry : entries)
                     if (::_wcsicmp(entry->prog_id().c_str(), a.text(0).c_str()) == 0) return entry->as_variant();
                 fail(E_INVALIDARG, L"The add-in is not registered.");
             }
             const int at = a.integer(0);
-            if (at < 1 || at > static_cast<int>(list.size())) fail(DISP_E_BADINDEX, L"Array index out of bounds.");
-            return list[at - 1]->as_variant();
+            if (at < 1 || at > static_cast<int>(entries.size())) fail(DISP_E_BADINDEX, L"Array index out of bounds.");
+            return entries[at - 1]->as_variant();
         });
         method(L"Update", [](const call_args&) { return flinter::variant(); });
+        property(L"Application", [this](const call_args&) { return this->app().as_variant(); });
     }
 
 private:
-    addin_manager& manager_;
+    std::vector<std::shared_ptr<com_addin>>& list() const { return app().addins->entries(); }
 };
+
+std::shared_ptr<application> shared(application& app) {
+    return std::static_pointer_cast<application>(app.shared_from_this());
+}
 
 }  // namespace
 
-addin_manager::addin_manager(application& app) : app_(app) { collection_ = make<com_addins>(*this); }
+addin_manager::addin_manager(application& app) : app_(app) { collection_ = make<com_addins>(shared(app)); }
 
 addin_manager::~addin_manager() = default;
 
 void addin_manager::read_registry() {
     const auto& options = app_.options();
     if (!options.load_all_addins && options.addins.empty()) return;
-    flinter::unique_hkey root;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kAddInsKey, 0, KEY_READ, root.put()) != ERROR_SUCCESS) return;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (::RegEnumKeyExW(root.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    // A user's own registration comes first; the same ProgID for all users is then passed over.
+    read_root(HKEY_CURRENT_USER);
+    read_root(HKEY_LOCAL_MACHINE);
+}
+
+void addin_manager::read_root(HKEY root_key) {
+    const auto& options = app_.options();
+    const auto root = flinter::registry_key::open(root_key, kAddInsKey);
+    if (!root) return;
+    for (const auto& name : root->subkeys()) {
         bool wanted = options.load_all_addins;
-        for (const auto& id : options.addins) wanted = wanted || ::_wcsicmp(id.c_str(), name) == 0;
+        for (const auto& id : options.addins) wanted = wanted || ::_wcsicmp(id.c_str(), name.c_str()) == 0;
+        for (const auto& known : entries_) wanted = wanted && ::_wcsicmp(known->prog_id().c_str(), name.c_str()) != 0;
         if (!wanted) continue;
-        flinter::unique_hkey key;
-        if (::RegOpenKeyExW(root.get(), name, 0, KEY_READ, key.put()) != ERROR_SUCCESS) continue;
-        std::wstring description = read_text(key.get(), L"Description");
-        if (description.empty()) description = read_text(key.get(), L"FriendlyName");
-        entries_.push_back(make<com_addin>(app_, name, description, read_dword(key.get(), L"LoadBehavior")));
+        const auto key = flinter::registry_key::open(root->get(), name);
+        if (!key) continue;
+        std::wstring description = key->string(L"Description").value_or(L"");
+        if (description.empty()) description = key->string(L"FriendlyName").value_or(L"");
+        entries_.push_back(make<com_addin>(shared(app_), root_key, name, description, key->dword(L"LoadBehavior").value_or(0)));
     }
 }
 
 void addin_manager::startup() {
     read_registry();
-    std::vector<std::shared_ptr<com_addin>> started;
     for (auto& entry : entries_)
-        if ((entry->load_behavior() & 3) == 3 && entry->connect(ext_cm_Startup)) started.push_back(entry);
+        if (entry->loads_at_startup()) entry->connect(ext_cm_Startup);
+    announce_update();
     app_.fire(ids::DIID_ApplicationEvents, ids::kStartup, {});
-    for (auto& entry : started) entry->call(L"OnStartupComplete", &IDTExtensibility2::OnStartupComplete);
+    const auto entries = entries_;   // a call may change the list
+    for (auto& entry : entries) entry->call(L"OnStartupComplete", &IDTExtensibility2::OnStartupComplete);
 }
 
 void addin_manager::shutdown() {
-    for (auto& entry : entries_) entry->call(L"OnBeginShutdown", &IDTExtensibility2::OnBeginShutdown);
-    for (auto& entry : entries_) entry->disconnect(ext_dm_HostShutdown);
+    const auto entries = entries_;
+    for (auto& entry : entries) entry->call(L"OnBeginShutdown", &IDTExtensibility2::OnBeginShutdown);
+    for (auto& entry : entries) entry->disconnect(ext_dm_HostShutdown);
+}
+
+void addin_manager::announce_update() {
+    const auto entries = entries_;
+    for (auto& entry : entries) entry->call(L"OnAddInsUpdate", &IDTExtensibility2::OnAddInsUpdate);
 }
 
 void addin_manager::set_connected(const std::wstring& prog_id, bool connect) {
-    for (auto& entry : entries_)
-        if (::_wcsicmp(entry->prog_id().c_str(), prog_id.c_str()) == 0) return entry->set_connected(connect);
+    for (auto& entry : entries_) {
+        if (::_wcsicmp(entry->prog_id().c_str(), prog_id.c_str()) != 0) continue;
+        if (entry->connected() == connect) return;
+        auto keep = entry;
+        const bool changed = connect ? keep->connect(ext_cm_AfterStartup) : (keep->disconnect(ext_dm_UserClosed), true);
+        if (changed) announce_update();
+        return;
+    }
     fail(E_INVALIDARG, L"The add-in is not registered.");
 }
 

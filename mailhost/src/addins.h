@@ -1,6 +1,7 @@
 // Outlook's add-in loading: the COM add-ins registered under
-// HKCU\Software\Microsoft\Office\Outlook\AddIns, connected through
-// IDTExtensibility2 in Outlook's order, and the COMAddIns collection.
+// Software\Microsoft\Office\Outlook\AddIns in HKEY_CURRENT_USER and
+// HKEY_LOCAL_MACHINE, connected through IDTExtensibility2 in Outlook's order,
+// their LoadBehavior kept as Office keeps it, and the COMAddIns collection.
 // Host thread only; a failing add-in is logged and left disconnected.
 #pragma once
 
@@ -19,17 +20,22 @@ class addin_manager {
 public:
     explicit addin_manager(application& app);
     ~addin_manager();
-    // OnConnection(ext_cm_Startup) for every add-in with LoadBehavior 3, then OnStartupComplete.
+    // OnConnection(ext_cm_Startup) for every add-in with LoadBehavior 3, then
+    // OnAddInsUpdate for each connected one, the Startup event, OnStartupComplete.
     void startup();
     // OnBeginShutdown for every connected add-in, then OnDisconnection(ext_dm_HostShutdown).
     void shutdown();
-    // The user switches an add-in on (ext_cm_AfterStartup) or off (ext_dm_UserClosed).
+    // The user switches an add-in on (ext_cm_AfterStartup) or off (ext_dm_UserClosed)
+    // in the COM Add-ins dialog; LoadBehavior follows.
     void set_connected(const std::wstring& prog_id, bool connect);
+    // OnAddInsUpdate for every connected add-in: the set of connected add-ins changed.
+    void announce_update();
     flinter::variant collection_variant();
     std::vector<std::shared_ptr<com_addin>>& entries() { return entries_; }
 
 private:
     void read_registry();
+    void read_root(HKEY root);
     application& app_;
     std::vector<std::shared_ptr<com_addin>> entries_;
     std::shared_ptr<host_object> collection_;

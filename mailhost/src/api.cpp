@@ -3,23 +3,22 @@
 #include <atomic>
 
 #include "addins.h"
+#include "clipboard_holder.h"
+#include "com/class_factory.h"
 #include "com/hresult_error.h"
+#include "com/module.h"
+#include "com/registry.h"
 #include "com/unique_res.h"
 #include "ids.h"
+#include "mapi_message.h"
 #include "model.h"
+#include "options_dialog.h"
 
 using namespace mailhost;
 
 namespace {
 
 std::atomic<long> g_locks{0};
-
-HMODULE this_module() {
-    HMODULE module = nullptr;
-    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCWSTR>(&this_module), &module);
-    return module;
-}
 
 application& running() {
     auto& app = running_application();
@@ -39,11 +38,45 @@ std::shared_ptr<folder> folder_named(const wchar_t* name) {
     return found;
 }
 
+std::shared_ptr<inspector> inspector_at(int index) {
+    auto& list = running().inspectors;
+    if (index < 1 || index > static_cast<int>(list.size())) fail(DISP_E_BADINDEX, L"No such inspector.");
+    return list[index - 1];
+}
+
+// The control a user would use: the first with the tag that the user can reach.
 std::shared_ptr<control> control_tagged(int index, const wchar_t* tag) {
-    const std::wstring wanted = tag ? tag : L"";
-    auto found = explorer_at(index)->bars()->find(0, 0, &wanted, false);
+    auto found = explorer_at(index)->bars()->find_for_user(tag ? tag : L"");
     if (!found) fail(E_INVALIDARG, L"No control carries this tag.");
     return found;
+}
+
+// What a user cannot see or use does not respond; the control is looked at
+// when the action runs, which for a queued action is when it is delivered.
+HRESULT refuse_unreachable(const control& target) {
+    if (target.reachable()) return S_OK;
+    log_call(L"unreachable " + target.tag());
+    return MAILHOST_E_UNREACHABLE;
+}
+
+// An out-parameter a user action may write: only when the action runs now, not
+// when it is queued and the caller's variable may be gone by then.
+BOOL* answer_now(BOOL* out) { return running().queueing_user_actions() ? nullptr : out; }
+
+// "Explorer2", "Inspector1": that window now, named by its serial; anything else as given.
+std::wstring fault_target(const wchar_t* given) {
+    const std::wstring target = given ? given : L"";
+    for (const std::wstring window : {L"Explorer", L"Inspector"}) {
+        const std::wstring number = target.substr(std::min(window.size(), target.size()));
+        if (!target.starts_with(window) || number.empty() ||
+            number.find_first_not_of(L"0123456789") != std::wstring::npos)
+            continue;
+        const int index = std::stoi(number);
+        const audited& object = window == L"Explorer" ? static_cast<const audited&>(*explorer_at(index))
+                                                      : static_cast<const audited&>(*inspector_at(index));
+        return L"#" + std::to_wstring(object.serial());
+    }
+    return target;
 }
 
 std::vector<std::wstring> split(const std::wstring& list) {
@@ -68,13 +101,9 @@ bool may_register() {
     return ::GetEnvironmentVariableW(L"MAILHOST_ALLOW_REGISTER", value, 8) && value[0] == L'1';
 }
 
+// HKEY_CLASSES_ROOT writes to HKLM\Software\Classes, where Wine's CLSIDFromProgID looks.
 void set_value(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-    flinter::unique_hkey handle;
-    flinter::check(HRESULT_FROM_WIN32(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                                        nullptr, handle.put(), nullptr)));
-    flinter::check(HRESULT_FROM_WIN32(::RegSetValueExW(handle.get(), name, 0, REG_SZ,
-                                                       reinterpret_cast<const BYTE*>(value.c_str()),
-                                                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)))));
+    flinter::registry_key::create(HKEY_LOCAL_MACHINE, key, KEY_WRITE).set_string(name, value);
 }
 
 std::wstring clsid_text() {
@@ -83,46 +112,28 @@ std::wstring clsid_text() {
     return text;
 }
 
-mailbox_options options_from_environment() {
+// Outlook started through automation: no window, every registered add-in
+// loaded, and in the running-object table.
+mailbox_options automation_options() {
     mailbox_options options;
     wchar_t value[MAX_PATH] = {};
     if (::GetEnvironmentVariableW(L"MAILHOST_MAILBOX", value, MAX_PATH)) options.mailbox = value;
-    options.load_all_addins = true;   // started through COM, as Outlook itself starts
+    options.explorers = 0;
+    options.load_all_addins = true;
+    options.register_running = true;
     return options;
 }
 
-class application_factory : public IClassFactory {
-public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++g_locks; }
-    STDMETHODIMP_(ULONG) Release() noexcept override { return --g_locks; }
-    // Outlook runs once: a second creation gets the running application.
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) noexcept override try {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
+// What a creation of Outlook.Application hands out: Outlook runs once, so a
+// second creation gets the running application.
+struct outlook_instance {
+    static HRESULT create_instance(REFIID iid, void** out) {
+        if (const HRESULT hr = take_fault(L"ClassFactory", L"CreateInstance"); FAILED(hr)) return hr;
         auto app = running_application();
-        if (!app) app = application::start(options_from_environment());
+        if (!app) app = application::start(automation_options());
         return app->QueryInterface(iid, out);
-    } catch (...) {
-        return flinter::report_at_boundary();
-    }
-    STDMETHODIMP LockServer(BOOL lock) noexcept override {
-        lock ? ++g_locks : --g_locks;
-        return S_OK;
     }
 };
-
-application_factory g_factory;
 
 }  // namespace
 
@@ -143,6 +154,10 @@ __declspec(dllexport) HRESULT mailhost_start(const mailhost_options* options, ID
     }
     chosen.register_running = options->register_running != 0;
     chosen.picture_support = options->picture_support != 0;
+    chosen.keep_command_bars = options->keep_command_bars != 0;
+    if (running_application()) return E_FAIL;   // one Outlook at a time; the running one keeps its state
+    release_clipboard();
+    start_session();
     auto app = application::start(std::move(chosen));
     *out = app->dispatch().Detach();
     return S_OK;
@@ -157,19 +172,25 @@ __declspec(dllexport) BOOL mailhost_running(void) { return running_application()
 
 __declspec(dllexport) HRESULT mailhost_open_explorer(const wchar_t* folder, BOOL activate, int* index) try {
     auto window = running().open_explorer(folder_named(folder), true);
-    if (activate && !window->closed()) window->activate();
     if (index) *index = static_cast<int>(running().explorers.size());
+    if (activate && !window->closed()) window->activate();
     return S_OK;
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HRESULT mailhost_activate_explorer(int index) try {
-    explorer_at(index)->activate();
-    return S_OK;
+    auto window = explorer_at(index);
+    return running().perform([window] {
+        window->activate();
+        return S_OK;
+    });
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HRESULT mailhost_close_explorer(int index) try {
-    explorer_at(index)->close();
-    return S_OK;
+    auto window = explorer_at(index);
+    return running().perform([window] {
+        window->close();
+        return S_OK;
+    });
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) int mailhost_explorer_count(void) {
@@ -185,20 +206,34 @@ __declspec(dllexport) HRESULT mailhost_select(int index, const int* items, int c
         if (items[i] < 1 || items[i] > static_cast<int>(all.size())) return DISP_E_BADINDEX;
         chosen.push_back(all[items[i] - 1]);
     }
-    window->select(std::move(chosen));
-    return S_OK;
+    return running().perform([window, chosen] {
+        window->select(chosen);
+        return S_OK;
+    });
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HRESULT mailhost_switch_folder(int index, const wchar_t* folder, BOOL* cancelled) try {
-    const bool switched = explorer_at(index)->switch_folder(folder_named(folder));
-    if (cancelled) *cancelled = !switched;
-    return S_OK;
+    if (cancelled) *cancelled = FALSE;
+    auto window = explorer_at(index);
+    auto target = folder_named(folder);
+    cancelled = answer_now(cancelled);
+    return running().perform([window, target, cancelled] {
+        const bool switched = window->switch_folder(target);
+        if (cancelled) *cancelled = !switched;
+        return S_OK;
+    });
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HRESULT mailhost_switch_view(int index, const wchar_t* view, BOOL* cancelled) try {
-    const bool switched = explorer_at(index)->switch_view(view ? view : L"");
-    if (cancelled) *cancelled = !switched;
-    return S_OK;
+    if (cancelled) *cancelled = FALSE;
+    auto window = explorer_at(index);
+    const std::wstring wanted = view ? view : L"";
+    cancelled = answer_now(cancelled);
+    return running().perform([window, wanted, cancelled] {
+        const bool switched = window->switch_view(wanted);
+        if (cancelled) *cancelled = !switched;
+        return S_OK;
+    });
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HRESULT mailhost_open_inspector(const wchar_t* folder, int item, int* index) try {
@@ -210,10 +245,11 @@ __declspec(dllexport) HRESULT mailhost_open_inspector(const wchar_t* folder, int
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HRESULT mailhost_close_inspector(int index) try {
-    auto& list = running().inspectors;
-    if (index < 1 || index > static_cast<int>(list.size())) return DISP_E_BADINDEX;
-    list[index - 1]->close();
-    return S_OK;
+    auto window = inspector_at(index);
+    return running().perform([window] {
+        window->close();
+        return S_OK;
+    });
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HWND mailhost_explorer_window(int index) {
@@ -229,23 +265,31 @@ __declspec(dllexport) HRESULT mailhost_fire(const wchar_t* object, DISPID id, VA
     std::span<VARIANT> list(args, count > 0 ? count : 0);
     if (app.fire_collection(name, id, list)) return S_OK;
     if (name.starts_with(L"Explorer")) explorer_at(std::stoi(name.substr(8)))->fire(ids::DIID_ExplorerEvents, id, list);
-    else if (name.starts_with(L"Inspector")) {
-        const int index = std::stoi(name.substr(9));
-        if (index < 1 || index > static_cast<int>(app.inspectors.size())) return DISP_E_BADINDEX;
-        app.inspectors[index - 1]->fire(ids::DIID_InspectorEvents, id, list);
-    } else return E_INVALIDARG;
+    else if (name.starts_with(L"Inspector")) inspector_at(std::stoi(name.substr(9)))->fire(ids::DIID_InspectorEvents, id, list);
+    else return E_INVALIDARG;
     return S_OK;
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HRESULT mailhost_click(int index, const wchar_t* tag, BOOL* cancel_default) try {
-    const bool cancelled = control_tagged(index, tag)->click();
-    if (cancel_default) *cancel_default = cancelled;
-    return S_OK;
+    if (cancel_default) *cancel_default = FALSE;
+    auto target = control_tagged(index, tag);
+    cancel_default = answer_now(cancel_default);
+    return running().perform([target, cancel_default] {
+        if (const HRESULT hr = refuse_unreachable(*target); FAILED(hr)) return hr;
+        const bool cancelled = target->click();
+        if (cancel_default) *cancel_default = cancelled;
+        return S_OK;
+    });
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HRESULT mailhost_change(int index, const wchar_t* tag, const wchar_t* text) try {
-    control_tagged(index, tag)->change(text ? text : L"");
-    return S_OK;
+    auto target = control_tagged(index, tag);
+    const std::wstring typed = text ? text : L"";
+    return running().perform([target, typed] {
+        if (const HRESULT hr = refuse_unreachable(*target); FAILED(hr)) return hr;
+        target->change(typed);
+        return S_OK;
+    });
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HRESULT mailhost_button_face(int index, const wchar_t* tag, BOOL mask, int* source, int* width,
@@ -260,11 +304,41 @@ __declspec(dllexport) HRESULT mailhost_button_face(int index, const wchar_t* tag
     return S_OK;
 } EXPORT_BOUNDARY
 
-__declspec(dllexport) HRESULT mailhost_connect_addin(const wchar_t* prog_id, BOOL connect) try {
-    if (!prog_id) return E_POINTER;
-    running().addins->set_connected(prog_id, connect != FALSE);
+__declspec(dllexport) HRESULT mailhost_queue_user_actions(BOOL queue) try {
+    running().queue_user_actions(queue != FALSE);
     return S_OK;
 } EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_connect_addin(const wchar_t* prog_id, BOOL connect) try {
+    if (!prog_id) return E_POINTER;
+    const std::wstring wanted = prog_id;
+    return running().perform([wanted, connect] {
+        running().addins->set_connected(wanted, connect != FALSE);
+        return S_OK;
+    });
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_add_folder(const wchar_t* parent, const wchar_t* name, int item_type) try {
+    if (!name) return E_POINTER;
+    auto under = parent ? folder_named(parent) : running().root();
+    under->add_child(name, item_type);
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_show_options(const wchar_t* folder, BSTR* titles) try {
+    if (titles) *titles = nullptr;
+    std::wstring text;
+    for (const auto& title : show_options_dialog(running(), folder ? folder_named(folder) : nullptr)) text += title + L"\n";
+    if (titles) *titles = to_bstr(text);
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_hold_clipboard(DWORD milliseconds) try {
+    hold_clipboard(milliseconds);
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) void mailhost_release_clipboard(void) { release_clipboard(); }
 
 __declspec(dllexport) HRESULT mailhost_add_message(const wchar_t* folder, const char* eml, int item_class) try {
     if (!eml) return E_POINTER;
@@ -285,12 +359,19 @@ __declspec(dllexport) BSTR mailhost_last_sent_file(void) {
     return to_bstr(app ? app->last_sent_file : L"");
 }
 
-__declspec(dllexport) void mailhost_fail(const wchar_t* kind, const wchar_t* member, HRESULT hr, int times) {
-    try {
-        inject_fault(kind ? kind : L"", member ? member : L"*", hr, times);
-    } catch (...) {
-    }
-}
+__declspec(dllexport) HRESULT mailhost_create_message(const char* headers, IUnknown** message) try {
+    if (!message) return E_POINTER;
+    *message = make_mapi_message(headers ? std::optional<std::string>(headers) : std::nullopt);
+    return *message ? S_OK : E_OUTOFMEMORY;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_fail(const wchar_t* target, const wchar_t* member, HRESULT hr, int times) try {
+    const std::wstring chosen = member ? member : L"*";
+    inject_fault(fault_target(target), chosen, hr, times);
+    // GetActiveObject is the system's: Outlook takes part by leaving the table.
+    if (::_wcsicmp(chosen.c_str(), L"GetActiveObject") == 0 && running_application()) running().leave_running_object_table();
+    return S_OK;
+} EXPORT_BOUNDARY
 
 __declspec(dllexport) void mailhost_clear_faults(void) { clear_faults(); }
 
@@ -314,10 +395,20 @@ __declspec(dllexport) BSTR mailhost_outstanding_refs(void) {
 
 __declspec(dllexport) long mailhost_outstanding_ref_count(void) { return outstanding_reference_count(); }
 
+__declspec(dllexport) BSTR mailhost_advised_sinks(void) {
+    try {
+        return to_bstr(advised_sinks_report());
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+__declspec(dllexport) long mailhost_advised_sink_count(void) { return advised_sink_count(); }
+
 __declspec(dllexport) HRESULT mailhost_register(void) try {
     if (!may_register()) return E_ACCESSDENIED;
     wchar_t path[MAX_PATH];
-    flinter::check_win32(::GetModuleFileNameW(this_module(), path, MAX_PATH) != 0);
+    flinter::check_win32(::GetModuleFileNameW(flinter::this_module(), path, MAX_PATH) != 0);
     const std::wstring clsid = L"Software\\Classes\\CLSID\\" + clsid_text();
     set_value(clsid, nullptr, L"Microsoft Outlook (simulated)");
     set_value(clsid + L"\\InprocServer32", nullptr, path);
@@ -330,8 +421,8 @@ __declspec(dllexport) HRESULT mailhost_register(void) try {
 
 __declspec(dllexport) HRESULT mailhost_unregister(void) try {
     if (!may_register()) return E_ACCESSDENIED;
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\CLSID\\" + clsid_text()).c_str());
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Outlook.Application");
+    flinter::delete_key_tree(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\" + clsid_text());
+    flinter::delete_key_tree(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Outlook.Application");
     return S_OK;
 } EXPORT_BOUNDARY
 
@@ -339,14 +430,21 @@ __declspec(dllexport) HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID
     if (!out) return E_POINTER;
     *out = nullptr;
     if (clsid != ids::CLSID_Application) return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(iid, out);
+    return flinter::make_com<flinter::class_factory<outlook_instance>>(&g_locks)->QueryInterface(iid, out);
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HRESULT __stdcall DllCanUnloadNow(void) {
-    return (g_locks == 0 && !running_application() && live_object_count() == 0) ? S_OK : S_FALSE;
+    return (g_locks == 0 && !running_application() && outstanding_reference_count() == 0) ? S_OK : S_FALSE;
 }
 
 __declspec(dllexport) HRESULT __stdcall DllRegisterServer(void) { return mailhost_register(); }
 __declspec(dllexport) HRESULT __stdcall DllUnregisterServer(void) { return mailhost_unregister(); }
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) ::DisableThreadLibraryCalls(instance);
+    // At process exit (reserved set) the classes go with the process.
+    if (reason == DLL_PROCESS_DETACH && !reserved) flinter::unregister_window_classes();
+    return TRUE;
+}
 
 }  // extern "C"

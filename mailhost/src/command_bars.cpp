@@ -347,6 +347,12 @@ void control::mark_deleted() {
     if (popup_) popup_->mark_deleted();
 }
 
+bool control::reachable() const {
+    if (deleted_ || !visible_ || !enabled_) return false;
+    auto bar = owner();
+    return bar && bar->reachable();
+}
+
 std::shared_ptr<control> control::clone(const std::shared_ptr<bars_context>& context) const {
     auto copy = make<control>(context, type_, id_, builtin_, temporary_);
     copy->begin_group_ = begin_group_;
@@ -359,15 +365,22 @@ std::shared_ptr<control> control::clone(const std::shared_ptr<bars_context>& con
     copy->tag_ = tag_;
     copy->tooltip_ = tooltip_;
     copy->on_action_ = on_action_;
+    copy->height_ = height_;
+    copy->width_ = width_;
+    copy->help_context_ = help_context_;
+    copy->priority_ = priority_;
     copy->face_id_ = face_id_;
     copy->state_ = state_;
     copy->style_ = style_;
+    copy->hyperlink_type_ = hyperlink_type_;
     copy->shortcut_ = shortcut_;
     copy->face_ = face_;
     copy->list_ = list_;
+    copy->list_index_ = list_index_;
     copy->text_ = text_;
     if (popup_) {
         copy->popup_ = popup_->clone(context);
+        copy->popup_->opener_ = copy;
     }
     return copy;
 }
@@ -380,7 +393,8 @@ bool control::click() {
     std::vector<std::shared_ptr<host_object>> targets{keep};
     if (!tag_.empty()) {
         for (control* other : all_controls())
-            if (other != this && other->type_ == type_ && other->tag_ == tag_ && !other->weak_from_this().expired())
+            if (other != this && other->type_ == type_ && other->tag_ == tag_ && !other->deleted_ &&
+                !other->weak_from_this().expired())
                 targets.push_back(other->shared_from_this());
     }
     for (auto& target : targets) {
@@ -403,7 +417,7 @@ void control::change(const std::wstring& text) {
     if (!tag_.empty()) {
         for (control* other : all_controls())
             if (other != this && other->tag_ == tag_ && other->type_ != kButton && other->type_ != kPopup &&
-                !other->weak_from_this().expired())
+                !other->deleted_ && !other->weak_from_this().expired())
                 targets.push_back(other->shared_from_this());
     }
     for (auto& target : targets) {
@@ -543,6 +557,7 @@ std::shared_ptr<control> command_bar::add(int type, int id, const std::wstring& 
     if (type == kPopup) {
         item->popup_ = make<command_bar>(context_, item->caption_, 5, builtin, temporary || temporary_, 2);
         item->popup_->collection_ = collection_;
+        item->popup_->opener_ = item;
     }
     insert(item, before);
     item->attach(std::static_pointer_cast<command_bar>(shared_from_this()));
@@ -582,6 +597,12 @@ std::shared_ptr<control> command_bar::find(int type, int id, const std::wstring*
 void command_bar::mark_deleted() {
     deleted_ = true;
     for (auto& c : controls_) c->mark_deleted();
+}
+
+bool command_bar::reachable() const {
+    if (deleted_) return false;
+    if (auto opener = opener_.lock()) return opener->reachable();
+    return visible_ && enabled_;
 }
 
 std::shared_ptr<command_bar> command_bar::clone(const std::shared_ptr<bars_context>& context) const {
@@ -662,6 +683,21 @@ std::shared_ptr<control> command_bars::find(int type, int id, const std::wstring
     for (const auto& bar : bars_)
         if (auto found = bar->find(type, id, tag, visible_only, true)) return found;
     return nullptr;
+}
+
+std::shared_ptr<control> command_bars::find_for_user(const std::wstring& tag) const {
+    std::shared_ptr<control> first;
+    std::vector<std::shared_ptr<command_bar>> pending(bars_.begin(), bars_.end());
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+        for (const auto& c : pending[i]->controls_) {
+            if (c->tag_ == tag) {
+                if (c->reachable()) return c;
+                if (!first) first = c;
+            }
+            if (c->popup_) pending.push_back(c->popup_);
+        }
+    }
+    return first;
 }
 
 void command_bars::close() {

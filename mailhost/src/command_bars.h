@@ -44,6 +44,10 @@ public:
     std::shared_ptr<command_bar> popup_bar() const { return popup_; }
     const face& button_face() const { return face_; }
     void attach(const std::shared_ptr<command_bar>& owner) { owner_ = owner; }
+    // Whether the user can reach it: shown and enabled, in a bar that is shown
+    // and enabled (or a popup whose control is reachable).
+    bool reachable() const;
+    std::wstring fault_tag() const override { return tag_; }
     // Marks this control (and a popup's contents) gone; held references then fail.
     void mark_deleted();
     // A copy for a new window, without temporary contents.
@@ -104,6 +108,7 @@ public:
                                   bool recursive) const;
     void mark_deleted();
     bool deleted() const { return deleted_; }
+    bool reachable() const;
     std::shared_ptr<command_bar> clone(const std::shared_ptr<bars_context>& context) const;
     void set_collection(std::weak_ptr<host_object> collection) { collection_ = std::move(collection); }
     flinter::variant controls_variant();
@@ -124,6 +129,7 @@ private:
     std::vector<std::shared_ptr<control>> controls_;
     std::shared_ptr<controls_object> controls_object_;
     std::weak_ptr<host_object> collection_;
+    std::weak_ptr<control> opener_;   // the popup control this bar drops down from
     friend class control;
     friend class command_bars;
     friend class controls_object;
@@ -137,6 +143,8 @@ public:
     std::shared_ptr<command_bars> clone_persistent(const std::shared_ptr<bars_context>& context) const;
     std::vector<std::shared_ptr<command_bar>>& bars() { return bars_; }
     std::shared_ptr<control> find(int type, int id, const std::wstring* tag, bool visible_only) const;
+    // The first control with this tag the user can reach, else the first with it at all.
+    std::shared_ptr<control> find_for_user(const std::wstring& tag) const;
     void add_bar(std::shared_ptr<command_bar> bar);
     // The window closed: every bar and control goes.
     void close();

@@ -1,5 +1,7 @@
 #include "diagnostics.h"
 
+#include <climits>
+#include <cstdint>
 #include <map>
 #include <set>
 #include <vector>
@@ -15,6 +17,12 @@ struct fault {
 // Never destroyed: objects a client still holds may be freed during static destruction.
 std::set<audited*>& live_objects() {
     static auto* objects = new std::set<audited*>;
+    return *objects;
+}
+
+// Objects whose last reference went, until the next start. Never destroyed either.
+std::vector<std::shared_ptr<audited>>& kept_objects() {
+    static auto* objects = new std::vector<std::shared_ptr<audited>>;
     return *objects;
 }
 
@@ -38,6 +46,24 @@ unsigned next_serial() {
     return ++serial;
 }
 
+struct sinks_snapshot {
+    std::wstring text;
+    long count = 0;
+    bool taken = false;
+};
+
+sinks_snapshot& sinks_at_quit() {
+    static sinks_snapshot snapshot;
+    return snapshot;
+}
+
+HRESULT consume(const std::wstring& key) {
+    auto found = faults().find(key);
+    if (found == faults().end() || found->second.remaining <= 0) return S_OK;
+    --found->second.remaining;
+    return found->second.hr;
+}
+
 }  // namespace
 
 audited::audited(std::wstring kind) : kind_(std::move(kind)), serial_(next_serial()) {
@@ -45,6 +71,26 @@ audited::audited(std::wstring kind) : kind_(std::move(kind)), serial_(next_seria
 }
 
 audited::~audited() { live_objects().erase(this); }
+
+std::wstring audited::name() const { return kind_ + L"#" + std::to_wstring(serial_); }
+
+void audited::over_released() noexcept {
+    try {
+        ++over_releases_;
+        log_call(L"over-release " + name());
+    } catch (...) {
+    }
+}
+
+void audited::keep_until_next_start(std::shared_ptr<audited> object) noexcept {
+    if (!object || object->kept_) return;
+    try {
+        kept_objects().push_back(object);
+        object->kept_ = true;
+    } catch (...) {
+        // Out of memory: the object goes now, as it would without the audit.
+    }
+}
 
 void log_call(const std::wstring& entry) { entries().push_back(entry); }
 
@@ -56,38 +102,89 @@ std::wstring call_log() {
 
 void clear_call_log() { entries().clear(); }
 
-void inject_fault(const std::wstring& kind, const std::wstring& member, HRESULT hr, int times) {
-    faults()[lower(kind + L"." + member)] = {hr, times};
+void inject_fault(const std::wstring& target, const std::wstring& member, HRESULT hr, int times) {
+    faults()[lower(target + L"." + member)] = {hr, times};
 }
 
 void clear_faults() { faults().clear(); }
 
-HRESULT take_fault(const std::wstring& kind, const std::wstring& member) {
-    for (const auto& key : {lower(kind + L"." + member), lower(kind + L".*")}) {
-        auto found = faults().find(key);
-        if (found == faults().end() || found->second.remaining <= 0) continue;
-        --found->second.remaining;
-        return found->second.hr;
+HRESULT take_fault(const audited& object, const std::wstring& member, bool any_member) {
+    std::vector<std::wstring> targets{L"#" + std::to_wstring(object.serial())};
+    if (const std::wstring tag = object.fault_tag(); !tag.empty()) targets.push_back(object.kind() + L"[" + tag + L"]");
+    targets.push_back(object.kind());
+    for (const auto& target : targets) {
+        if (const HRESULT hr = consume(lower(target + L"." + member)); FAILED(hr)) return hr;
+        if (any_member) {
+            if (const HRESULT hr = consume(lower(target + L".*")); FAILED(hr)) return hr;
+        }
     }
     return S_OK;
+}
+
+HRESULT take_fault(const std::wstring& kind, const std::wstring& member) { return consume(lower(kind + L"." + member)); }
+
+bool fault_armed(const std::wstring& kind, const std::wstring& member) {
+    auto found = faults().find(lower(kind + L"." + member));
+    return found != faults().end() && found->second.remaining > 0;
 }
 
 std::wstring outstanding_references() {
     std::wstring text;
     for (const audited* object : live_objects()) {
-        if (object->references() == 0) continue;
-        text += object->kind() + L"#" + std::to_wstring(object->serial()) + L" " +
-                std::to_wstring(object->references()) + L"\n";
+        if (object->references() > 0) text += object->name() + L" " + std::to_wstring(object->references()) + L"\n";
+        if (object->over_releases() > 0)
+            text += object->name() + L" over-released " + std::to_wstring(object->over_releases()) + L"\n";
     }
     return text;
 }
 
 long outstanding_reference_count() {
+    std::uint64_t total = 0;
+    for (const audited* object : live_objects()) total += std::uint64_t{object->references()} + object->over_releases();
+    return total > static_cast<std::uint64_t>(LONG_MAX) ? LONG_MAX : static_cast<long>(total);
+}
+
+std::wstring advised_sinks_report() {
+    if (sinks_at_quit().taken) return sinks_at_quit().text;
+    std::wstring text;
+    for (const audited* object : live_objects())
+        if (const std::size_t sinks = object->advised_sinks(); sinks > 0)
+            text += object->name() + L" " + std::to_wstring(sinks) + L"\n";
+    return text;
+}
+
+long advised_sink_count() {
+    if (sinks_at_quit().taken) return sinks_at_quit().count;
     long total = 0;
-    for (const audited* object : live_objects()) total += static_cast<long>(object->references());
+    for (const audited* object : live_objects()) total += static_cast<long>(object->advised_sinks());
     return total;
 }
 
-long live_object_count() { return static_cast<long>(live_objects().size()); }
+void drop_advised_sinks() {
+    sinks_snapshot snapshot;
+    snapshot.text = advised_sinks_report();
+    snapshot.count = advised_sink_count();
+    snapshot.taken = true;
+    sinks_at_quit() = std::move(snapshot);
+    // A sink's release may run its owner's code, which may release host objects.
+    const std::vector<audited*> objects(live_objects().begin(), live_objects().end());
+    for (audited* object : objects)
+        if (live_objects().count(object)) object->drop_sinks();
+}
+
+void release_dead_objects() {
+    std::vector<std::shared_ptr<audited>> kept;
+    kept.swap(kept_objects());
+    for (auto& object : kept) object->kept_ = false;
+    kept.clear();   // the ones nobody else holds end here
+    for (audited* object : live_objects()) object->over_releases_ = 0;
+}
+
+void start_session() {
+    release_dead_objects();
+    clear_faults();
+    clear_call_log();
+    sinks_at_quit() = {};
+}
 
 }  // namespace mailhost

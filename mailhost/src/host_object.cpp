@@ -11,27 +11,11 @@ namespace mailhost {
 namespace {
 
 // A client's view of one outgoing interface; it keeps its container alive.
-class connection_point : public IConnectionPoint, public audited {
+class connection_point : public host_com<connection_point, IConnectionPoint> {
 public:
     connection_point(std::shared_ptr<host_object> owner, const IID& events)
-        : audited(L"ConnectionPoint"), owner_(std::move(owner)), events_(events) {}
+        : host_com(L"ConnectionPoint"), owner_(std::move(owner)), events_(events) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
-            *out = static_cast<IConnectionPoint*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() noexcept override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHODIMP GetConnectionInterface(IID* iid) noexcept override {
         if (!iid) return E_POINTER;
         *iid = events_;
@@ -39,16 +23,16 @@ public:
     }
     STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** out) noexcept override {
         if (!out) return E_POINTER;
-        return owner_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(out));
+        return owner_->QueryInterface(IID_PPV_ARGS(out));
     }
     STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) noexcept override try {
-        if (const HRESULT hr = take_fault(owner_->kind(), L"Advise"); FAILED(hr)) return hr;
+        if (const HRESULT hr = take_fault(*owner_, L"Advise", false); FAILED(hr)) return hr;
         return owner_->advise(events_, sink, cookie);
     } catch (...) {
         return flinter::report_at_boundary();
     }
     STDMETHODIMP Unadvise(DWORD cookie) noexcept override try {
-        if (const HRESULT hr = take_fault(owner_->kind(), L"Unadvise"); FAILED(hr)) return hr;
+        if (const HRESULT hr = take_fault(*owner_, L"Unadvise", false); FAILED(hr)) return hr;
         return owner_->unadvise(events_, cookie);
     } catch (...) {
         return flinter::report_at_boundary();
@@ -62,10 +46,12 @@ private:
 
 bool is_missing(const VARIANT& v) { return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND; }
 
-// Failures that automation reports as themselves rather than as a host exception.
+// Failures of the automation layer itself (argument coercion, the member's
+// shape), which Invoke returns as they are; a member's own failure comes back
+// as DISP_E_EXCEPTION with the code in the EXCEPINFO, as Outlook's do.
 bool is_dispatch_failure(HRESULT hr) {
     return hr == DISP_E_TYPEMISMATCH || hr == DISP_E_BADPARAMCOUNT || hr == DISP_E_PARAMNOTOPTIONAL ||
-           hr == DISP_E_MEMBERNOTFOUND || hr == DISP_E_OVERFLOW;
+           hr == DISP_E_MEMBERNOTFOUND || hr == DISP_E_OVERFLOW || hr == DISP_E_NONAMEDARGS;
 }
 
 void fill_exception(EXCEPINFO* exception, HRESULT code, const std::wstring& message) {
@@ -135,7 +121,7 @@ const VARIANT& call_args::value() const {
 }
 
 host_object::host_object(std::wstring kind, std::vector<IID> interfaces)
-    : audited(std::move(kind)), interfaces_(std::move(interfaces)) {}
+    : host_com(std::move(kind)), interfaces_(std::move(interfaces)) {}
 
 host_object::~host_object() = default;
 
@@ -190,9 +176,10 @@ HRESULT host_object::advise(REFIID events, IUnknown* sink, DWORD* cookie) {
     if (!sink) return E_POINTER;
     sink_list* list = find_sinks(events);
     if (!list) return CONNECT_E_CANNOTCONNECT;
+    // Outlook's connection points ask for the event interface itself: a sink
+    // that answers only IDispatch is refused.
     ComPtr<IDispatch> events_sink;
-    if (FAILED(sink->QueryInterface(events, reinterpret_cast<void**>(events_sink.GetAddressOf()))) &&
-        FAILED(sink->QueryInterface(IID_PPV_ARGS(&events_sink))))
+    if (FAILED(sink->QueryInterface(events, reinterpret_cast<void**>(events_sink.GetAddressOf()))) || !events_sink)
         return CONNECT_E_CANNOTCONNECT;
     *cookie = list->next_cookie++;
     list->sinks[*cookie] = events_sink;
@@ -207,34 +194,34 @@ HRESULT host_object::unadvise(REFIID events, DWORD cookie) {
     return S_OK;
 }
 
+std::size_t host_object::advised_sinks() const noexcept {
+    std::size_t total = 0;
+    for (const auto& [iid, list] : outgoing_) total += list.sinks.size();
+    return total;
+}
+
+void host_object::drop_sinks() noexcept {
+    for (auto& [iid, list] : outgoing_) {
+        std::map<DWORD, ComPtr<IDispatch>> released;
+        released.swap(list.sinks);   // a sink's release may call back into this object
+    }
+}
+
 STDMETHODIMP host_object::QueryInterface(REFIID iid, void** out) noexcept {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch ||
-        std::find(interfaces_.begin(), interfaces_.end(), iid) != interfaces_.end()) {
-        *out = static_cast<IDispatch*>(this);
-    } else if (iid == IID_IConnectionPointContainer && !outgoing_.empty()) {
-        *out = static_cast<IConnectionPointContainer*>(this);
-    } else if (iid == IID_IOleWindow && window()) {
-        *out = static_cast<IOleWindow*>(this);
-    } else {
-        return E_NOINTERFACE;
+    if (out && iid != IID_IUnknown) {
+        if (const HRESULT hr = take_fault(*this, L"QueryInterface", false); FAILED(hr)) {
+            *out = nullptr;
+            return hr;
+        }
     }
-    AddRef();
-    return S_OK;
+    return com_object::QueryInterface(iid, out);
 }
 
-STDMETHODIMP_(ULONG) host_object::AddRef() noexcept {
-    if (refs_++ == 0) pin_ = shared_from_this();
-    return refs_;
-}
-
-STDMETHODIMP_(ULONG) host_object::Release() noexcept {
-    const ULONG left = --refs_;
-    if (left == 0) {
-        std::shared_ptr<host_object> last = std::move(pin_);   // may destroy this object
-    }
-    return left;
+IUnknown* host_object::query_more(REFIID iid) noexcept {
+    if (std::find(interfaces_.begin(), interfaces_.end(), iid) != interfaces_.end()) return static_cast<IDispatch*>(this);
+    if (iid == IID_IConnectionPointContainer && !outgoing_.empty()) return static_cast<IConnectionPointContainer*>(this);
+    if (iid == IID_IOleWindow && window()) return static_cast<IOleWindow*>(this);
+    return nullptr;
 }
 
 STDMETHODIMP host_object::GetTypeInfoCount(UINT* count) noexcept {
@@ -251,6 +238,7 @@ STDMETHODIMP host_object::GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept {
 STDMETHODIMP host_object::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept {
     if (!names || !ids || count == 0) return E_POINTER;
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    if (const HRESULT hr = take_fault(*this, L"GetIDsOfNames", false); FAILED(hr)) return hr;
     for (std::size_t m = 0; m < members_.size(); ++m) {
         if (names[0] && ::_wcsicmp(members_[m].name.c_str(), names[0]) == 0 && offers(members_[m].name)) {
             ids[0] = static_cast<DISPID>(m + 1);
@@ -277,9 +265,9 @@ HRESULT host_object::dispatch_call(member& m, WORD flags, DISPPARAMS& params, VA
     auto keep_alive = shared_from_this();   // a handler may drop the model's last hold
     const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
     log_call(kind() + L"." + m.name + (put ? L"=" : L""));
-    if (const HRESULT injected = take_fault(kind(), m.name); FAILED(injected)) {
-        if (injected == DISP_E_EXCEPTION) fill_exception(exception, E_FAIL, L"Injected failure.");
-        return injected;
+    if (const HRESULT injected = take_fault(*this, m.name); FAILED(injected)) {
+        fill_exception(exception, injected, L"The operation failed (injected into " + name() + L"." + m.name + L").");
+        return DISP_E_EXCEPTION;
     }
     try {
         check_usable();
@@ -295,7 +283,7 @@ HRESULT host_object::dispatch_call(member& m, WORD flags, DISPPARAMS& params, VA
         if (result) return ::VariantCopy(result, &value.get());
         return S_OK;
     } catch (const host_error& e) {
-        if (is_dispatch_failure(e.code()) || e.code() == DISP_E_BADINDEX) return e.code();
+        if (is_dispatch_failure(e.code())) return e.code();
         fill_exception(exception, e.code(), e.message());
         return DISP_E_EXCEPTION;
     } catch (const flinter::hresult_error& e) {
@@ -313,12 +301,9 @@ STDMETHODIMP host_object::EnumConnectionPoints(IEnumConnectionPoints** out) noex
 STDMETHODIMP host_object::FindConnectionPoint(REFIID iid, IConnectionPoint** out) noexcept try {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (const HRESULT hr = take_fault(kind(), L"FindConnectionPoint"); FAILED(hr)) return hr;
+    if (const HRESULT hr = take_fault(*this, L"FindConnectionPoint", false); FAILED(hr)) return hr;
     if (!find_sinks(iid)) return CONNECT_E_NOCONNECTION;
-    auto* point = new connection_point(shared_from_this(), iid);
-    point->AddRef();
-    *out = point;
-    return S_OK;
+    return make<connection_point>(shared_from_this(), iid)->QueryInterface(IID_PPV_ARGS(out));
 } catch (...) {
     return flinter::report_at_boundary();
 }

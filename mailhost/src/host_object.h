@@ -1,9 +1,9 @@
 // The base of every simulated Outlook and Office object: a real COM object with
 // a table-driven IDispatch (names matched case-insensitively), connection
 // points for its outgoing interfaces and, for windows, IOleWindow.
-// Lifetime: owned by the host model through shared_ptr and pinned while COM
-// references are outstanding. Host thread only; member handlers throw, the
-// COM methods never do.
+// Lifetime: owned by the host model through shared_ptr and held while COM
+// references are outstanding (host_com). Host thread only; member handlers
+// throw, the COM methods never do.
 #pragma once
 
 #include <windows.h>
@@ -20,7 +20,7 @@
 
 #include "com/hresult_error.h"
 #include "com/variant.h"
-#include "diagnostics.h"
+#include "host_com.h"
 
 namespace mailhost {
 
@@ -62,11 +62,9 @@ private:
     std::size_t positional_;
 };
 
-class host_object : public IDispatch,
-                    public IConnectionPointContainer,
-                    public IOleWindow,
-                    public audited,
-                    public std::enable_shared_from_this<host_object> {
+// IDispatch is the identity; IConnectionPointContainer (objects with events)
+// and IOleWindow (windows) are answered only where Outlook's objects have them.
+class host_object : public host_com<host_object, IDispatch>, public IConnectionPointContainer, public IOleWindow {
 public:
     using getter = std::function<flinter::variant(const call_args&)>;
     using putter = std::function<void(const call_args&)>;
@@ -83,11 +81,15 @@ public:
     void fire(REFIID events, DISPID id, std::span<VARIANT> args);
     bool has_sinks(REFIID events) const;
     std::size_t sink_count(REFIID events) const;
+    std::size_t advised_sinks() const noexcept override;
+    void drop_sinks() noexcept override;
 
-    // IUnknown
+    // One IUnknown for all three bases: com_object's, which a fault can make fail.
     STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override;
-    STDMETHODIMP_(ULONG) AddRef() noexcept override;
-    STDMETHODIMP_(ULONG) Release() noexcept override;
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return com_object::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() noexcept override { return com_object::Release(); }
+    // The interfaces beyond IDispatch (called by com_object).
+    IUnknown* query_more(REFIID iid) noexcept;
     // IDispatch
     STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override;
@@ -134,13 +136,6 @@ private:
     std::vector<IID> interfaces_;
     std::vector<member> members_;                      // DISPID = index + 1
     std::vector<std::pair<IID, sink_list>> outgoing_;
-    std::shared_ptr<host_object> pin_;                 // held while COM references exist
 };
-
-// Builds a host object; the model keeps the shared_ptr, COM callers get dispatch().
-template <class T, class... Args>
-std::shared_ptr<T> make(Args&&... args) {
-    return std::make_shared<T>(std::forward<Args>(args)...);
-}
 
 }  // namespace mailhost

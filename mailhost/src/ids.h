@@ -25,6 +25,7 @@ inline constexpr GUID IID_Folders = outlook(0x00063040);
 inline constexpr GUID IID_Items = outlook(0x00063041);
 inline constexpr GUID IID_Recipient = outlook(0x00063045);
 inline constexpr GUID IID_Selection = outlook(0x00063087);
+inline constexpr GUID IID_PropertyPages = outlook(0x00063080);
 inline constexpr GUID DIID_ApplicationEvents = outlook(0x0006304E);
 inline constexpr GUID DIID_ExplorerEvents = outlook(0x0006304F);
 inline constexpr GUID DIID_ExplorersEvents = outlook(0x00063078);
@@ -43,9 +44,6 @@ inline constexpr GUID IID_COMAddIns = outlook(0x000C0339);
 inline constexpr GUID IID_COMAddIn = outlook(0x000C033A);
 inline constexpr GUID DIID_CommandBarButtonEvents = outlook(0x000C0351);
 inline constexpr GUID DIID_CommandBarComboBoxEvents = outlook(0x000C0354);
-
-inline constexpr GUID IID_IMessage = outlook(0x00020307);
-inline constexpr GUID IID_IMAPIProp = outlook(0x00020303);
 
 // Event DISPIDs.
 inline constexpr DISPID kItemSend = 0xF002, kNewMail = 0xF003, kStartup = 0xF006, kQuit = 0xF007;

@@ -319,4 +319,15 @@ std::wstring folder::path() const {
     return p ? p->path() + L"\\" + name_ : name_;
 }
 
+std::shared_ptr<folder> folder::add_child(const std::wstring& name, int item_type) {
+    if (name.empty() || name.find(L'\\') != std::wstring::npos) fail(E_INVALIDARG, L"The folder name is not valid.");
+    if (item_type < 0 || item_type > 7) fail(E_INVALIDARG, L"The item type is not valid.");
+    for (const auto& child : children)
+        if (::_wcsicmp(child->name().c_str(), name.c_str()) == 0)
+            fail(E_FAIL, L"Cannot create the folder. A folder with that name already exists.");
+    auto child = make<folder>(app_.lock(), name, item_type, std::static_pointer_cast<folder>(shared_from_this()));
+    children.push_back(child);
+    return child;
+}
+
 }  // namespace mailhost

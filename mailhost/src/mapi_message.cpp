@@ -1,18 +1,16 @@
 #include "mapi_message.h"
 
-#include <mapidefs.h>
 #include <mapicode.h>
 
 #include <cstring>
 
 #include "com/hresult_error.h"
-#include "diagnostics.h"
-#include "ids.h"
+#include "com/mapi.h"
+#include "host_com.h"
 
 namespace mailhost {
 namespace {
 
-constexpr ULONG kTransportHeaders = 0x007D001E;
 using allocate_fn = SCODE(WINAPI*)(ULONG, LPVOID*);
 
 // MAPI32 is the host's own; a store allocates property values through it.
@@ -27,33 +25,15 @@ allocate_fn mapi_allocate_buffer() {
     return allocate;
 }
 
-class mapi_message : public IMessage, public audited {
+class mapi_message : public host_com<mapi_message, IMessage, flinter::answers_as<IMAPIProp, IMessage>> {
 public:
-    explicit mapi_message(std::optional<std::string> headers)
-        : audited(L"IMessage"), headers_(std::move(headers)) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == ids::IID_IMessage || iid == ids::IID_IMAPIProp) {
-            *out = static_cast<IMessage*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() noexcept override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
+    explicit mapi_message(std::optional<std::string> headers) : host_com(L"IMessage"), headers_(std::move(headers)) {}
 
     // One value per requested tag; a missing one comes back as PT_ERROR with
     // MAPI_W_ERRORS_RETURNED, as a store answers.
     STDMETHODIMP GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) noexcept override try {
         log_call(L"IMessage.GetProps");
-        if (const HRESULT hr = take_fault(L"IMessage", L"GetProps"); FAILED(hr)) return hr;
+        if (const HRESULT hr = take_fault(*this, L"GetProps", false); FAILED(hr)) return hr;
         if (!tags || !count || !values) return MAPI_E_INVALID_PARAMETER;
         *count = 0;
         *values = nullptr;
@@ -69,9 +49,9 @@ public:
         bool missing = false;
         for (ULONG i = 0; i < n; ++i) {
             props[i] = {};
-            if (tags->aulPropTag[i] == kTransportHeaders && headers_) {
+            if (tags->aulPropTag[i] == PR_TRANSPORT_MESSAGE_HEADERS_A && headers_) {
                 std::memcpy(text, headers_->c_str(), text_size);
-                props[i].ulPropTag = kTransportHeaders;
+                props[i].ulPropTag = PR_TRANSPORT_MESSAGE_HEADERS_A;
                 props[i].Value.lpszA = text;
             } else {
                 props[i].ulPropTag = (tags->aulPropTag[i] & 0xFFFF0000) | PT_ERROR;
@@ -117,9 +97,9 @@ private:
 }  // namespace
 
 IUnknown* make_mapi_message(std::optional<std::string> headers) {
-    auto* message = new mapi_message(std::move(headers));
-    message->AddRef();
-    return static_cast<IMessage*>(message);
+    IUnknown* message = nullptr;
+    make<mapi_message>(std::move(headers))->QueryInterface(IID_PPV_ARGS(&message));
+    return message;
 }
 
 }  // namespace mailhost

@@ -6,6 +6,7 @@
 #include "addins.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "com/module.h"
 #include "com/unique_res.h"
 #include "ids.h"
 
@@ -15,14 +16,10 @@ namespace {
 const wchar_t kWindowClass[] = L"mailhost_window";
 
 void register_window_class() {
-    static const bool registered = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = ::DefWindowProcW;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = kWindowClass;
-        return ::RegisterClassW(&wc) != 0;
-    }();
-    (void)registered;
+    WNDCLASSEXW wc{};
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.lpszClassName = kWindowClass;
+    flinter::register_window_class(wc);
 }
 
 flinter::variant nothing() { return flinter::variant(static_cast<IDispatch*>(nullptr)); }
@@ -37,10 +34,24 @@ std::shared_ptr<bars_context>& shared_bars_context() {
     return context;
 }
 
-// Customizations that outlive a window, as Office keeps them between windows.
+// Customizations that outlive a window and, when asked, a session, as Office
+// keeps them in its own file. Never destroyed: no host object ends in static destruction.
 std::shared_ptr<command_bars>& saved_bars() {
-    static std::shared_ptr<command_bars> bars;
-    return bars;
+    static auto* bars = new std::shared_ptr<command_bars>;
+    return *bars;
+}
+
+const wchar_t kInputWindowClass[] = L"mailhost_input";
+constexpr UINT kRunQueuedAction = WM_APP + 1;
+
+LRESULT CALLBACK input_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+    if (message != kRunQueuedAction) return ::DefWindowProcW(window, message, wparam, lparam);
+    try {
+        if (auto app = running_application()) app->run_next_queued_action();
+    } catch (...) {
+        flinter::log_at_boundary("queued user action");
+    }
+    return 0;
 }
 
 class selection_view : public app_object {
@@ -76,19 +87,8 @@ public:
         });
         method(L"Add", [this](const call_args& a) {
             std::shared_ptr<folder> start = this->app().default_folder(6);
-            if (ComPtr<IUnknown> given = a.object(0)) {
-                ComPtr<IUnknown> identity;
-                given.As(&identity);
-                start = nullptr;
-                std::vector<std::shared_ptr<folder>> pending{this->app().root()};
-                while (!pending.empty() && !start) {
-                    auto f = pending.back();
-                    pending.pop_back();
-                    if (static_cast<IDispatch*>(f.get()) == identity.Get()) start = f;
-                    pending.insert(pending.end(), f->children.begin(), f->children.end());
-                }
-                if (!start) fail(E_INVALIDARG, L"The folder is not a folder of this session.");
-            }
+            if (ComPtr<IUnknown> given = a.object(0)) start = this->app().folder_of(given.Get());
+            if (!start) fail(E_INVALIDARG, L"The folder is not a folder of this session.");
             return this->app().open_explorer(start, true)->as_variant();
         });
     }
@@ -154,7 +154,7 @@ window_object::window_object(std::shared_ptr<application> app, std::wstring kind
     : app_object(std::move(app), std::move(kind), std::move(interfaces)) {
     register_window_class();
     hwnd_.reset(::CreateWindowExW(0, kWindowClass, caption.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
-                                  nullptr, ::GetModuleHandleW(nullptr), nullptr));
+                                  nullptr, flinter::this_module(), nullptr));
     if (!hwnd_) fail(HRESULT_FROM_WIN32(::GetLastError()), L"The window could not be created.");
     ::ShowWindow(hwnd_.get(), SW_SHOWNA);
     // The handlers run on a whole object, so close() reaches the window's own kind.
@@ -177,6 +177,9 @@ void window_object::activate() {
     app().window_activated(std::static_pointer_cast<window_object>(shared_from_this()));
 }
 
+const IID& explorer::events() const { return ids::DIID_ExplorerEvents; }
+const IID& inspector::events() const { return ids::DIID_InspectorEvents; }
+
 explorer::explorer(std::shared_ptr<application> app, std::shared_ptr<folder> current)
     : window_object(app, L"Explorer", {ids::IID_Explorer}, L"Inbox - Microsoft Outlook"), folder_(std::move(current)) {
     outgoing(ids::DIID_ExplorerEvents);
@@ -184,19 +187,9 @@ explorer::explorer(std::shared_ptr<application> app, std::shared_ptr<folder> cur
     property(L"CurrentFolder", [this](const call_args&) { return variant_of(folder_); },
              [this](const call_args& a) {
                  ComPtr<IUnknown> wanted = flinter::variant(a.value()).as_unknown();
-                 ComPtr<IUnknown> identity;
-                 if (wanted) wanted.As(&identity);
-                 std::vector<std::shared_ptr<folder>> pending{this->app().root()};
-                 while (!pending.empty()) {
-                     auto f = pending.back();
-                     pending.pop_back();
-                     if (static_cast<IDispatch*>(f.get()) == identity.Get()) {
-                         switch_folder(f);
-                         return;
-                     }
-                     pending.insert(pending.end(), f->children.begin(), f->children.end());
-                 }
-                 fail(E_INVALIDARG, L"The folder is not a folder of this session.");
+                 auto target = this->app().folder_of(wanted.Get());
+                 if (!target) fail(E_INVALIDARG, L"The folder is not a folder of this session.");
+                 switch_folder(target);
              });
     property(L"Selection", [this](const call_args&) { return make<selection_view>(app_.lock(), selection_)->as_variant(); });
     property(L"CommandBars", [this](const call_args&) { return bars_->as_variant(); });
@@ -251,9 +244,6 @@ void explorer::select(std::vector<std::shared_ptr<mail_item>> items) {
     fire_simple(ids::kSelectionChange);
 }
 
-
-void explorer::deactivate() { fire_simple(ids::kDeactivate); }
-
 void explorer::close() {
     if (closed_) return;
     auto keep = std::static_pointer_cast<explorer>(shared_from_this());
@@ -262,7 +252,8 @@ void explorer::close() {
     ::ShowWindow(hwnd_.get(), SW_HIDE);
     app().keep_customizations(bars_);
     bars_->close();
-    app().explorer_closed(keep);
+    destroy_window();
+    app().window_closed(keep);
 }
 
 inspector::inspector(std::shared_ptr<application> app, std::shared_ptr<mail_item> item)
@@ -285,7 +276,8 @@ void inspector::close() {
     fire(ids::DIID_InspectorEvents, ids::kClose, {});
     closed_ = true;
     bars_->close();
-    app().inspector_closed(keep);
+    destroy_window();
+    app().window_closed(keep);
 }
 
 // ---- application ----
@@ -310,11 +302,7 @@ void application::check_usable() const {
 void application::register_members() {
     property(L"ActiveExplorer", [this](const call_args&) { return variant_of(active_explorer()); });
     property(L"ActiveInspector", [this](const call_args&) { return variant_of(active_inspector()); });
-    property(L"ActiveWindow", [this](const call_args&) {
-        auto window = active_.lock();
-        if (window && !window->closed()) return window->as_variant();
-        return variant_of(active_explorer());
-    });
+    property(L"ActiveWindow", [this](const call_args&) { return variant_of(active_window()); });
     property(L"Explorers", [this](const call_args&) { return explorers_object->as_variant(); });
     property(L"Inspectors", [this](const call_args&) { return inspectors_object->as_variant(); });
     method(L"GetNamespace", [this](const call_args& a) {
@@ -351,19 +339,19 @@ flinter::variant application::namespace_variant() { return session->as_variant()
 std::shared_ptr<application> application::start(mailbox_options options) {
     if (running_application()) fail(E_FAIL, L"Outlook is already running.");
     shared_bars_context() = std::make_shared<bars_context>();
-    saved_bars().reset();
+    if (!options.keep_command_bars) saved_bars().reset();   // a profile without Office's own file
     shared_bars_context()->picture_support = options.picture_support;
     auto app = make<application>(std::move(options));
     app->running_ = true;
     running_application() = app;
     try {
+        app->create_input_window();
         app->explorers_object = make<explorers_list>(app);
         app->inspectors_object = make<inspectors_list>(app);
         app->session = make<name_space>(app);
         app->load_mailbox();
         for (int i = 0; i < app->options_.explorers; ++i) app->open_explorer(app->default_folder(6), false);
-        if (!app->explorers.empty()) app->active_ = app->explorers.front();
-        if (app->options_.register_running) {
+        if (app->options_.register_running && !fault_armed(L"Application", L"GetActiveObject")) {
             ComPtr<IUnknown> unknown;
             app->QueryInterface(IID_PPV_ARGS(&unknown));
             if (FAILED(::RegisterActiveObject(unknown.Get(), ids::CLSID_Application, ACTIVEOBJECT_WEAK, &app->rot_cookie_)))
@@ -371,6 +359,8 @@ std::shared_ptr<application> application::start(mailbox_options options) {
         }
         app->addins = std::make_unique<addin_manager>(*app);
         app->addins->startup();
+        // The main window comes to the front once the add-ins are loaded.
+        if (auto first = app->active_explorer(); first && app->running_) first->activate();
     } catch (...) {
         app->quit();
         throw;
@@ -383,25 +373,71 @@ void application::quit() {
     quitting_ = true;
     auto keep = shared_from_this();
     log_call(L"quit");
+    queued_.clear();
     while (!inspectors.empty()) inspectors.back()->close();
     while (!explorers.empty()) explorers.back()->close();
     fire(ids::DIID_ApplicationEvents, ids::kQuit, {});
     if (addins) addins->shutdown();
-    if (rot_cookie_) ::RevokeActiveObject(rot_cookie_, nullptr);
-    rot_cookie_ = 0;
+    leave_running_object_table();
     running_ = false;
     shared_bars_context()->alive = false;
-    saved_bars().reset();   // customizations live as long as this session
+    drop_advised_sinks();
     if (running_application().get() == this) running_application().reset();
     addins.reset();
     root_.reset();
+    input_window_.reset();
+}
+
+void application::leave_running_object_table() {
+    if (rot_cookie_) ::RevokeActiveObject(rot_cookie_, nullptr);
+    rot_cookie_ = 0;
+}
+
+void application::create_input_window() {
+    WNDCLASSEXW wc{};
+    wc.lpfnWndProc = input_procedure;
+    wc.lpszClassName = kInputWindowClass;
+    flinter::register_window_class(wc);
+    input_window_.reset(::CreateWindowExW(0, kInputWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          flinter::this_module(), nullptr));
+    if (!input_window_) fail(HRESULT_FROM_WIN32(::GetLastError()), L"The input window could not be created.");
+}
+
+HRESULT application::perform(user_action action) {
+    if (!queueing_) return action();
+    queued_.push_back(std::move(action));
+    if (!::PostMessageW(input_window_.get(), kRunQueuedAction, 0, 0)) {
+        queued_.pop_back();
+        return HRESULT_FROM_WIN32(::GetLastError());
+    }
+    return S_OK;
+}
+
+void application::run_next_queued_action() {
+    if (queued_.empty()) return;
+    user_action action = std::move(queued_.front());
+    queued_.pop_front();
+    auto keep = shared_from_this();
+    HRESULT hr = E_UNEXPECTED;
+    try {
+        hr = action();
+    } catch (const flinter::hresult_error& e) {
+        hr = e.code();
+    }
+    if (FAILED(hr)) {
+        wchar_t code[16];
+        ::swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+        log_call(std::wstring(L"queued action failed: ") + code);
+    }
 }
 
 void application::load_mailbox() {
+    // Outlook's default folders with their default item types (OlItemType).
     root_ = make<folder>(self(), L"Mailbox", 0, std::weak_ptr<folder>());
-    const std::pair<const wchar_t*, int> folders[] = {{L"Inbox", 0},       {L"Calendar", 1}, {L"Contacts", 2},
-                                                      {L"Deleted Items", 0}, {L"Outbox", 0},   {L"Sent Items", 0}};
-    for (auto [name, type] : folders) root_->children.push_back(make<folder>(self(), name, type, root_));
+    const std::pair<const wchar_t*, int> folders[] = {
+        {L"Inbox", 0},  {L"Calendar", 1}, {L"Contacts", 2},    {L"Deleted Items", 0}, {L"Outbox", 0}, {L"Sent Items", 0},
+        {L"Drafts", 0}, {L"Journal", 4},  {L"Junk E-mail", 0}, {L"Notes", 5},         {L"Tasks", 3}};
+    for (auto [name, type] : folders) root_->add_child(name, type);
     if (options_.mailbox.empty()) return;
     std::vector<std::wstring> files;
     WIN32_FIND_DATAW found;
@@ -433,17 +469,35 @@ std::shared_ptr<folder> application::default_folder(int id) const {
     case 6: name = L"Inbox"; break;
     case 9: name = L"Calendar"; break;
     case 10: name = L"Contacts"; break;
+    case 11: name = L"Journal"; break;
+    case 12: name = L"Notes"; break;
+    case 13: name = L"Tasks"; break;
+    case 16: name = L"Drafts"; break;
+    case 23: name = L"Junk E-mail"; break;
     default: return nullptr;
     }
-    return find_folder(name);
+    return find_folder(L"Mailbox\\" + std::wstring(name));
 }
 
 std::shared_ptr<folder> application::find_folder(const std::wstring& name_or_path) const {
+    // Breadth first, so that a name finds the folder nearest the top.
+    std::vector<std::shared_ptr<folder>> all{root_};
+    for (std::size_t i = 0; i < all.size(); ++i) all.insert(all.end(), all[i]->children.begin(), all[i]->children.end());
+    for (const auto& f : all)
+        if (::_wcsicmp(f->path().c_str(), name_or_path.c_str()) == 0) return f;
+    for (const auto& f : all)
+        if (::_wcsicmp(f->name().c_str(), name_or_path.c_str()) == 0) return f;
+    return nullptr;
+}
+
+std::shared_ptr<folder> application::folder_of(IUnknown* object) const {
+    ComPtr<IUnknown> identity;
+    if (!object || FAILED(object->QueryInterface(IID_PPV_ARGS(&identity)))) return nullptr;
     std::vector<std::shared_ptr<folder>> pending{root_};
     while (!pending.empty()) {
         auto f = pending.back();
         pending.pop_back();
-        if (::_wcsicmp(f->name().c_str(), name_or_path.c_str()) == 0 || f->path() == name_or_path) return f;
+        if (f->identity() == identity.Get()) return f;
         pending.insert(pending.end(), f->children.begin(), f->children.end());
     }
     return nullptr;
@@ -452,6 +506,7 @@ std::shared_ptr<folder> application::find_folder(const std::wstring& name_or_pat
 std::shared_ptr<explorer> application::open_explorer(std::shared_ptr<folder> current, bool announce) {
     auto window = make<explorer>(self(), std::move(current));
     explorers.push_back(window);
+    front_to_back_.push_back(window);
     if (announce) {
         ComPtr<IDispatch> d = window->dispatch();
         VARIANT arg;
@@ -465,6 +520,7 @@ std::shared_ptr<explorer> application::open_explorer(std::shared_ptr<folder> cur
 std::shared_ptr<inspector> application::open_inspector(std::shared_ptr<mail_item> item) {
     auto window = make<inspector>(self(), std::move(item));
     inspectors.push_back(window);
+    front_to_back_.push_back(window);
     ComPtr<IDispatch> d = window->dispatch();
     VARIANT arg;
     arg.vt = VT_DISPATCH;
@@ -475,42 +531,43 @@ std::shared_ptr<inspector> application::open_inspector(std::shared_ptr<mail_item
 }
 
 void application::window_activated(const std::shared_ptr<window_object>& window) {
-    auto previous = active_.lock();
+    auto previous = focused_.lock();
     if (previous == window) return;
-    active_ = window;
-    if (previous && !previous->closed()) {
-        const IID events = std::dynamic_pointer_cast<explorer>(previous) ? ids::DIID_ExplorerEvents : ids::DIID_InspectorEvents;
-        previous->fire(events, ids::kDeactivate, {});
-    }
-    const IID events = std::dynamic_pointer_cast<explorer>(window) ? ids::DIID_ExplorerEvents : ids::DIID_InspectorEvents;
-    window->fire(events, ids::kActivate, {});
+    std::erase_if(front_to_back_, [&](const auto& w) { return w.lock() == window; });
+    front_to_back_.insert(front_to_back_.begin(), window);
+    focused_ = window;
+    if (previous && !previous->closed()) previous->fire(previous->events(), ids::kDeactivate, {});
+    if (!window->closed()) window->fire(window->events(), ids::kActivate, {});
 }
 
-void application::explorer_closed(const std::shared_ptr<explorer>& closed) {
-    std::erase(explorers, closed);
-    if (active_.lock() == closed) {
-        active_.reset();
-        if (!explorers.empty() && !quitting_) explorers.back()->activate();
-    }
-}
-
-void application::inspector_closed(const std::shared_ptr<inspector>& closed) {
-    std::erase(inspectors, closed);
-    if (active_.lock() == closed) {
-        active_.reset();
-        if (!explorers.empty() && !quitting_) explorers.back()->activate();
+void application::window_closed(const std::shared_ptr<window_object>& closed) {
+    const bool was_active = !front_to_back_.empty() && front_to_back_.front().lock() == closed;
+    if (focused_.lock() == closed) focused_.reset();
+    std::erase_if(front_to_back_, [&](const auto& w) { return w.expired() || w.lock() == closed; });
+    if (auto e = std::dynamic_pointer_cast<explorer>(closed)) std::erase(explorers, e);
+    if (auto i = std::dynamic_pointer_cast<inspector>(closed)) std::erase(inspectors, i);
+    if (quitting_) return;
+    // Outlook ends when its last window closes, whoever still holds references.
+    if (explorers.empty() && inspectors.empty()) return quit();
+    if (was_active) {
+        if (auto next = active_window()) next->activate();
     }
 }
 
-std::shared_ptr<explorer> application::active_explorer() const {
-    if (auto window = std::dynamic_pointer_cast<explorer>(active_.lock()); window && !window->closed()) return window;
-    return explorers.empty() ? nullptr : explorers.front();
+namespace {
+
+template <class Window>
+std::shared_ptr<Window> first_open(const std::vector<std::weak_ptr<window_object>>& windows) {
+    for (const auto& w : windows)
+        if (auto window = std::dynamic_pointer_cast<Window>(w.lock()); window && !window->closed()) return window;
+    return nullptr;
 }
 
-std::shared_ptr<inspector> application::active_inspector() const {
-    if (auto window = std::dynamic_pointer_cast<inspector>(active_.lock()); window && !window->closed()) return window;
-    return inspectors.empty() ? nullptr : inspectors.back();
-}
+}  // namespace
+
+std::shared_ptr<explorer> application::active_explorer() const { return first_open<explorer>(front_to_back_); }
+std::shared_ptr<inspector> application::active_inspector() const { return first_open<inspector>(front_to_back_); }
+std::shared_ptr<window_object> application::active_window() const { return first_open<window_object>(front_to_back_); }
 
 std::wstring application::write_sent(const std::string& eml) {
     std::wstring dir = options_.outbox_dir;

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,7 +85,9 @@ class folder : public app_object {
 public:
     folder(std::shared_ptr<application> app, std::wstring name, int item_type, std::weak_ptr<folder> parent);
     const std::wstring& name() const { return name_; }
+    // Names from the store's top folder down, joined by "\" ("Mailbox\Inbox").
     std::wstring path() const;
+    std::shared_ptr<folder> add_child(const std::wstring& name, int item_type);
     std::vector<std::shared_ptr<mail_item>> items;
     std::vector<std::shared_ptr<folder>> children;
 
@@ -93,7 +97,8 @@ private:
     std::weak_ptr<folder> parent_;
 };
 
-// A window of the host (explorer or inspector): a real window handle and command bars.
+// A window of the host (explorer or inspector): a real window handle, gone
+// when the window closes, and command bars.
 class window_object : public app_object {
 public:
     window_object(std::shared_ptr<application> app, std::wstring kind, std::vector<IID> interfaces,
@@ -101,10 +106,15 @@ public:
     HWND window() const override { return hwnd_.get(); }
     bool closed() const { return closed_; }
     std::shared_ptr<command_bars> bars() const { return bars_; }
+    // The user brings the window to the front: Deactivate for the window that
+    // had the focus, then Activate (also for a window in front that never had it).
     void activate();
     virtual void close() = 0;
+    virtual const IID& events() const = 0;
 
 protected:
+    // Ends the window on the screen; the object lives on for its clients.
+    void destroy_window() { hwnd_.reset(); }
     flinter::unique_hwnd hwnd_;
     bool closed_ = false;
     std::shared_ptr<command_bars> bars_;
@@ -118,8 +128,8 @@ public:
     bool switch_folder(const std::shared_ptr<folder>& target);
     bool switch_view(const std::wstring& view);
     void select(std::vector<std::shared_ptr<mail_item>> items);
-    void deactivate();
     void close() override;
+    const IID& events() const override;
     void fire_simple(DISPID id);
 
 private:
@@ -132,6 +142,7 @@ class inspector : public window_object {
 public:
     inspector(std::shared_ptr<application> app, std::shared_ptr<mail_item> item);
     void close() override;
+    const IID& events() const override;
 
 private:
     std::shared_ptr<mail_item> item_;
@@ -145,6 +156,7 @@ struct mailbox_options {
     std::vector<std::wstring> addins;
     bool register_running = false;
     bool picture_support = true;
+    bool keep_command_bars = false;   // the bars the last session saved, as Office's own file keeps them
 };
 
 class application : public host_object {
@@ -156,19 +168,26 @@ public:
     void quit();
     bool running() const { return running_; }
 
+    // A folder by path ("Mailbox\Inbox") or, failing that, by name.
     std::shared_ptr<folder> find_folder(const std::wstring& name_or_path) const;
+    // The folder behind an object a client passes back; null when it is none of this store's.
+    std::shared_ptr<folder> folder_of(IUnknown* object) const;
     std::shared_ptr<folder> default_folder(int id) const;
     std::shared_ptr<folder> root() const { return root_; }
     std::shared_ptr<explorer> open_explorer(std::shared_ptr<folder> current, bool announce);
     std::shared_ptr<inspector> open_inspector(std::shared_ptr<mail_item> item);
     void window_activated(const std::shared_ptr<window_object>& window);
-    void explorer_closed(const std::shared_ptr<explorer>& closed);
-    void inspector_closed(const std::shared_ptr<inspector>& closed);
+    // A window closed: the next one comes to the front; with no window left Outlook quits.
+    void window_closed(const std::shared_ptr<window_object>& closed);
+    // Leaves the running-object table (GetActiveObject then finds no Outlook).
+    void leave_running_object_table();
 
     std::vector<std::shared_ptr<explorer>> explorers;
     std::vector<std::shared_ptr<inspector>> inspectors;
+    // The most recently activated open explorer, inspector, window; null when none.
     std::shared_ptr<explorer> active_explorer() const;
     std::shared_ptr<inspector> active_inspector() const;
+    std::shared_ptr<window_object> active_window() const;
     std::shared_ptr<explorers_list> explorers_object;
     std::shared_ptr<inspectors_list> inspectors_object;
     std::shared_ptr<name_space> session;
@@ -185,6 +204,14 @@ public:
     std::shared_ptr<command_bars> bars_for_new_window();
     void keep_customizations(const std::shared_ptr<command_bars>& bars);
 
+    // User actions as window messages: queued while queueing is on, run when
+    // the host thread next dispatches messages (a handler's modal loop, say).
+    using user_action = std::function<HRESULT()>;
+    bool queueing_user_actions() const { return queueing_; }
+    void queue_user_actions(bool queue) { queueing_ = queue; }
+    HRESULT perform(user_action action);
+    void run_next_queued_action();
+
 protected:
     void check_usable() const override;
 
@@ -196,10 +223,16 @@ private:
     mailbox_options options_;
     bool running_ = false;
     bool quitting_ = false;
+    void create_input_window();
+
     std::shared_ptr<folder> root_;
-    std::weak_ptr<window_object> active_;
+    std::vector<std::weak_ptr<window_object>> front_to_back_;   // open windows, most recently activated first
+    std::weak_ptr<window_object> focused_;                        // the window that last received Activate
     DWORD rot_cookie_ = 0;
     int sent_count_ = 0;
+    bool queueing_ = false;
+    std::deque<user_action> queued_;
+    flinter::unique_hwnd input_window_;   // receives the queued actions' messages
 };
 
 // The running application of this process, or null.

@@ -4,6 +4,7 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "com/mapi.h"
 
 namespace flinter {
 namespace {
@@ -25,11 +26,8 @@ private:
     LPSPropValue value_ = nullptr;
 };
 
-// {00020307-0000-0000-C000-000000000046}
-constexpr GUID kIID_IMessage = {0x00020307, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
 bool is_readable_class(int item_class) {
-    return item_class == kMailItemClass || item_class == kPostItemClass;
+    return item_class == kMailItemClass || item_class == kRemoteItemClass;
 }
 
 std::string read_transport_headers(IMessage* message, const mapi_binding& mapi) {
@@ -38,9 +36,9 @@ std::string read_transport_headers(IMessage* message, const mapi_binding& mapi) 
     if (!get_one_prop || !free_buffer)
         throw hresult_error(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), "MAPI32.DLL is not available");
     mapi_buffer value(free_buffer);
-    if (get_one_prop(message, kTransportHeadersTag, value.put()) != S_OK) return {};
+    if (get_one_prop(message, PR_TRANSPORT_MESSAGE_HEADERS_A, value.put()) != S_OK) return {};
     const SPropValue* prop = value.get();
-    if (!prop || prop->ulPropTag != kTransportHeadersTag || !prop->Value.lpszA) return {};
+    if (!prop || prop->ulPropTag != PR_TRANSPORT_MESSAGE_HEADERS_A || !prop->Value.lpszA) return {};
     return prop->Value.lpszA;
 }
 
@@ -53,7 +51,7 @@ std::string GetHeader(const VARIANT& item, const mapi_binding& mapi) {
 
     const auto mapi_object = get(object.Get(), L"MAPIObject").as_unknown();
     ComPtr<IMessage> message;
-    if (mapi_object) mapi_object->QueryInterface(kIID_IMessage, reinterpret_cast<void**>(message.GetAddressOf()));
+    if (mapi_object) mapi_object->QueryInterface(IID_IMessage, reinterpret_cast<void**>(message.GetAddressOf()));
     if (!message) return {};
     return read_transport_headers(message.Get(), mapi);
 }

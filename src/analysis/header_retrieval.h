@@ -13,9 +13,8 @@
 
 namespace flinter {
 
-inline constexpr ULONG kTransportHeadersTag = 0x007D001E;  // PR_TRANSPORT_MESSAGE_HEADERS, 8-bit
-inline constexpr int kMailItemClass = 43;
-inline constexpr int kPostItemClass = 47;
+inline constexpr int kMailItemClass = 43;     // olMail
+inline constexpr int kRemoteItemClass = 47;   // olRemote: a remote item, read like a mail item
 
 // Where each retrieved header text is shown (the raw-header window).
 class header_text_sink {

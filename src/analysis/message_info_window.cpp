@@ -3,15 +3,20 @@
 #include <richedit.h>
 
 #include "com/hresult_error.h"
-#include "ui/window_support.h"
 #include "settings/settings_store.h"
+#include "ui/window_support.h"
 
 namespace flinter {
 namespace {
 
-constexpr wchar_t kClassName[] = L"QAV_Flinter.Tfinfo";
-constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr DWORD kExStyle = WS_EX_TOOLWINDOW;
+// The height is reset by every rendering.
+constexpr window_frame kFrame{.caption = L"Message Information",
+                              .style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
+                              .ex_style = WS_EX_TOOLWINDOW,
+                              .left = 510,
+                              .top = 151,
+                              .client_width = 160,
+                              .client_height = 308};
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kAlertRed = RGB(255, 0, 0);
 
@@ -65,19 +70,13 @@ private:
 Tfinfo::Tfinfo(HWND owner, Tfheader& header)
     : header_(header), rich_edit_library_(::LoadLibraryW(L"riched20.dll")), font_(make_form_font()) {
     check_win32(rich_edit_library_.get() != nullptr);
-    register_window_class(kClassName, &Tfinfo::procedure, COLOR_BTNFACE);
-    const SIZE frame = frame_size_for_client(kClientWidth, kClientHeight, kStyle, kExStyle);
     // An owner keeps the window above the host window and off the taskbar.
-    window_.reset(::CreateWindowExW(kExStyle, kClassName, L"Message Information", kStyle, kLeft, kTop, frame.cx,
-                                    frame.cy, owner, nullptr, this_module(), this));
-    check_win32(window_.get() != nullptr);
-    create_ed();
+    create_window(L"QAV_Flinter.Tfinfo", kFrame, owner);
 }
 
-void Tfinfo::create_ed() {
-    ed_ = ::CreateWindowExW(0, RICHEDIT_CLASSW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN,
-                            0, 0, kClientWidth, kClientHeight, handle(), nullptr, this_module(), nullptr);
-    check_win32(ed_ != nullptr);
+void Tfinfo::build_controls() {
+    ed_ = create_control(handle(), 0, RICHEDIT_CLASSW, "", WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN, 0,
+                         0, kFrame.client_width, kFrame.client_height);
     ::SendMessageW(ed_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     CHARFORMAT2W format = plain_format();
     ::SendMessageW(ed_, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
@@ -141,19 +140,10 @@ void Tfinfo::edChange() {
     }
 }
 
-LRESULT CALLBACK Tfinfo::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept try {
-    auto* self = owner_from_window<Tfinfo>(window, message, lparam);
-    if (!self) return ::DefWindowProcW(window, message, wparam, lparam);
-    return self->handle_message(window, message, wparam, lparam);
-} catch (...) {
-    report_at_boundary();
-    return 0;
-}
-
-LRESULT Tfinfo::handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+std::optional<LRESULT> Tfinfo::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_CLOSE:
-        ::ShowWindow(window, SW_HIDE);
+        ::ShowWindow(handle(), SW_HIDE);
         return 0;
     case WM_SIZE:
         if (ed_) ::MoveWindow(ed_, 0, 0, LOWORD(lparam), HIWORD(lparam), TRUE);
@@ -162,7 +152,7 @@ LRESULT Tfinfo::handle_message(HWND window, UINT message, WPARAM wparam, LPARAM 
         if (ed_ && reinterpret_cast<HWND>(lparam) == ed_ && HIWORD(wparam) == EN_CHANGE) edChange();
         return 0;
     default:
-        return ::DefWindowProcW(window, message, wparam, lparam);
+        return std::nullopt;
     }
 }
 

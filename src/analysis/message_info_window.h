@@ -12,22 +12,19 @@
 #include "analysis/raw_header_window.h"
 #include "com/unique_res.h"
 #include "core/analysis/header_evaluation.h"
+#include "ui/window_base.h"
 
 namespace flinter {
 
-class Tfinfo {
+class Tfinfo final : public window_base {
 public:
     static constexpr char kCodeWord[] = "plumbthesources";
-    static constexpr int kLeft = 510, kTop = 151, kClientWidth = 160, kClientHeight = 308;
 
     // owner: the host window in front at start-up, or null for a top-level window.
     Tfinfo(HWND owner, Tfheader& header);
-    Tfinfo(const Tfinfo&) = delete;
-    Tfinfo& operator=(const Tfinfo&) = delete;
+    ~Tfinfo() { destroy(); }
 
-    HWND handle() const noexcept { return window_.get(); }
     HWND ed() const noexcept { return ed_; }
-    bool visible() const noexcept { return ::IsWindowVisible(handle()) != FALSE; }
     void show();
 
     // Colours the box's background and empties it (the state before retrieval).
@@ -37,14 +34,12 @@ public:
     // sets the window's outer height from the number of displayed lines.
     void render(const std::vector<TEvaluationLine>& lines, std::int32_t background);
 
+private:
     // Lines as the box displays them, wrapped lines counted, without the empty
     // position after a final line break.
     int displayed_line_count() const;
-
-private:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
-    LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-    void create_ed();
+    void build_controls() override;
+    std::optional<LRESULT> handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
     void edChange();
     void append_line(const TEvaluationLine& line);
     void fit_height_to_lines();
@@ -52,8 +47,7 @@ private:
     Tfheader& header_;
     unique_hmodule rich_edit_library_;
     unique_hfont font_;
-    unique_hwnd window_;
-    HWND ed_ = nullptr;   // child of window_, destroyed with it
+    HWND ed_ = nullptr;   // child of the window, destroyed with it
 };
 
 }  // namespace flinter

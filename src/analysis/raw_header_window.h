@@ -9,20 +9,16 @@
 
 #include "analysis/header_retrieval.h"
 #include "com/unique_res.h"
+#include "ui/window_base.h"
 
 namespace flinter {
 
-class Tfheader final : public header_text_sink {
+class Tfheader final : public window_base, public header_text_sink {
 public:
-    static constexpr int kLeft = 456, kTop = 284, kClientWidth = 398, kClientHeight = 251;
-
     Tfheader();
-    Tfheader(const Tfheader&) = delete;
-    Tfheader& operator=(const Tfheader&) = delete;
+    ~Tfheader() { destroy(); }
 
-    HWND handle() const noexcept { return window_.get(); }
     HWND Memo1() const noexcept { return memo_; }
-    bool visible() const noexcept { return ::IsWindowVisible(handle()) != FALSE; }
     void show();
     void hide();
 
@@ -30,12 +26,11 @@ public:
     void show_header_text(std::string_view header) override;
 
 private:
-    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
-    LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    void build_controls() override;
+    std::optional<LRESULT> handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
 
     unique_hfont font_;
-    unique_hwnd window_;
-    HWND memo_ = nullptr;   // child of window_, destroyed with it
+    HWND memo_ = nullptr;   // child of the window, destroyed with it
 };
 
 }  // namespace flinter

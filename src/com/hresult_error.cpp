@@ -7,6 +7,7 @@
 #include <new>
 
 #include "com/unique_res.h"
+#include "product.h"
 
 namespace flinter {
 namespace {
@@ -23,7 +24,7 @@ void publish_error_info(const std::string& text) noexcept try {
     if (FAILED(::CreateErrorInfo(&create))) return;
     const std::wstring wide = widen(text);
     create->SetDescription(const_cast<LPOLESTR>(wide.c_str()));
-    create->SetSource(const_cast<LPOLESTR>(L"QAV_Flinter"));
+    create->SetSource(const_cast<LPOLESTR>(kProductCaptionW));
     Microsoft::WRL::ComPtr<IErrorInfo> info;
     if (SUCCEEDED(create.As(&info))) ::SetErrorInfo(0, info.Get());
 } catch (...) {

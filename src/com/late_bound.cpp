@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "com/hresult_error.h"
+#include "com/ui_thread.h"
 #include "com/unique_res.h"
 
 namespace flinter {
@@ -30,6 +31,7 @@ DISPID dispid_of(IDispatch* object, const wchar_t* name) {
 }  // namespace
 
 variant invoke(IDispatch* object, const wchar_t* name, WORD flags, std::span<const variant> args) {
+    expect_ui_thread();
     if (!object) throw hresult_error(E_POINTER, "no object for '" + narrow(name) + "'");
     const DISPID id = dispid_of(object, name);
 

@@ -8,6 +8,7 @@
 #include "com/late_bound.h"
 #include "ui/window_support.h"
 #include "core/text/ascii.h"
+#include "product.h"
 
 namespace flinter {
 namespace {
@@ -123,7 +124,7 @@ int ReportSpam(IDispatch* application, const spam_report_settings& settings,
 }
 
 void show_report_message(const std::string& text) {
-    ::MessageBoxA(nullptr, text.c_str(), kReportCaption, MB_OK);
+    ::MessageBoxA(nullptr, text.c_str(), kProductCaption, MB_OK);
 }
 
 }  // namespace flinter

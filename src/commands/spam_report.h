@@ -13,7 +13,6 @@
 
 namespace flinter {
 
-inline constexpr char kReportCaption[] = "QAV_Flinter";
 inline constexpr char kSpamSubjectPrefix[] = "[*SPAM*] ";
 inline constexpr char kHeaderBlockOpening[] = "====== MESSAGE HEADER ======\r\n";
 inline constexpr char kHeaderBlockClosing[] = "=== END OF MESSAGE HEADER ===\r\n\r\n";
@@ -26,7 +25,7 @@ struct spam_report_settings {
     bool delete_after = false;  // CheckBox1
 };
 
-// The real message box: no owner, caption "QAV_Flinter", OK only.
+// The real message box: no owner, the product caption, OK only.
 void show_report_message(const std::string& text);
 
 // Where the command saves copies and how it speaks to the user; the message

@@ -1,13 +1,18 @@
 #include "settings/about_box.h"
 
 #include "com/hresult_error.h"
-#include "ui/window_support.h"
+#include "product.h"
 #include "ui/resource_pictures.h"
+#include "ui/window_support.h"
 
 namespace flinter {
 namespace {
 
-constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+constexpr window_frame kFrame{.caption = L"About",
+                              .style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+                              .ex_style = WS_EX_DLGMODALFRAME,
+                              .client_width = 275,
+                              .client_height = 315};
 constexpr int kPanel1 = 201, kPanel2 = 202, kProgramIcon = 203;
 constexpr COLORREF kLinkBlue = RGB(0, 0, 255);
 
@@ -20,16 +25,16 @@ TAboutBox::TAboutBox(ui_seams seams)
       link_font_(make_font(L"MS Sans Serif", 11, FW_NORMAL, true)),
       logo_(load_logo_bitmap(150, 52)),
       white_(::CreateSolidBrush(RGB(255, 255, 255))) {
-    window_ = create_empty_dialog(L"About", kStyle, WS_EX_DLGMODALFRAME, nullptr, &TAboutBox::procedure,
-                                  reinterpret_cast<LPARAM>(this));
-    set_client_size(handle(), kClientWidth, kClientHeight);
+    check_win32(white_.get() != nullptr);
+    create_dialog(kFrame, nullptr);
 }
 
-void TAboutBox::create_controls(HWND window) {
+void TAboutBox::build_controls() {
+    const HWND window = handle();
     // Controls above the panels in the z-order come first.
     create_control(window, kProgramIcon, L"STATIC", "", WS_VISIBLE | SS_BITMAP, 16, 15, 150, 52);
     create_control(window, kPanel2, L"STATIC", "", WS_VISIBLE | WS_CLIPSIBLINGS, 8, 8, 259, 67);
-    create_control(window, ProductName, L"STATIC", "QAV Flinter", WS_VISIBLE, 16, 88, 90, 14);
+    create_control(window, ProductName, L"STATIC", kProductName, WS_VISIBLE, 16, 88, 90, 14);
     create_control(window, Version1, L"STATIC", "version ", WS_VISIBLE, 106, 88, 155, 14);
     create_control(window, Label3, L"STATIC", "Managed Service Provider", WS_VISIBLE, 16, 118, 245, 16);
     create_control(window, Label4, L"STATIC", kMakerSupportPhone, WS_VISIBLE, 16, 140, 245, 16);
@@ -40,9 +45,9 @@ void TAboutBox::create_controls(HWND window) {
     create_control(window, OKButton_id, L"BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 192, 280, 75, 25);
     apply_font_to_children(window, font_.get());
     for (int id : {Label3, Label4, Label5})
-        ::SendMessageW(::GetDlgItem(window, id), WM_SETFONT, reinterpret_cast<WPARAM>(bold_font_.get()), FALSE);
-    ::SendMessageW(::GetDlgItem(window, Label2), WM_SETFONT, reinterpret_cast<WPARAM>(link_font_.get()), FALSE);
-    ::SendMessageW(::GetDlgItem(window, kProgramIcon), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.get()));
+        ::SendMessageW(control(id), WM_SETFONT, reinterpret_cast<WPARAM>(bold_font_.get()), FALSE);
+    ::SendMessageW(control(Label2), WM_SETFONT, reinterpret_cast<WPARAM>(link_font_.get()), FALSE);
+    ::SendMessageW(control(kProgramIcon), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.get()));
 }
 
 void TAboutBox::FormShow() { set_window_text_acp(control(Version1), kVersionText); }
@@ -55,49 +60,36 @@ void TAboutBox::ShowModal() {
     run_modal(handle(), [this] { return closed_; });
 }
 
-INT_PTR CALLBACK TAboutBox::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept try {
-    if (message == WM_INITDIALOG) {
-        ::SetWindowLongPtrW(window, DWLP_USER, lparam);
-        auto* self = reinterpret_cast<TAboutBox*>(lparam);
-        self->create_controls(window);
-        return FALSE;
-    }
-    auto* self = reinterpret_cast<TAboutBox*>(::GetWindowLongPtrW(window, DWLP_USER));
-    return self ? self->handle_message(message, wparam, lparam) : FALSE;
-} catch (...) {
-    report_at_boundary();
-    return FALSE;
-}
-
-INT_PTR TAboutBox::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
+std::optional<LRESULT> TAboutBox::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_COMMAND:
         // Enter and Escape arrive as IDOK and IDCANCEL: the OK button is
         // neither default nor cancel, so they are ignored.
         if (LOWORD(wparam) == OKButton_id && HIWORD(wparam) == BN_CLICKED) closed_ = true;
         if (LOWORD(wparam) == Label2 && HIWORD(wparam) == STN_CLICKED) seams_.open_url(kMakerToolsPage);
-        return TRUE;
+        return 0;
     case WM_CLOSE:
         closed_ = true;
-        return TRUE;
+        return 0;
     case WM_CTLCOLORSTATIC:
         return color_static(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
     case WM_SETCURSOR:
-        return hand_cursor_over_link(handle(), wparam, control(Label2));
+        if (set_hand_cursor_over_link(wparam, control(Label2))) return TRUE;
+        return std::nullopt;
     default:
-        return FALSE;
+        return std::nullopt;
     }
 }
 
-INT_PTR TAboutBox::color_static(HDC dc, HWND control_window) {
+std::optional<LRESULT> TAboutBox::color_static(HDC dc, HWND control_window) {
     const int id = ::GetDlgCtrlID(control_window);
-    if (id == kPanel2 || id == kProgramIcon) return reinterpret_cast<INT_PTR>(white_.get());
+    if (id == kPanel2 || id == kProgramIcon) return reinterpret_cast<LRESULT>(white_.get());
     if (id == Label2) {
         ::SetTextColor(dc, kLinkBlue);
         ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
-        return reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
     }
-    return FALSE;
+    return std::nullopt;
 }
 
 }  // namespace flinter

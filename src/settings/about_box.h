@@ -7,22 +7,16 @@
 
 #include "com/unique_res.h"
 #include "settings/ui_seams.h"
+#include "ui/window_base.h"
 
 namespace flinter {
 
-class TAboutBox {
+class TAboutBox final : public window_base {
 public:
-    static constexpr char kVersionText[] = "Version 1.4 build 13122006.";
-    static constexpr int kClientWidth = 275, kClientHeight = 315;
     enum control_id : int { ProductName = 101, Version1, Label1, Label2, Label3, Label4, Label5, OKButton_id };
 
     explicit TAboutBox(ui_seams seams = default_ui_seams());
-    TAboutBox(const TAboutBox&) = delete;
-    TAboutBox& operator=(const TAboutBox&) = delete;
-
-    HWND handle() const noexcept { return window_.get(); }
-    HWND control(int id) const noexcept { return ::GetDlgItem(handle(), id); }
-    bool visible() const noexcept { return ::IsWindowVisible(handle()) != FALSE; }
+    ~TAboutBox() { destroy(); }
 
     // Every showing sets the version text again.
     void FormShow();
@@ -30,10 +24,9 @@ public:
     void ShowModal();
 
 private:
-    static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
-    INT_PTR handle_message(UINT message, WPARAM wparam, LPARAM lparam);
-    void create_controls(HWND window);
-    INT_PTR color_static(HDC dc, HWND control);
+    void build_controls() override;
+    std::optional<LRESULT> handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
+    std::optional<LRESULT> color_static(HDC dc, HWND control);
 
     ui_seams seams_;
     unique_hfont font_;
@@ -43,7 +36,6 @@ private:
     unique_hbrush white_;
     bool closed_ = true;
     bool shown_before_ = false;
-    unique_hwnd window_;
 };
 
 }  // namespace flinter

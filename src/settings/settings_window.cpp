@@ -1,15 +1,19 @@
 #include "settings/settings_window.h"
 
 #include "com/hresult_error.h"
-#include "ui/window_support.h"
-#include "ui/resource_pictures.h"
 #include "core/settings/update_rules.h"
+#include "product.h"
+#include "ui/resource_pictures.h"
+#include "ui/window_support.h"
 
 namespace flinter {
 namespace {
 
-constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-constexpr DWORD kExStyle = WS_EX_TOOLWINDOW;
+constexpr window_frame kFrame{.caption = L"Settings",
+                              .style = WS_POPUP | WS_CAPTION | WS_SYSMENU,
+                              .ex_style = WS_EX_TOOLWINDOW,
+                              .client_width = 338,
+                              .client_height = 451};
 constexpr COLORREF kNavy = RGB(0, 26, 51);
 constexpr COLORREF kRuleRed = RGB(255, 0, 0);
 constexpr COLORREF kLinkBlue = RGB(0, 0, 255);
@@ -33,12 +37,11 @@ Tfset::Tfset(HWND owner, TAboutBox& about, ui_seams seams, std::string work_fold
       white_(::CreateSolidBrush(RGB(255, 255, 255))),
       red_(::CreateSolidBrush(kRuleRed)),
       panel1_brush_(::CreateSolidBrush(ColorToRGB(kDefaultBackground))) {
+    check_win32(white_ && red_ && panel1_brush_);
     set_work_folder(work_folder_);
-    // The owner keeps the window above the host window it belongs to.
-    window_ = create_empty_dialog(L"Settings", kStyle, kExStyle, owner, &Tfset::procedure,
-                                  reinterpret_cast<LPARAM>(this));
-    set_client_size(handle(), kClientWidth, kClientHeight);
     configure_update_request();
+    // The owner keeps the window above the host window it belongs to.
+    create_dialog(kFrame, owner);
 }
 
 void Tfset::configure_update_request() {
@@ -73,15 +76,16 @@ void Tfset::update_check_completed() {
     }
 }
 
-void Tfset::create_controls(HWND w) {
+void Tfset::build_controls() {
+    const HWND w = handle();
     constexpr DWORD kVisible = WS_VISIBLE;
     constexpr DWORD kEdit = WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
     constexpr DWORD kCheck = WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
     // Banner: the picture and title sit above the white panel in the z-order.
     create_control(w, ProgramIcon, L"STATIC", "", kVisible | SS_BITMAP, 8, 5, 150, 52);
     create_control(w, Label3, L"STATIC", "Flinter", kVisible | SS_NOTIFY, 190, 12, 140, 38);
-    create_control(w, Panel2, L"STATIC", "", kVisible | WS_CLIPSIBLINGS, 0, 0, kClientWidth, 62);
-    create_control(w, Panel3, L"STATIC", "", kVisible, 0, 62, kClientWidth, 4);
+    create_control(w, Panel2, L"STATIC", "", kVisible | WS_CLIPSIBLINGS, 0, 0, kFrame.client_width, 62);
+    create_control(w, Panel3, L"STATIC", "", kVisible, 0, 62, kFrame.client_width, 4);
     // Creation order is the tab order: General, Postini Login, Analyzer, OK, Cancel, About.
     create_control(w, GroupBox1, L"BUTTON", "General", kVisible | BS_GROUPBOX, 8, 72, 322, 130);
     create_control(w, Label1, L"STATIC", "Support Email 1", kVisible, 18, 90, 300, 14);
@@ -109,17 +113,13 @@ void Tfset::create_controls(HWND w) {
     create_control(w, Button2, L"BUTTON", "Cancel", kVisible | WS_TABSTOP | WS_GROUP, 255, 416, 75, 25);
     create_control(w, Button3, L"BUTTON", "About", kVisible | WS_TABSTOP | WS_GROUP, 8, 416, 75, 25);
     apply_font_to_children(w, font_.get());
-    ::SendMessageW(::GetDlgItem(w, Label3), WM_SETFONT, reinterpret_cast<WPARAM>(title_font_.get()), FALSE);
-    ::SendMessageW(::GetDlgItem(w, Label11), WM_SETFONT, reinterpret_cast<WPARAM>(link_font_.get()), FALSE);
-    ::SendMessageW(::GetDlgItem(w, Edit3), EM_SETPASSWORDCHAR, '*', 0);
-    ::SendMessageW(::GetDlgItem(w, ProgramIcon), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.get()));
-    ::SendMessageW(::GetDlgItem(w, Image1), STM_SETIMAGE, IMAGE_BITMAP,
-                   reinterpret_cast<LPARAM>(deleted_items_.get()));
+    ::SendMessageW(control(Label3), WM_SETFONT, reinterpret_cast<WPARAM>(title_font_.get()), FALSE);
+    ::SendMessageW(control(Label11), WM_SETFONT, reinterpret_cast<WPARAM>(link_font_.get()), FALSE);
+    ::SendMessageW(control(Edit3), EM_SETPASSWORDCHAR, '*', 0);
+    ::SendMessageW(control(ProgramIcon), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.get()));
+    ::SendMessageW(control(Image1), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(deleted_items_.get()));
     // Until a load, the controls hold the defaults.
-    const settings_record defaults;
-    for (auto [id, text] : {std::pair{Edit1, defaults.email.c_str()}, {Edit2, defaults.bcc.c_str()}})
-        set_window_text_acp(::GetDlgItem(w, id), text);
-    for (int id : {CheckBox1, cb1, cb2, cb3}) set_checked(::GetDlgItem(w, id), true);
+    set_record(settings_record{});
 }
 
 settings_record Tfset::record() const {
@@ -207,56 +207,45 @@ void Tfset::on_command(int id, int code) {
     }
 }
 
-INT_PTR CALLBACK Tfset::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept try {
-    if (message == WM_INITDIALOG) {
-        ::SetWindowLongPtrW(window, DWLP_USER, lparam);
-        reinterpret_cast<Tfset*>(lparam)->create_controls(window);
-        return FALSE;
-    }
-    auto* self = reinterpret_cast<Tfset*>(::GetWindowLongPtrW(window, DWLP_USER));
-    return self ? self->handle_message(message, wparam, lparam) : FALSE;
-} catch (...) {
-    report_at_boundary();
-    return FALSE;
-}
-
-INT_PTR Tfset::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
+std::optional<LRESULT> Tfset::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_COMMAND:
         on_command(LOWORD(wparam), HIWORD(wparam));
-        return TRUE;
+        return 0;
     case WM_CLOSE:
         modal_result_ = IDCANCEL;
-        return TRUE;
+        return 0;
     case WM_CTLCOLORSTATIC:
         return color_static(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
     case WM_SETCURSOR:
-        return hand_cursor_over_link(handle(), wparam, control(Label11));
+        if (set_hand_cursor_over_link(wparam, control(Label11))) return TRUE;
+        return std::nullopt;
     default:
-        return FALSE;
+        return std::nullopt;
     }
 }
 
-INT_PTR Tfset::color_static(HDC dc, HWND control_window) {
+std::optional<LRESULT> Tfset::color_static(HDC dc, HWND control_window) {
+    const auto brush = [](const unique_hbrush& b) { return reinterpret_cast<LRESULT>(b.get()); };
     switch (::GetDlgCtrlID(control_window)) {
     case Panel2:
     case ProgramIcon:
-        return reinterpret_cast<INT_PTR>(white_.get());
+        return brush(white_);
     case Label3:
         ::SetTextColor(dc, kNavy);
         ::SetBkColor(dc, RGB(255, 255, 255));
-        return reinterpret_cast<INT_PTR>(white_.get());
+        return brush(white_);
     case Panel3:
-        return reinterpret_cast<INT_PTR>(red_.get());
+        return brush(red_);
     case Panel1:
         ::SetBkColor(dc, ColorToRGB(panel1_color_));
-        return reinterpret_cast<INT_PTR>(panel1_brush_.get());
+        return brush(panel1_brush_);
     case Label11:
         ::SetTextColor(dc, kLinkBlue);
         ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
-        return reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
     default:
-        return FALSE;
+        return std::nullopt;
     }
 }
 

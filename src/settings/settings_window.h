@@ -14,12 +14,12 @@
 #include "settings/settings_store.h"
 #include "settings/about_box.h"
 #include "settings/ui_seams.h"
+#include "ui/window_base.h"
 
 namespace flinter {
 
-class Tfset {
+class Tfset final : public window_base {
 public:
-    static constexpr int kClientWidth = 338, kClientHeight = 451;
     enum control_id : int {
         Button1 = IDOK, Button2 = IDCANCEL, Button3 = 100,
         Edit1 = 110, Edit2, Edit3, Edit4, CheckBox1, cb1, cb2, cb3, Panel1, Label11, Label3,
@@ -31,12 +31,8 @@ public:
     // "settings.ini" lives; it becomes the add-in's work folder.
     Tfset(HWND owner, TAboutBox& about, ui_seams seams = default_ui_seams(),
           std::string work_folder = ProcessWorkFolder());
-    Tfset(const Tfset&) = delete;
-    Tfset& operator=(const Tfset&) = delete;
+    ~Tfset() { destroy(); }
 
-    HWND handle() const noexcept { return window_.get(); }
-    HWND control(int id) const noexcept { return ::GetDlgItem(handle(), id); }
-    bool visible() const noexcept { return ::IsWindowVisible(handle()) != FALSE; }
     std::string ini_path() const { return work_folder_ + kSettingsFileName; }
 
     // The settings record as the controls hold it now.
@@ -64,9 +60,8 @@ public:
     static constexpr std::size_t kUpdatePageLimit = 64 * 1024;
 
 private:
-    static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
-    INT_PTR handle_message(UINT message, WPARAM wparam, LPARAM lparam);
-    void create_controls(HWND window);
+    void build_controls() override;
+    std::optional<LRESULT> handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
     void on_command(int id, int code);
     void ok_clicked();
     void configure_update_request();
@@ -75,7 +70,7 @@ private:
     void start_update_check_if_due(double last_check);
     void update_check_completed();
     void choose_background();
-    INT_PTR color_static(HDC dc, HWND control);
+    std::optional<LRESULT> color_static(HDC dc, HWND control);
 
     TAboutBox& about_;
     ui_seams seams_;
@@ -92,8 +87,7 @@ private:
     bool update_available_ = false;
     int modal_result_ = 0;
     bool shown_before_ = false;
-    unique_hwnd window_;
-    // Last: destroyed first, so that no completion can reach a dead window.
+    // Its events arrive through its own window and stop when its destruction begins.
     net::TAdvHttp http_;
 };
 

@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include "product.h"
 #include "ui/window_support.h"
 
 namespace flinter {
@@ -23,7 +24,7 @@ std::optional<COLORREF> choose_color_with_dialog(HWND owner) {
 }
 
 void show_error_box(HWND owner, const std::string& message) {
-    ::MessageBoxW(owner, acp_to_wide(message).c_str(), L"QAV_Flinter", MB_OK | MB_ICONERROR);
+    ::MessageBoxW(owner, acp_to_wide(message).c_str(), kProductCaptionW, MB_OK | MB_ICONERROR);
 }
 
 void open_in_browser(const std::string& url) {

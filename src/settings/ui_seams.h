@@ -11,14 +11,6 @@
 
 namespace flinter {
 
-// The maker's addresses and contacts.
-inline constexpr char kMakerWebSite[] = "http://www.qav-flinter.example/";
-inline constexpr char kMakerDownloadPage[] = "http://www.qav-flinter.example/download.htm";
-inline constexpr char kMakerUpdatePage[] = "http://www.qav-flinter.example/update.htm";
-inline constexpr char kMakerToolsPage[] = "http://www.qav-flinter.example/postini-tools.htm";
-inline constexpr char kMakerSupportPhone[] = "+1 (555) 010-0140";
-inline constexpr char kMakerSupportEmail[] = "support@qav-flinter.example";
-
 struct ui_seams {
     // The common colour chooser; nullopt when the user cancels.
     std::function<std::optional<COLORREF>(HWND owner)> choose_color;
@@ -29,7 +21,7 @@ struct ui_seams {
 };
 
 // The real chooser (opening on its own last choice, black at first), a
-// message box captioned "QAV_Flinter", and ShellExecuteA.
+// message box with the product caption, and ShellExecuteA.
 ui_seams default_ui_seams();
 
 }  // namespace flinter

@@ -10,7 +10,7 @@ extern "C" {
 }
 
 #include "com/hresult_error.h"
-#include "ui/window_support.h"
+#include "com/module.h"
 
 namespace flinter {
 namespace {
@@ -24,6 +24,9 @@ struct jump_error_manager {
 void jump_back(j_common_ptr info) {
     std::longjmp(reinterpret_cast<jump_error_manager*>(info->err)->resume, 1);
 }
+
+// Warnings are counted, not printed: the host has no console.
+void keep_quiet(j_common_ptr) {}
 
 // Only plain C data lives in this frame, so longjmp skips no destructor; the
 // pixels go to a buffer the caller sized from the header.
@@ -42,6 +45,7 @@ struct jpeg_session {
 bool decode_into(jpeg_session& s, const std::uint8_t* data, std::size_t size, decoded_image& image) {
     s.info.err = jpeg_std_error(&s.errors.base);
     s.errors.base.error_exit = &jump_back;
+    s.errors.base.output_message = &keep_quiet;
     jpeg_create_decompress(&s.info);
     if (setjmp(s.errors.resume)) return false;
     jpeg_mem_src(&s.info, data, static_cast<unsigned long>(size));
@@ -52,7 +56,9 @@ bool decode_into(jpeg_session& s, const std::uint8_t* data, std::size_t size, de
         jpeg_read_scanlines(&s.info, &row, 1);
     }
     jpeg_finish_decompress(&s.info);
-    return true;
+    // libjpeg warns and pads with grey where the data is cut short or corrupt;
+    // a logo with grey holes is refused like one that does not decode at all.
+    return s.errors.base.num_warnings == 0;
 }
 
 class jpeg_decoder {

@@ -23,7 +23,8 @@ struct decoded_image {
     std::vector<std::uint8_t> bgr;   // top-down rows of width * 3 bytes, no padding
 };
 
-// Decodes a JPEG (baseline or progressive, grey or colour) to 24-bit BGR.
+// Decodes a JPEG (baseline or progressive, grey or colour) to 24-bit BGR; a
+// stream libjpeg finds cut short or corrupt, even where it could pad it, throws.
 decoded_image decode_jpeg(std::span<const std::uint8_t> jpeg);
 
 // A 24-bit bitmap of the image, stretched to width x height.

@@ -3,22 +3,9 @@
 #include <vector>
 
 #include "com/hresult_error.h"
+#include "com/module.h"
 
 namespace flinter {
-
-void register_window_class(const wchar_t* name, WNDPROC procedure, int background_color_index) {
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    if (::GetClassInfoExW(this_module(), name, &existing)) return;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = procedure;
-    wc.hInstance = this_module();
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(background_color_index + 1));
-    wc.lpszClassName = name;
-    check_win32(::RegisterClassExW(&wc) != 0);
-}
 
 unique_hfont make_font(const wchar_t* face, int pixel_height, int weight, bool underline) {
     unique_hfont font(::CreateFontW(-pixel_height, 0, 0, 0, weight, FALSE, underline, FALSE, DEFAULT_CHARSET,
@@ -75,39 +62,6 @@ BOOL CALLBACK set_font(HWND child, LPARAM font) {
 
 void apply_font_to_children(HWND parent, HFONT font) {
     ::EnumChildWindows(parent, &set_font, reinterpret_cast<LPARAM>(font));
-}
-
-}  // namespace flinter
-
-namespace flinter {
-namespace {
-
-void append_words(std::vector<WORD>& out, const wchar_t* text) {
-    for (; *text; ++text) out.push_back(static_cast<WORD>(*text));
-    out.push_back(0);
-}
-
-void append_dword(std::vector<WORD>& out, DWORD value) {
-    out.push_back(LOWORD(value));
-    out.push_back(HIWORD(value));
-}
-
-}  // namespace
-
-unique_hwnd create_empty_dialog(const wchar_t* caption, DWORD style, DWORD ex_style, HWND owner, DLGPROC procedure,
-                                LPARAM param) {
-    std::vector<WORD> dialog_template;   // WORD-aligned by the vector's allocation
-    append_dword(dialog_template, style | DS_SETFONT);
-    append_dword(dialog_template, ex_style);
-    dialog_template.insert(dialog_template.end(), {0, 0, 0, 100, 100});   // no items; x, y, cx, cy
-    dialog_template.insert(dialog_template.end(), {0, 0});                // no menu, standard class
-    append_words(dialog_template, caption);
-    dialog_template.push_back(8);
-    append_words(dialog_template, L"MS Sans Serif");
-    unique_hwnd dialog(::CreateDialogIndirectParamW(
-        this_module(), reinterpret_cast<const DLGTEMPLATE*>(dialog_template.data()), owner, procedure, param));
-    check_win32(dialog.get() != nullptr);
-    return dialog;
 }
 
 void set_client_size(HWND window, int width, int height) {
@@ -178,11 +132,10 @@ void run_modal(HWND window, const std::function<bool()>& finished) {
     if (quit) ::PostQuitMessage(static_cast<int>(quit_code));
 }
 
-INT_PTR hand_cursor_over_link(HWND dialog, WPARAM hovered, HWND link) {
-    if (reinterpret_cast<HWND>(hovered) != link) return FALSE;
+bool set_hand_cursor_over_link(WPARAM hovered, HWND link) {
+    if (reinterpret_cast<HWND>(hovered) != link) return false;
     ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
-    ::SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
-    return TRUE;
+    return true;
 }
 
 }  // namespace flinter

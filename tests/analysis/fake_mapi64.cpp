@@ -1,19 +1,20 @@
 // Stands in for a 64-bit MAPI32.DLL: HrGetOneProp and MAPIFreeBuffer exported
 // under undecorated names only.
 #include <windows.h>
-#include <mapidefs.h>
 #include <mapicode.h>
+
+#include "com/mapi.h"
 
 namespace {
 int failing = 0;
 int frees = 0;
 char block_text[] = "X-pstn-levels: (S:1.0/2.0 )\r\n";
-SPropValue block{0x007D001E, 0, {}};
+SPropValue block{PR_TRANSPORT_MESSAGE_HEADERS_A, 0, {}};
 }  // namespace
 
 extern "C" {
 __declspec(dllexport) HRESULT __stdcall HrGetOneProp(LPMAPIPROP, ULONG tag, LPSPropValue* value) {
-    if (failing || tag != 0x007D001E) return MAPI_E_NOT_FOUND;
+    if (failing || tag != PR_TRANSPORT_MESSAGE_HEADERS_A) return MAPI_E_NOT_FOUND;
     block.ulPropTag = tag;
     block.Value.lpszA = block_text;
     *value = &block;

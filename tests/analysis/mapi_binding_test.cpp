@@ -7,7 +7,7 @@
 #include "analysis/header_retrieval.h"
 #include "analysis/mapi_binding.h"
 #include "fake_dispatch.h"
-#include "fake_message.h"
+#include "store_message.h"
 
 namespace flinter {
 namespace {
@@ -67,10 +67,10 @@ TEST(MapiBinding, UndecoratedExportsAreFoundOnlyByTheX64Build) {
     ASSERT_TRUE(set_failing && free_count);
 
     // The fake library does not call into the message, so any IMessage will do.
-    testing::fake_message message(std::nullopt);
+    testing_support::store_message message(std::nullopt);
     testing::fake_dispatch item;
     item.property(L"Class", 43L);
-    item.property(L"MAPIObject", static_cast<IUnknown*>(&message));
+    item.property(L"MAPIObject", message.get());
     const variant selected(static_cast<IDispatch*>(&item));
     EXPECT_EQ(GetHeader(selected.get(), mapi), "X-pstn-levels: (S:1.0/2.0 )\r\n");
     EXPECT_EQ(free_count(), 1);

@@ -5,7 +5,7 @@
 #include "analysis/header_retrieval.h"
 #include "com/hresult_error.h"
 #include "fake_dispatch.h"
-#include "fake_message.h"
+#include "store_message.h"
 
 namespace flinter {
 namespace {
@@ -18,12 +18,12 @@ TEST(MissingMapi, TheAddInLoadsAndHeaderReadsFailCleanly) {
     mapi.bind();
     ASSERT_FALSE(mapi.loaded()) << "MAPI32 should be disabled for this test";
 
-    testing::fake_message message("X-pstn-levels: (S:1/2 )\r\n");
+    testing_support::store_message message("X-pstn-levels: (S:1/2 )\r\n");
     testing::fake_dispatch item;
     item.property(L"Class", 43L);
-    item.property(L"MAPIObject", static_cast<IUnknown*>(&message));
+    item.property(L"MAPIObject", message.get());
     EXPECT_THROW(GetHeader(variant(static_cast<IDispatch*>(&item)).get(), mapi), hresult_error);
-    EXPECT_EQ(message.ref_count(), 1u);
+    EXPECT_EQ(message.references(), 1u);
 
     testing::fake_dispatch contact;
     contact.property(L"Class", 40L);

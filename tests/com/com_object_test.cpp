@@ -99,6 +99,31 @@ TEST(ComObject, OneIdentityInterfacesFromTheListAndObjectCounts) {
     EXPECT_EQ(g_live, 0);
 }
 
+// Kept in memory by its owner (here the test's stack), never deleted by Release.
+class held : public com_object<held, IConnectionPointContainer> {
+public:
+    void hold(bool now_held) noexcept { transitions.push_back(now_held); }
+    void over_released() noexcept { ++over_releases; }
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) noexcept override { return E_NOTIMPL; }
+    STDMETHODIMP FindConnectionPoint(REFIID, IConnectionPoint**) noexcept override { return E_NOTIMPL; }
+
+    std::vector<bool> transitions;
+    int over_releases = 0;
+};
+
+TEST(ComObject, AnOwnerHeldObjectIsHeldWhileReferencedAndRefusesAnOverRelease) {
+    held object;
+    EXPECT_EQ(object.reference_count(), 0u);
+    object.AddRef();
+    object.AddRef();
+    EXPECT_EQ(object.Release(), 1u);
+    EXPECT_EQ(object.Release(), 0u);
+    EXPECT_EQ(object.Release(), 0u);   // one too many: the count stays at 0
+    EXPECT_EQ(object.reference_count(), 0u);
+    EXPECT_EQ(object.over_releases, 1);
+    EXPECT_EQ(object.transitions, (std::vector<bool>{true, false}));
+}
+
 TEST(ComObject, FactoryRefusesAggregationAndCountsLocks) {
     std::atomic<long> locks{0};
     auto factory = make_com<class_factory<counted>>(&locks);

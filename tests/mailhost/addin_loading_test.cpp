@@ -1,19 +1,23 @@
 // Outlook's add-in loading from the registry: a trivial add-in registered in
-// the prefix is created by ProgID and called in Outlook's order.
+// the prefix is created by ProgID and called in Office's order; LoadBehavior
+// follows failures and the COM Add-ins dialog; Outlook started through COM.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "com/registry.h"
 #include "com/unique_res.h"
-#include "mailhost/simulated_outlook.h"
+#include "outlook_ids.h"
+#include "simulated_outlook_test.h"
 #include "test_config.h"
 
 using flinter::get;
 using flinter::get_object;
 using flinter::put;
 using flinter::variant;
+using Microsoft::WRL::ComPtr;
 
 namespace {
 
@@ -21,86 +25,126 @@ namespace {
 // have one view per bitness, and each flavour registers its own class there too.
 const wchar_t kProgId[] = L"MailhostTest.TrivialAddin." FLINTER_FLAVOUR;
 const wchar_t kClsid[] = TRIVIAL_ADDIN_CLSID;
-
-void set_text(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-    flinter::unique_hkey handle;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                               handle.put(), nullptr));
-    ::RegSetValueExW(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
-
-void set_dword(HKEY root, const std::wstring& key, const wchar_t* name, DWORD value) {
-    flinter::unique_hkey handle;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                               handle.put(), nullptr));
-    ::RegSetValueExW(handle.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-}
-
 const std::wstring kAddInKey = std::wstring(L"Software\\Microsoft\\Office\\Outlook\\AddIns\\") + kProgId;
 
-class AddInLoading : public ::testing::Test {
+class AddInLoading : public flinter::testing_support::simulated_outlook_test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+        simulated_outlook_test::SetUp();
         module_.reset(::LoadLibraryW(L"trivial_addin.dll"));
         ASSERT_TRUE(module_);
         wchar_t path[MAX_PATH];
         ::GetModuleFileNameW(module_.get(), path, MAX_PATH);
         const std::wstring clsid_key = std::wstring(L"Software\\Classes\\CLSID\\") + kClsid;
-        set_text(HKEY_LOCAL_MACHINE, clsid_key + L"\\InprocServer32", nullptr, path);
-        set_text(HKEY_LOCAL_MACHINE, clsid_key + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
-        set_text(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + kProgId + L"\\CLSID", nullptr, kClsid);
-        set_dword(HKEY_CURRENT_USER, kAddInKey, L"LoadBehavior", 3);
-        set_text(HKEY_CURRENT_USER, kAddInKey, L"FriendlyName", L"Trivial add-in");
-        events_ = reinterpret_cast<const wchar_t* (*)()>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "trivial_addin_events")));
-        reinterpret_cast<void (*)()>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "trivial_addin_reset")))();
+        auto server = flinter::registry_key::create(HKEY_LOCAL_MACHINE, clsid_key + L"\\InprocServer32");
+        server.set_string(nullptr, path);
+        server.set_string(L"ThreadingModel", L"Apartment");
+        flinter::registry_key::create(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + kProgId + L"\\CLSID")
+            .set_string(nullptr, kClsid);
+        register_addin(HKEY_CURRENT_USER, 3);
+        export_of<void (*)()>("trivial_addin_reset")();
     }
     void TearDown() override {
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, kAddInKey.c_str());
-        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(L"Software\\Classes\\CLSID\\") + kClsid).c_str());
-        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(L"Software\\Classes\\") + kProgId).c_str());
-        ::CoUninitialize();
+        simulated_outlook_test::TearDown();
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) flinter::delete_key_tree(root, kAddInKey);
+        flinter::delete_key_tree(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\CLSID\\") + kClsid);
+        flinter::delete_key_tree(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + kProgId);
     }
-    std::wstring events() const { return events_(); }
+
+    static void register_addin(HKEY root, DWORD load_behavior) {
+        auto key = flinter::registry_key::create(root, kAddInKey);
+        key.set_dword(L"LoadBehavior", load_behavior);
+        key.set_string(L"FriendlyName", L"Trivial add-in");
+    }
+    static DWORD load_behavior(HKEY root) {
+        return flinter::registry_key::open(root, kAddInKey)->dword(L"LoadBehavior").value_or(0xdeadbeef);
+    }
+    template <class Function>
+    Function export_of(const char* name) const {
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), name)));
+    }
+    std::wstring events() const { return export_of<const wchar_t* (*)()>("trivial_addin_events")(); }
+    long addin_objects() const { return export_of<long (*)()>("trivial_addin_objects")(); }
+    ComPtr<IDispatch> com_addin() {
+        return get_object(get_object(application(), L"COMAddIns").Get(), L"Item", {variant(kProgId)});
+    }
+
     flinter::unique_hmodule module_;
-    const wchar_t* (*events_)() = nullptr;
 };
 
-TEST_F(AddInLoading, StartupAndShutdownInOutlooksOrder) {
-    {
-        mailhost::simulated_outlook outlook({.addins = kProgId});
-        EXPECT_EQ(L"OnConnection(1,outlook,comaddin);OnStartupComplete;", events()) << outlook.call_log();
-        auto addin = get_object(get_object(outlook.application(), L"COMAddIns").Get(), L"Item", {variant(kProgId)});
-        EXPECT_TRUE(get(addin.Get(), L"Connect").as_bool());
-        EXPECT_NE(nullptr, get(addin.Get(), L"Object").as_dispatch());
-    }
-    EXPECT_EQ(L"OnConnection(1,outlook,comaddin);OnStartupComplete;OnBeginShutdown;OnDisconnection(0);", events());
-    EXPECT_EQ(0, reinterpret_cast<long (*)()>(reinterpret_cast<void*>(::GetProcAddress(module_.get(), "trivial_addin_objects")))());
+TEST_F(AddInLoading, StartupAndShutdownInOfficesOrder) {
+    start({.addins = kProgId});
+    EXPECT_EQ(L"OnConnection(1,outlook,comaddin);OnAddInsUpdate;OnStartupComplete;", events()) << outlook().call_log();
+    EXPECT_TRUE(get(com_addin().Get(), L"Connect").as_bool());
+    EXPECT_NE(nullptr, get(com_addin().Get(), L"Object").as_dispatch());
+    outlook().quit();
+    EXPECT_EQ(L"OnConnection(1,outlook,comaddin);OnAddInsUpdate;OnStartupComplete;OnBeginShutdown;OnDisconnection(0);",
+              events());
+    EXPECT_EQ(0, addin_objects());
+    EXPECT_EQ(3u, load_behavior(HKEY_CURRENT_USER));
 }
 
-TEST_F(AddInLoading, TheUserSwitchesTheAddInOffAndOn) {
-    mailhost::simulated_outlook outlook({.addins = kProgId});
+TEST_F(AddInLoading, TheUserSwitchesTheAddInOffAndOnAndLoadBehaviorFollows) {
+    start({.addins = kProgId});
+    export_of<void (*)()>("trivial_addin_reset")();
     ASSERT_EQ(S_OK, mailhost_connect_addin(kProgId, FALSE));
-    auto addin = get_object(get_object(outlook.application(), L"COMAddIns").Get(), L"Item", {variant(1)});
-    EXPECT_FALSE(get(addin.Get(), L"Connect").as_bool());
-    put(addin.Get(), L"Connect", variant(true));
-    EXPECT_EQ(L"OnConnection(1,outlook,comaddin);OnStartupComplete;OnDisconnection(1);OnConnection(0,outlook,comaddin);",
-              events());
+    EXPECT_FALSE(get(com_addin().Get(), L"Connect").as_bool());
+    EXPECT_EQ(2u, load_behavior(HKEY_CURRENT_USER));
+    put(com_addin().Get(), L"Connect", variant(true));
+    EXPECT_EQ(L"OnDisconnection(1);OnConnection(0,outlook,comaddin);OnAddInsUpdate;", events());
+    EXPECT_EQ(3u, load_behavior(HKEY_CURRENT_USER));
+}
+
+// Registered for the user or for all users, an add-in whose OnConnection fails
+// is not connected, keeps no Object and gets no further call.
+TEST_F(AddInLoading, AFailedConnectionLeavesLoadBehaviorTwoWhereTheAddInIsRegistered) {
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        for (HKEY other : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) flinter::delete_key_tree(other, kAddInKey);
+        register_addin(root, 3);
+        export_of<void (*)()>("trivial_addin_reset")();
+        export_of<void (*)(HRESULT)>("trivial_addin_fail_connection")(E_FAIL);
+        start({.addins = kProgId});
+        EXPECT_EQ(L"OnConnection(1,outlook,comaddin);", events());
+        EXPECT_EQ(2u, load_behavior(root));
+        EXPECT_FALSE(get(com_addin().Get(), L"Connect").as_bool());
+        EXPECT_EQ(nullptr, get(com_addin().Get(), L"Object").as_dispatch());
+        outlook().quit();
+        EXPECT_EQ(L"OnConnection(1,outlook,comaddin);", events());
+        EXPECT_EQ(0, addin_objects());
+    }
 }
 
 TEST_F(AddInLoading, OnlyLoadBehaviorThreeLoadsAtStart) {
-    set_dword(HKEY_CURRENT_USER, kAddInKey, L"LoadBehavior", 2);
-    mailhost::simulated_outlook outlook({.addins = kProgId});
+    register_addin(HKEY_CURRENT_USER, 2);
+    start({.addins = kProgId});
     EXPECT_EQ(L"", events());
-    EXPECT_EQ(1, get(get_object(outlook.application(), L"COMAddIns").Get(), L"Count").as_int());
+    EXPECT_EQ(1, get(get_object(application(), L"COMAddIns").Get(), L"Count").as_int());
 }
 
 TEST_F(AddInLoading, AnUnknownProgIdIsSkipped) {
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(L"Software\\Classes\\") + kProgId).c_str());
-    mailhost::simulated_outlook outlook({.addins = kProgId});
+    flinter::delete_key_tree(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + kProgId);
+    start({.addins = kProgId});
     EXPECT_EQ(L"", events());
-    EXPECT_NE(std::wstring::npos, outlook.call_log().find(L"failed"));
+    EXPECT_NE(std::wstring::npos, outlook().call_log().find(L"failed"));
+}
+
+TEST_F(AddInLoading, OutlookStartedThroughComOpensNoWindowLoadsItsAddInsAndIsRunning) {
+    ASSERT_EQ(S_OK, mailhost_register());
+    const GUID& clsid = flinter::testing_support::outlook::CLSID_Application;
+    ComPtr<IDispatch> app;
+    ASSERT_EQ(S_OK, ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&app)));
+    EXPECT_EQ(0, get(get_object(app.Get(), L"Explorers").Get(), L"Count").as_int());
+    EXPECT_EQ(nullptr, get(app.Get(), L"ActiveExplorer").as_dispatch());
+    EXPECT_EQ(L"OnConnection(1,outlook,comaddin);OnAddInsUpdate;OnStartupComplete;", events());
+    ComPtr<IUnknown> running;
+    ASSERT_EQ(S_OK, ::GetActiveObject(clsid, nullptr, &running));
+    ComPtr<IUnknown> identity;
+    app.As(&identity);
+    EXPECT_EQ(identity.Get(), running.Get());
+    running.Reset();
+    identity.Reset();
+    flinter::call(app.Get(), L"Quit");
+    EXPECT_NE(S_OK, ::GetActiveObject(clsid, nullptr, &running));
 }
 
 }  // namespace

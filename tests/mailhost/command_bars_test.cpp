@@ -6,12 +6,15 @@
 
 #include <olectl.h>
 
+#include <functional>
+
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/unique_res.h"
-#include "mailhost/simulated_outlook.h"
-#include "test_config.h"
+#include "outlook_ids.h"
 #include "recording_sink.h"
+#include "simulated_outlook_test.h"
+#include "test_config.h"
 
 using flinter::call;
 using flinter::get;
@@ -23,9 +26,9 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-const GUID DIID_CommandBarButtonEvents = {0x000C0351, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID DIID_CommandBarComboBoxEvents = {0x000C0354, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID IID_CommandBarButton = {0x000C030E, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+using flinter::testing_support::outlook::DIID_CommandBarButtonEvents;
+using flinter::testing_support::outlook::DIID_CommandBarComboBoxEvents;
+using flinter::testing_support::outlook::IID_CommandBarButton;
 const variant missing = variant::missing();
 constexpr int kButton = 1, kComboBox = 4, kPopup = 10;
 
@@ -48,23 +51,20 @@ ComPtr<IDispatch> picture_of(HBITMAP bitmap) {
     return picture;
 }
 
-class CommandBars : public ::testing::Test {
+class CommandBars : public flinter::testing_support::simulated_outlook_test {
 protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr))); }
-    void TearDown() override {
-        outlook_.reset();
-        ::CoUninitialize();
-    }
-    void start(int explorers = 1, bool pictures = true) {
-        outlook_ = std::make_unique<mailhost::simulated_outlook>(
-            mailhost::outlook_settings{.explorers = explorers, .picture_support = pictures});
+    void start_with(int explorers = 1, bool pictures = true) {
+        start({.explorers = explorers, .picture_support = pictures});
     }
     ComPtr<IDispatch> bars(int explorer = 1) {
-        auto window = get_object(get_object(outlook_->application(), L"Explorers").Get(), L"Item", {variant(explorer)});
+        auto window = get_object(get_object(application(), L"Explorers").Get(), L"Item", {variant(explorer)});
         return get_object(window.Get(), L"CommandBars");
     }
+    // A new bar starts hidden, as Office's do; shown, as an add-in shows its toolbar.
     ComPtr<IDispatch> add_bar(IDispatch* collection, const wchar_t* name, bool temporary) {
-        return get_object(collection, L"Add", {variant(name), variant(1), missing, variant(temporary)});
+        auto bar = get_object(collection, L"Add", {variant(name), variant(1), missing, variant(temporary)});
+        put(bar.Get(), L"Visible", variant(true));
+        return bar;
     }
     ComPtr<IDispatch> add_control(IDispatch* bar, int type, const wchar_t* tag, variant before = variant::missing(),
                                   bool temporary = true) {
@@ -74,11 +74,10 @@ protected:
         put(control.Get(), L"Caption", variant(tag));
         return control;
     }
-    std::unique_ptr<mailhost::simulated_outlook> outlook_;
 };
 
 TEST_F(CommandBars, ExplorersStartWithBuiltInBars) {
-    start();
+    start_with();
     auto collection = bars();
     EXPECT_GE(get(collection.Get(), L"Count").as_int(), 2);
     auto standard = get_object(collection.Get(), L"Item", {variant(L"Standard")});
@@ -89,7 +88,7 @@ TEST_F(CommandBars, ExplorersStartWithBuiltInBars) {
 }
 
 TEST_F(CommandBars, CollectionFindControlSearchesEveryBarAndPopups) {
-    start();
+    start_with();
     auto collection = bars();
     auto first = add_bar(collection.Get(), L"First", true);
     auto second = add_bar(collection.Get(), L"Second", true);
@@ -106,7 +105,7 @@ TEST_F(CommandBars, CollectionFindControlSearchesEveryBarAndPopups) {
 }
 
 TEST_F(CommandBars, BeforePlacesControlsAndOutOfRangeIsRefused) {
-    start();
+    start_with();
     auto bar = add_bar(bars().Get(), L"Order", true);
     add_control(bar.Get(), kButton, L"a");
     add_control(bar.Get(), kButton, L"b");
@@ -124,7 +123,7 @@ TEST_F(CommandBars, BeforePlacesControlsAndOutOfRangeIsRefused) {
 }
 
 TEST_F(CommandBars, TemporaryObjectsVanishWithTheirWindow) {
-    start(2);
+    start_with(2);
     auto temporary = add_bar(bars(1).Get(), L"Gone", true);
     auto kept = add_bar(bars(1).Get(), L"Kept", false);
     auto button = add_control(kept.Get(), kButton, L"kept-button", missing, false);
@@ -142,7 +141,7 @@ TEST_F(CommandBars, TemporaryObjectsVanishWithTheirWindow) {
 }
 
 TEST_F(CommandBars, PictureKeepsThePixelsAndMask) {
-    start();
+    start_with();
     auto bar = add_bar(bars().Get(), L"Faces", true);
     auto button = add_control(bar.Get(), kButton, L"face");
     unique_hbitmap bitmap(four_pixels());
@@ -160,7 +159,7 @@ TEST_F(CommandBars, PictureKeepsThePixelsAndMask) {
 }
 
 TEST_F(CommandBars, OldHostsHaveNoPictureButPasteFaceReadsTheClipboard) {
-    start(1, false);
+    start_with(1, false);
     auto bar = add_bar(bars().Get(), L"Old", true);
     auto button = add_control(bar.Get(), kButton, L"old");
     DISPID id = 0;
@@ -183,37 +182,114 @@ TEST_F(CommandBars, OldHostsHaveNoPictureButPasteFaceReadsTheClipboard) {
 }
 
 TEST_F(CommandBars, ClickReachesSinksOfEveryCopyWithTheTag) {
-    start(2);
+    start_with(2);
     auto first = add_control(add_bar(bars(1).Get(), L"Tool", true).Get(), kButton, L"spam");
     auto second = add_control(add_bar(bars(2).Get(), L"Tool", true).Get(), kButton, L"spam");
     recording_sink sink(DIID_CommandBarButtonEvents);
-    const DWORD cookie = sink.advise(first.Get());
-    ASSERT_NE(0u, cookie);
-    sink.reaction = [](DISPID, DISPPARAMS& params) { *params.rgvarg[0].pboolVal = VARIANT_TRUE; };
+    ASSERT_EQ(S_OK, sink.advise(first.Get()));
+    sink.reaction = [](DISPID, const flinter::event_args& args) { args.bool_ref(1) = VARIANT_TRUE; };
     BOOL cancel_default = FALSE;
     ASSERT_EQ(S_OK, mailhost_click(2, L"spam", &cancel_default));
     EXPECT_TRUE(cancel_default);
     ASSERT_EQ(std::vector<DISPID>{1}, sink.ids());
-    EXPECT_EQ(VT_BOOL | VT_BYREF, sink.events[0].types[0]);
+    EXPECT_EQ(VT_BOOL | VT_BYREF, sink.events[0].types[1]);   // CancelDefault
     ComPtr<IUnknown> raised, expected;
-    sink.events[0].args[1].as_unknown().As(&raised);
+    sink.events[0].args[0].as_unknown().As(&raised);
     second.As(&expected);
     EXPECT_EQ(expected.Get(), raised.Get());   // Ctrl is the control that was clicked
     ComPtr<IUnknown> typed;
     EXPECT_EQ(S_OK, raised->QueryInterface(IID_CommandBarButton, &typed));
-    sink.unadvise(cookie);
 }
 
 TEST_F(CommandBars, ComboBoxChangeCarriesTheControl) {
-    start();
+    start_with();
     auto combo = add_control(add_bar(bars().Get(), L"Lists", true).Get(), kComboBox, L"list");
     call(combo.Get(), L"AddItem", {variant(L"one")});
     recording_sink sink(DIID_CommandBarComboBoxEvents);
-    const DWORD cookie = sink.advise(combo.Get());
+    ASSERT_EQ(S_OK, sink.advise(combo.Get()));
     ASSERT_EQ(S_OK, mailhost_change(1, L"list", L"typed"));
     ASSERT_EQ(std::vector<DISPID>{1}, sink.ids());
     EXPECT_EQ(L"typed", get(combo.Get(), L"Text").as_wstring());
-    sink.unadvise(cookie);
+}
+
+// A click on the toolbar while it is hidden (in Calendar, say) must not reach a handler.
+TEST_F(CommandBars, ClicksAndChangesReachOnlyControlsTheUserCanReach) {
+    start_with();
+    using change = std::function<void(IDispatch* bar, IDispatch* popup, IDispatch* button, IDispatch* list)>;
+    auto both = [](const wchar_t* property) {
+        return [property](IDispatch*, IDispatch*, IDispatch* button, IDispatch* list) {
+            put(button, property, variant(false));
+            put(list, property, variant(false));
+        };
+    };
+    const struct {
+        const wchar_t* what;
+        change out_of_reach;
+    } cases[] = {
+        {L"hidden controls", both(L"Visible")},
+        {L"disabled controls", both(L"Enabled")},
+        {L"hidden bar", [](IDispatch* bar, IDispatch*, IDispatch*, IDispatch*) { put(bar, L"Visible", variant(false)); }},
+        {L"disabled bar", [](IDispatch* bar, IDispatch*, IDispatch*, IDispatch*) { put(bar, L"Enabled", variant(false)); }},
+        {L"hidden popup", [](IDispatch*, IDispatch* popup, IDispatch*, IDispatch*) { put(popup, L"Visible", variant(false)); }},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::wstring name = L"Bar" + std::to_wstring(++n), button_tag = name + L"-button", list_tag = name + L"-list";
+        auto bar = add_bar(bars().Get(), name.c_str(), true);
+        auto popup = add_control(bar.Get(), kPopup, (name + L"-menu").c_str());
+        auto inside = get_object(popup.Get(), L"CommandBar");
+        auto button = add_control(inside.Get(), kButton, button_tag.c_str());
+        auto list = add_control(inside.Get(), kComboBox, list_tag.c_str());
+        recording_sink clicks(DIID_CommandBarButtonEvents), changes(DIID_CommandBarComboBoxEvents);
+        ASSERT_EQ(S_OK, clicks.advise(button.Get()));
+        ASSERT_EQ(S_OK, changes.advise(list.Get()));
+        ASSERT_EQ(S_OK, mailhost_click(1, button_tag.c_str(), nullptr)) << c.what;
+        ASSERT_EQ(S_OK, mailhost_change(1, list_tag.c_str(), L"typed")) << c.what;
+        c.out_of_reach(bar.Get(), popup.Get(), button.Get(), list.Get());
+        EXPECT_EQ(MAILHOST_E_UNREACHABLE, mailhost_click(1, button_tag.c_str(), nullptr)) << c.what;
+        EXPECT_EQ(MAILHOST_E_UNREACHABLE, mailhost_change(1, list_tag.c_str(), L"typed")) << c.what;
+        EXPECT_EQ(1u, clicks.events.size()) << c.what;
+        EXPECT_EQ(1u, changes.events.size()) << c.what;
+    }
+}
+
+// Office keeps non-temporary bars in its own file: a later start finds them,
+// so that a deleted control or a moved bar can be seen by the next session.
+TEST_F(CommandBars, NonTemporaryBarsAndControlsOutliveAQuitWithTheirProperties) {
+    start_with();
+    auto kept = add_bar(bars().Get(), L"Kept", false);
+    put(kept.Get(), L"Left", variant(120));
+    put(kept.Get(), L"RowIndex", variant(3));
+    auto button = add_control(kept.Get(), kButton, L"kept-button", missing, false);
+    put(button.Get(), L"Caption", variant(L"Report"));
+    put(button.Get(), L"BeginGroup", variant(true));
+    add_control(kept.Get(), kButton, L"temporary-button", missing, true);
+    add_bar(bars().Get(), L"Gone", true);
+    outlook().quit();
+
+    start({.keep_command_bars = true});
+    auto again = get_object(bars().Get(), L"Item", {variant(L"Kept")});
+    EXPECT_EQ(120, get(again.Get(), L"Left").as_int());
+    EXPECT_EQ(3, get(again.Get(), L"RowIndex").as_int());
+    EXPECT_TRUE(get(again.Get(), L"Visible").as_bool());
+    auto found = get_object(again.Get(), L"FindControl", {missing, missing, variant(L"kept-button")});
+    EXPECT_EQ(L"Report", get(found.Get(), L"Caption").as_wstring());
+    EXPECT_TRUE(get(found.Get(), L"BeginGroup").as_bool());
+    EXPECT_EQ(nullptr, get(again.Get(), L"FindControl", {missing, missing, variant(L"temporary-button")}).as_dispatch());
+    EXPECT_NE(S_OK, failure_of([&] { get_object(bars().Get(), L"Item", {variant(L"Gone")}); }));
+    outlook().quit();
+
+    start_with();   // a fresh profile
+    EXPECT_NE(S_OK, failure_of([&] { get_object(bars().Get(), L"Item", {variant(L"Kept")}); }));
+}
+
+TEST_F(CommandBars, AnotherThreadCanHoldTheClipboard) {
+    start_with();
+    ASSERT_EQ(S_OK, mailhost_hold_clipboard(INFINITE));
+    EXPECT_FALSE(::OpenClipboard(nullptr));
+    mailhost_release_clipboard();
+    ASSERT_TRUE(::OpenClipboard(nullptr));
+    ::CloseClipboard();
 }
 
 }  // namespace

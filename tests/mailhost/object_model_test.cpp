@@ -3,15 +3,15 @@
 
 #include "failure_of.h"
 
-#include <mapidefs.h>
-
 #include <fstream>
 #include <functional>
 #include <string>
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
-#include "mailhost/simulated_outlook.h"
+#include "com/mapi.h"
+#include "outlook_ids.h"
+#include "simulated_outlook_test.h"
 #include "test_config.h"
 
 using flinter::call;
@@ -23,10 +23,7 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-const GUID IID_Application_ = {0x00063001, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID IID_Explorer_ = {0x00063003, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID IID_MAPIFolder_ = {0x00063006, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID IID_IMessage_ = {0x00020307, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+namespace outlook = flinter::testing_support::outlook;
 
 std::string read_all(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
@@ -41,18 +38,11 @@ std::wstring temp_path(const wchar_t* name) {
 
 using flinter::testing_support::failure_of;
 
-class ObjectModel : public ::testing::Test {
+class ObjectModel : public flinter::testing_support::simulated_outlook_test {
 protected:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr))); }
-    void TearDown() override {
-        outlook_.reset();
-        ::CoUninitialize();
-    }
-    IDispatch* start(int explorers = 1) {
-        outlook_ = std::make_unique<mailhost::simulated_outlook>(
-            mailhost::outlook_settings{.mailbox = MAILHOST_SAMPLES, .explorers = explorers,
-                                       .outbox_dir = temp_path(L"mailhost-test-outbox")});
-        return outlook_->application();
+    IDispatch* start_with(int explorers = 1) {
+        return start({.mailbox = MAILHOST_SAMPLES, .explorers = explorers,
+                      .outbox_dir = temp_path(L"mailhost-test-outbox")});
     }
     ComPtr<IDispatch> first_selected(IDispatch* app) {
         const int first = 1;
@@ -60,11 +50,10 @@ protected:
         auto selection = get_object(get_object(app, L"ActiveExplorer").Get(), L"Selection");
         return get_object(selection.Get(), L"Item", {variant(1)});
     }
-    std::unique_ptr<mailhost::simulated_outlook> outlook_;
 };
 
 TEST_F(ObjectModel, SelectionCountsAndItemsFromOne) {
-    IDispatch* app = start();
+    IDispatch* app = start_with();
     auto explorer = get_object(app, L"ActiveExplorer");
     EXPECT_EQ(0, get(get_object(explorer.Get(), L"Selection").Get(), L"Count").as_int());
     const int picked[] = {2, 3};
@@ -81,17 +70,17 @@ TEST_F(ObjectModel, SelectionCountsAndItemsFromOne) {
 }
 
 TEST_F(ObjectModel, ObjectsAnswerTheirPublishedInterfaces) {
-    IDispatch* app = start();
+    IDispatch* app = start_with();
     ComPtr<IUnknown> typed;
-    EXPECT_EQ(S_OK, app->QueryInterface(IID_Application_, &typed));
-    EXPECT_EQ(S_OK, get_object(app, L"ActiveExplorer")->QueryInterface(IID_Explorer_, &typed));
+    EXPECT_EQ(S_OK, app->QueryInterface(outlook::IID_Application, &typed));
+    EXPECT_EQ(S_OK, get_object(app, L"ActiveExplorer")->QueryInterface(outlook::IID_Explorer, &typed));
     auto folder = get_object(get_object(app, L"ActiveExplorer").Get(), L"CurrentFolder");
-    EXPECT_EQ(S_OK, folder->QueryInterface(IID_MAPIFolder_, &typed));
-    EXPECT_EQ(E_NOINTERFACE, folder->QueryInterface(IID_Explorer_, &typed));
+    EXPECT_EQ(S_OK, folder->QueryInterface(outlook::IID_MAPIFolder, &typed));
+    EXPECT_EQ(E_NOINTERFACE, folder->QueryInterface(outlook::IID_Explorer, &typed));
 }
 
 TEST_F(ObjectModel, ActiveWindowIsARealWindow) {
-    IDispatch* app = start(2);
+    IDispatch* app = start_with(2);
     auto window = get_object(app, L"ActiveWindow");
     ComPtr<IOleWindow> ole;
     ASSERT_EQ(S_OK, window.As(&ole));
@@ -106,24 +95,24 @@ TEST_F(ObjectModel, ActiveWindowIsARealWindow) {
 }
 
 TEST_F(ObjectModel, FolderPathWalksUpToTheNamespace) {
-    IDispatch* app = start();
+    IDispatch* app = start_with();
     auto folder = get_object(get_object(app, L"ActiveExplorer").Get(), L"CurrentFolder");
     EXPECT_EQ(L"Inbox", get(folder.Get(), L"Name").as_wstring());
     EXPECT_EQ(0, get(folder.Get(), L"DefaultItemType").as_int());
     auto top = get_object(folder.Get(), L"Parent");
     EXPECT_EQ(L"Mailbox", get(top.Get(), L"Name").as_wstring());
     ComPtr<IUnknown> typed;
-    EXPECT_EQ(E_NOINTERFACE, get_object(top.Get(), L"Parent")->QueryInterface(IID_MAPIFolder_, &typed));
+    EXPECT_EQ(E_NOINTERFACE, get_object(top.Get(), L"Parent")->QueryInterface(outlook::IID_MAPIFolder, &typed));
     auto calendar = get_object(get_object(app, L"GetNamespace", {variant(L"MAPI")}).Get(), L"GetDefaultFolder", {variant(9)});
     EXPECT_EQ(1, get(calendar.Get(), L"DefaultItemType").as_int());
 }
 
 TEST_F(ObjectModel, MapiObjectServesTheHeaderBlockThroughMapi32) {
-    IDispatch* app = start();
+    IDispatch* app = start_with();
     auto item = first_selected(app);
     ComPtr<IUnknown> unknown = get(item.Get(), L"MAPIObject").as_unknown();
     ComPtr<IUnknown> message;
-    ASSERT_EQ(S_OK, unknown->QueryInterface(IID_IMessage_, &message));
+    ASSERT_EQ(S_OK, unknown->QueryInterface(IID_IMessage, &message));
     HMODULE mapi = ::LoadLibraryW(L"mapi32.dll");
     ASSERT_NE(nullptr, mapi);
     using get_one_fn = HRESULT(WINAPI*)(IUnknown*, ULONG, SPropValue**);
@@ -134,14 +123,14 @@ TEST_F(ObjectModel, MapiObjectServesTheHeaderBlockThroughMapi32) {
     if (!free_buffer) free_buffer = reinterpret_cast<free_fn>(reinterpret_cast<void*>(::GetProcAddress(mapi, "MAPIFreeBuffer")));
     ASSERT_TRUE(get_one && free_buffer);
     SPropValue* value = nullptr;
-    ASSERT_EQ(S_OK, get_one(message.Get(), 0x007D001E, &value));
+    ASSERT_EQ(S_OK, get_one(message.Get(), PR_TRANSPORT_MESSAGE_HEADERS_A, &value));
     const std::string file = read_all(std::wstring(MAILHOST_SAMPLES) + L"/01-spam.eml");
     EXPECT_EQ(file.substr(0, file.find("\r\n\r\n") + 2), value->Value.lpszA);
     free_buffer(value);
 }
 
 TEST_F(ObjectModel, SaveAsWritesTheMessageAndReplacesAnOldFile) {
-    IDispatch* app = start();
+    IDispatch* app = start_with();
     const std::wstring path = temp_path(L"mailhost-saveas.eml");
     { std::ofstream(path.c_str()) << std::string(100000, 'x'); }
     call(first_selected(app).Get(), L"SaveAs", {variant(path)});
@@ -150,7 +139,7 @@ TEST_F(ObjectModel, SaveAsWritesTheMessageAndReplacesAnOldFile) {
 }
 
 TEST_F(ObjectModel, ForwardSendWritesAnEmlIntoTheOutbox) {
-    IDispatch* app = start();
+    IDispatch* app = start_with();
     auto forward = get_object(first_selected(app).Get(), L"Forward");
     EXPECT_EQ(L"FW: Lowest prices on printer ink - this week only", get(forward.Get(), L"Subject").as_wstring());
     EXPECT_NE(std::wstring::npos, get(forward.Get(), L"body").as_wstring().find(L"our warehouse is overflowing"));
@@ -173,7 +162,7 @@ TEST_F(ObjectModel, ForwardSendWritesAnEmlIntoTheOutbox) {
 }
 
 TEST_F(ObjectModel, DeleteMovesToDeletedItems) {
-    IDispatch* app = start();
+    IDispatch* app = start_with();
     const int inbox = mailhost_folder_count(L"Inbox");
     call(first_selected(app).Get(), L"Delete");
     EXPECT_EQ(inbox - 1, mailhost_folder_count(L"Inbox"));
@@ -181,7 +170,7 @@ TEST_F(ObjectModel, DeleteMovesToDeletedItems) {
 }
 
 TEST_F(ObjectModel, ItemClassesOtherThanMail) {
-    IDispatch* app = start();
+    IDispatch* app = start_with();
     ASSERT_EQ(S_OK, mailhost_add_message(L"Inbox", "\r\nno headers here", 47));
     const int last = mailhost_folder_count(L"Inbox");
     ASSERT_EQ(S_OK, mailhost_select(1, &last, 1));
@@ -190,7 +179,7 @@ TEST_F(ObjectModel, ItemClassesOtherThanMail) {
 }
 
 TEST_F(ObjectModel, CallsAfterQuitReportADisconnectedServer) {
-    IDispatch* app = start();
+    IDispatch* app = start_with();
     ComPtr<IDispatch> kept = app;
     auto explorer = get_object(app, L"ActiveExplorer");
     call(app, L"Quit");

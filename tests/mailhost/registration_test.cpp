@@ -4,22 +4,22 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
-#include "mailhost/simulated_outlook.h"
+#include "outlook_ids.h"
+#include "simulated_outlook_test.h"
 #include "test_config.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-const GUID CLSID_OutlookApplication = {0x0006F03A, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const GUID CLSID_OutlookApplication = flinter::testing_support::outlook::CLSID_Application;
 
-class Registration : public ::testing::Test {
+class Registration : public flinter::testing_support::simulated_outlook_test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+        simulated_outlook_test::SetUp();
         ASSERT_EQ(S_OK, mailhost_register());
     }
-    void TearDown() override { ::CoUninitialize(); }
 };
 
 TEST_F(Registration, TheProgIdNamesOutlooksClass) {
@@ -42,7 +42,7 @@ TEST_F(Registration, CoCreateInstanceStartsOutlookAndQuitEndsIt) {
 }
 
 TEST_F(Registration, GetActiveObjectFindsTheRunningOutlook) {
-    mailhost::simulated_outlook outlook({.register_running = true});
+    start({.register_running = true});
     ComPtr<IUnknown> running;
     ASSERT_EQ(S_OK, ::GetActiveObject(CLSID_OutlookApplication, nullptr, &running));
     ComPtr<IDispatch> app;
@@ -50,8 +50,21 @@ TEST_F(Registration, GetActiveObjectFindsTheRunningOutlook) {
     EXPECT_EQ(L"Outlook", flinter::get(app.Get(), L"Name").as_wstring());
     app.Reset();
     running.Reset();
-    outlook.quit();
+    outlook().quit();
     EXPECT_NE(S_OK, ::GetActiveObject(CLSID_OutlookApplication, nullptr, &running));
+}
+
+TEST_F(Registration, TheClassFactoryAndTheRunningObjectTableCanBeMadeToFail) {
+    start({.register_running = true});
+    ComPtr<IDispatch> app;
+    ASSERT_EQ(S_OK, mailhost_fail(L"ClassFactory", L"CreateInstance", E_OUTOFMEMORY, 1));
+    EXPECT_EQ(E_OUTOFMEMORY, ::CoCreateInstance(CLSID_OutlookApplication, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&app)));
+    EXPECT_EQ(S_OK, ::CoCreateInstance(CLSID_OutlookApplication, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&app)));
+    ComPtr<IUnknown> running;
+    ASSERT_EQ(S_OK, ::GetActiveObject(CLSID_OutlookApplication, nullptr, &running));
+    running.Reset();
+    ASSERT_EQ(S_OK, mailhost_fail(L"Application", L"GetActiveObject", MK_E_UNAVAILABLE, 1));
+    EXPECT_EQ(MK_E_UNAVAILABLE, ::GetActiveObject(CLSID_OutlookApplication, nullptr, &running));
 }
 
 }  // namespace

@@ -1,114 +1,90 @@
 // A trivial COM add-in for the host's loading test: it records the
 // IDTExtensibility2 calls it receives, in order, and exposes them through
-// trivial_addin_events(). Registered per flavour by the test itself.
+// trivial_addin_events(); trivial_addin_fail_connection makes its next
+// OnConnection fail after it set COMAddIn.Object. Registered per flavour by
+// the test itself.
 #include <windows.h>
 #include <addin.h>
 
 #include <atomic>
 #include <string>
+#include <utility>
 
+#include "com/class_factory.h"
+#include "com/com_object.h"
 #include "com/late_bound.h"
+#include "outlook_ids.h"
 
 namespace {
 
+namespace outlook = flinter::testing_support::outlook;
+
 std::wstring g_events;
+HRESULT g_connection_result = S_OK;
 std::atomic<long> g_objects{0};
+std::atomic<long> g_locks{0};
 
-const GUID IID_Application_ = {0x00063001, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID IID_COMAddIn_ = {0x000C033A, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-
-class trivial_addin : public IDTExtensibility2 {
+class trivial_addin
+    : public flinter::com_object<trivial_addin, IDTExtensibility2, flinter::answers_as<IDispatch, IDTExtensibility2>> {
 public:
-    trivial_addin() { ++g_objects; }
-    virtual ~trivial_addin() { --g_objects; }
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IDTExtensibility2) {
-            *out = static_cast<IDTExtensibility2*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override {
+    static void count_object(int delta) noexcept { g_objects += delta; }
+
+    STDMETHODIMP GetTypeInfoCount(UINT* n) noexcept override {
         *n = 0;
         return S_OK;
     }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) noexcept override {
+        return E_NOTIMPL;
+    }
 
-    STDMETHODIMP OnConnection(IDispatch* app, ext_ConnectMode mode, IDispatch* addin, SAFEARRAY**) override try {
-        IUnknown* typed = nullptr;
-        const bool outlook = app && SUCCEEDED(app->QueryInterface(IID_Application_, reinterpret_cast<void**>(&typed)));
-        if (typed) typed->Release();
-        const bool com_addin = addin && SUCCEEDED(addin->QueryInterface(IID_COMAddIn_, reinterpret_cast<void**>(&typed)));
-        if (typed) typed->Release();
+    STDMETHODIMP OnConnection(IDispatch* app, ext_ConnectMode mode, IDispatch* addin, SAFEARRAY**) noexcept override try {
+        const bool outlook = answers(app, outlook::IID_Application);
+        const bool com_addin = answers(addin, outlook::IID_COMAddIn);
         if (com_addin) flinter::put(addin, L"Object", flinter::variant(static_cast<IDispatch*>(this)));
         g_events += L"OnConnection(" + std::to_wstring(mode) + (outlook ? L",outlook" : L"") +
                     (com_addin ? L",comaddin" : L"") + L");";
-        return S_OK;
+        return std::exchange(g_connection_result, S_OK);
     } catch (...) {
         return E_FAIL;
     }
-    STDMETHODIMP OnDisconnection(ext_DisconnectMode mode, SAFEARRAY**) override {
+    STDMETHODIMP OnDisconnection(ext_DisconnectMode mode, SAFEARRAY**) noexcept override {
         g_events += L"OnDisconnection(" + std::to_wstring(mode) + L");";
         return S_OK;
     }
-    STDMETHODIMP OnAddInsUpdate(SAFEARRAY**) override {
+    STDMETHODIMP OnAddInsUpdate(SAFEARRAY**) noexcept override {
         g_events += L"OnAddInsUpdate;";
         return S_OK;
     }
-    STDMETHODIMP OnStartupComplete(SAFEARRAY**) override {
+    STDMETHODIMP OnStartupComplete(SAFEARRAY**) noexcept override {
         g_events += L"OnStartupComplete;";
         return S_OK;
     }
-    STDMETHODIMP OnBeginShutdown(SAFEARRAY**) override {
+    STDMETHODIMP OnBeginShutdown(SAFEARRAY**) noexcept override {
         g_events += L"OnBeginShutdown;";
         return S_OK;
     }
 
 private:
-    ULONG refs_ = 0;
+    static bool answers(IDispatch* object, REFIID iid) {
+        Microsoft::WRL::ComPtr<IUnknown> typed;
+        return object && SUCCEEDED(object->QueryInterface(iid, &typed));
+    }
 };
-
-class factory : public IClassFactory {
-public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *out = this;
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* addin = new trivial_addin;
-        addin->AddRef();
-        const HRESULT hr = addin->QueryInterface(iid, out);
-        addin->Release();
-        return hr;
-    }
-    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-} g_factory;
 
 }  // namespace
 
 extern "C" {
 __declspec(dllexport) HRESULT __stdcall DllGetClassObject(REFCLSID, REFIID iid, void** out) {
-    return g_factory.QueryInterface(iid, out);
+    return flinter::make_com<flinter::class_factory<trivial_addin>>(&g_locks)->QueryInterface(iid, out);
 }
-__declspec(dllexport) HRESULT __stdcall DllCanUnloadNow() { return g_objects == 0 ? S_OK : S_FALSE; }
+__declspec(dllexport) HRESULT __stdcall DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
 __declspec(dllexport) const wchar_t* trivial_addin_events() { return g_events.c_str(); }
-__declspec(dllexport) void trivial_addin_reset() { g_events.clear(); }
+__declspec(dllexport) void trivial_addin_reset() {
+    g_events.clear();
+    g_connection_result = S_OK;
+}
+__declspec(dllexport) void trivial_addin_fail_connection(HRESULT hr) { g_connection_result = hr; }
 __declspec(dllexport) long trivial_addin_objects() { return g_objects; }
 }

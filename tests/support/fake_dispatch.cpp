@@ -29,24 +29,12 @@ void fake_dispatch::property(const std::wstring& name, IUnknown* object) {
     });
 }
 
-STDMETHODIMP fake_dispatch::QueryInterface(REFIID iid, void** out) {
-    if (iid == IID_IUnknown || iid == IID_IDispatch) {
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) fake_dispatch::Release() { return --refs_; }
-
-STDMETHODIMP fake_dispatch::GetTypeInfoCount(UINT* count) {
+STDMETHODIMP fake_dispatch::GetTypeInfoCount(UINT* count) noexcept {
     *count = 0;
     return S_OK;
 }
 
-STDMETHODIMP fake_dispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+STDMETHODIMP fake_dispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept {
     if (count != 1) return E_INVALIDARG;
     for (std::size_t i = 0; i < members_.size(); ++i) {
         if (::_wcsicmp(members_[i].name.c_str(), names[0]) == 0) {
@@ -59,7 +47,7 @@ STDMETHODIMP fake_dispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, L
 }
 
 STDMETHODIMP fake_dispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                   EXCEPINFO* exception, UINT*) {
+                                   EXCEPINFO* exception, UINT*) noexcept try {
     if (id < 1 || static_cast<std::size_t>(id) > members_.size()) return DISP_E_MEMBERNOTFOUND;
     member& m = members_[id - 1];
     recorded_call call{m.name, flags, {}, {}};
@@ -67,6 +55,8 @@ STDMETHODIMP fake_dispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARA
     call.named_args.assign(params->rgdispidNamedArgs, params->rgdispidNamedArgs + params->cNamedArgs);
     calls_.push_back(std::move(call));
     return m.invoke(*params, result, exception);
+} catch (...) {
+    return E_UNEXPECTED;   // a test's handler failed; the caller sees a failure, not an unwinding
 }
 
 }  // namespace flinter::testing

@@ -1,6 +1,6 @@
 // A scriptable IDispatch for tests: members are registered by name with a
 // handler; every Invoke is recorded. Names are matched case-insensitively,
-// as the host does. Single-threaded.
+// as the host does. Lives on the test's stack; single-threaded.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "com/com_object.h"
 #include "com/variant.h"
 
 namespace flinter::testing {
@@ -21,12 +22,9 @@ struct recorded_call {
     std::vector<DISPID> named_args;
 };
 
-class fake_dispatch : public IDispatch {
+class fake_dispatch : public com_object<fake_dispatch, IDispatch> {
 public:
     using handler = std::function<HRESULT(DISPPARAMS& params, VARIANT* result, EXCEPINFO* exception)>;
-
-    fake_dispatch() = default;
-    virtual ~fake_dispatch() = default;
 
     // Registers a member; its DISPID is its position + 1.
     void on(const std::wstring& name, handler h);
@@ -36,16 +34,16 @@ public:
     void property(const std::wstring& name, IUnknown* object);
 
     const std::vector<recorded_call>& calls() const { return calls_; }
-    ULONG ref_count() const { return refs_; }
+    // References others hold; 0 when everything taken was released.
+    ULONG ref_count() const { return reference_count(); }
+    // com_object's hook: the test's stack owns the object.
+    void hold(bool) noexcept {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept override;
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* bad_arg) override;
+                        EXCEPINFO* exception, UINT* bad_arg) noexcept override;
 
 private:
     struct member {
@@ -54,7 +52,6 @@ private:
     };
     std::vector<member> members_;
     std::vector<recorded_call> calls_;
-    ULONG refs_ = 1;   // the test's own reference; objects live on the test's stack
 };
 
 }  // namespace flinter::testing

@@ -25,6 +25,7 @@ struct outlook_settings {
     bool register_running = false;
     bool picture_support = true;
     std::wstring outbox_dir;    // where Send writes; empty: %TEMP%\mailhost-outbox
+    bool keep_command_bars = false;   // the bars the last session kept; false: a fresh profile
 };
 
 class simulated_outlook {
@@ -37,6 +38,7 @@ public:
         options.addins = settings.addins.empty() ? nullptr : settings.addins.c_str();
         options.register_running = settings.register_running;
         options.picture_support = settings.picture_support;
+        options.keep_command_bars = settings.keep_command_bars;
         if (const HRESULT hr = mailhost_start(&options, application_.GetAddressOf()); FAILED(hr)) {
             char text[512];
             std::snprintf(text, sizeof text, "the simulated Outlook did not start: 0x%08lX %ls",
@@ -62,6 +64,7 @@ public:
     }
     static std::wstring call_log() { return take(mailhost_call_log()); }
     static std::wstring outstanding_refs() { return take(mailhost_outstanding_refs()); }
+    static std::wstring advised_sinks() { return take(mailhost_advised_sinks()); }
     static std::wstring last_sent_file() { return take(mailhost_last_sent_file()); }
 
 private:

@@ -1,5 +1,7 @@
 // A class factory for one com_object class: creates it without aggregation and
-// counts LockServer calls into a counter the server owns, when given one.
+// counts LockServer calls into a counter the server owns, when given one. A T
+// that decides itself what a creation hands out (a single running instance)
+// supplies static HRESULT create_instance(REFIID, void**) instead.
 // Header-only; COM entry points, never throws.
 #pragma once
 
@@ -22,7 +24,10 @@ public:
         if (!out) return E_POINTER;
         *out = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        return make_com<T>()->QueryInterface(iid, out);
+        if constexpr (requires { T::create_instance(iid, out); })
+            return T::create_instance(iid, out);
+        else
+            return make_com<T>()->QueryInterface(iid, out);
     } catch (...) {
         return report_at_boundary();
     }

@@ -1,6 +1,7 @@
 // The one IUnknown of every COM object the project implements: an interlocked
 // count, QueryInterface from the list of interfaces with one IUnknown identity
-// (the first interface), deletion of the most derived object at zero.
+// (the first interface), deletion of the most derived object at zero, or for
+// an object whose owner keeps it in memory, a hold released at zero.
 // Header-only; AddRef/Release from any thread; never throws.
 #pragma once
 
@@ -47,10 +48,18 @@ struct first_interface {
 //                                             (an event sink's DIID); not AddRef'd
 //   static void count_object(int delta) noexcept - a server-wide object count,
 //                                             moved at construction and destruction
+//   void hold(bool held) noexcept            - the object belongs to an owner that
+//       keeps it in memory (a model of shared_ptrs, a test's stack): the count starts
+//       at 0, hold(true) runs when it leaves 0 and hold(false) when it returns there,
+//       and com_object never deletes it. A Release at 0 (an over-release) leaves the
+//       count at 0 and calls over_released() when Derived has it.
 template <class Derived, class... Entries>
 class com_object : public detail::com_base<Entries>::type... {
     using identity_interface = typename detail::first_interface<Entries...>::type;
     static_assert(!detail::is_alias<identity_interface>::value, "the first entry must be a real interface");
+
+    // A function, so that it is asked once Derived is complete.
+    static constexpr bool owner_held() noexcept { return requires(Derived& d) { d.hold(true); }; }
 
 public:
     com_object() noexcept { count(+1); }
@@ -72,11 +81,30 @@ public:
         static_cast<IUnknown*>(*out)->AddRef();
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++refs_; }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override {
+        const ULONG count = ++refs_;
+        if constexpr (owner_held()) {
+            if (count == 1) static_cast<Derived*>(this)->hold(true);
+        }
+        return count;
+    }
     STDMETHODIMP_(ULONG) Release() noexcept override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
+        if constexpr (owner_held()) {
+            ULONG count = refs_.load();
+            do {
+                if (count == 0) {
+                    if constexpr (requires(Derived& d) { d.over_released(); })
+                        static_cast<Derived*>(this)->over_released();
+                    return 0;
+                }
+            } while (!refs_.compare_exchange_weak(count, count - 1));
+            if (count == 1) static_cast<Derived*>(this)->hold(false);   // may end the object
+            return count - 1;
+        } else {
+            const ULONG left = --refs_;
+            if (left == 0) delete this;
+            return left;
+        }
     }
 
     // The object's one IUnknown, as COM identity comparisons expect.
@@ -105,7 +133,7 @@ private:
         return true;
     }
 
-    std::atomic<ULONG> refs_{1};   // the creator's reference; see make_com
+    std::atomic<ULONG> refs_{owner_held() ? 0u : 1u};   // else the creator's reference; see make_com
 };
 
 // Creates a com_object and hands the creator's reference to a ComPtr.
