@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# wine-prefix.sh ensure|session|start|stop
+# wine-prefix.sh ensure|session|start [HOLDER]|stop
 #   ensure:  create and configure the project's Wine prefix once (null graphics
 #            driver, no crash debugger, both loaders checked); the marker that
 #            says it is ready is written only after that set-up has ended.
 #   session: ensure, and a server for the prefix that outlives each program by
 #            half a minute (what scripts/wine-run.sh runs before each program).
-#   start:   ensure, and a server that runs until stop: a whole test run in one
-#            session (CTest's fixture before the first Windows test).
+#   start [HOLDER]: ensure, and a server that runs until stop: a whole test run
+#            in one session (CTest's fixture before the first Windows test);
+#            HOLDER, a 64-bit program, then holds the session's desktop.
 #   stop:    stop the prefix's server and wait until it has exited.
 #
 # Why sessions are started here and not by the programs: a wineserver that a
@@ -57,6 +58,20 @@ serve() {
   exec 9>&-
 }
 
+# hold_desktop PROGRAM: runs the desktop holder for the rest of the session
+# (see tests/wine/desktop_holder.cpp) and waits until it holds the desktop.
+hold_desktop() {
+  echo "\$ $1 &" >>"$log"
+  "$FLINTER_WINE64" "$1" </dev/null >>"$log" 2>&1 9>&- &
+  local holder=$! tries
+  for tries in $(seq 300); do
+    grep -q '^desktop held' "$log" && return 0
+    kill -0 $holder 2>/dev/null || fail "the desktop holder ended"
+    sleep 0.1
+  done
+  fail "the desktop holder did not hold the desktop within 30 s"
+}
+
 ensure() {
   [ -f "$WINEPREFIX/.flinter-ready" ] && return 0
   mkdir -p "$(dirname "$WINEPREFIX")"
@@ -100,7 +115,7 @@ stop() {
 case "${1:-}" in
   ensure) ensure ;;
   session) ensure; serve 30 ;;
-  start) ensure; stop; : >"$log"; serve ;;
+  start) ensure; stop; : >"$log"; serve; [ -z "${2:-}" ] || hold_desktop "$2" ;;
   stop) stop ;;
-  *) echo "usage: wine-prefix.sh ensure|session|start|stop" >&2; exit 2 ;;
+  *) echo "usage: wine-prefix.sh ensure|session|start [HOLDER]|stop" >&2; exit 2 ;;
 esac
