@@ -40,11 +40,12 @@ build: configure
 	cmake --build $(BUILD)/x86 -j$(JOBS)
 	cmake --build $(BUILD)/x64 -j$(JOBS)
 
-# One CTest run over the three flavours, so that it ends with one summary.
+# One CTest run over the three flavours, so that it ends with one summary. The
+# Wine session it starts runs until stopped: stopped however the run ends.
 test: all
 	cp cmake/CTestTestfile.top.cmake $(BUILD)/CTestTestfile.cmake
-	cd $(BUILD) && ctest -j$(JOBS) --output-on-failure; status=$$?; \
-	  bash $(ROOT)/scripts/wine-prefix.sh stop; exit $$status
+	cd $(BUILD) && trap 'bash $(ROOT)/scripts/wine-prefix.sh stop' EXIT && trap 'exit 130' INT TERM && \
+	  ctest -j$(JOBS) --output-on-failure
 
 demo: all
 	@bash scripts/demo.sh
