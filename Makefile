@@ -1,10 +1,11 @@
 # The two commands: `make test` and `make demo`. `make` builds dist/.
+# `make bench` writes docs/benchmarks.md.
 BUILD   := build
 JOBS    ?= 2
 CMAKE   := cmake -G Ninja -Wno-dev
 ROOT    := $(CURDIR)
 
-.PHONY: all deps configure build test demo fuzz clean
+.PHONY: all deps configure build test demo bench fuzz clean
 WINDOWS_DELIVERABLES := src/QAV_Flinter.dll tools/analyze/flinter-analyze.exe
 STRIP_x86   := i686-w64-mingw32-strip
 STRIP_x64   := x86_64-w64-mingw32-strip
@@ -49,6 +50,16 @@ test: all
 
 demo: all
 	@bash scripts/demo.sh
+
+# Benchmarks, figures only (never part of `make test`): programs under
+# build/<flavour>/, each run for x86 and x64 under Wine by scripts/bench.sh,
+# which puts what it prints into its own section of docs/benchmarks.md.
+BENCHMARKS := tests/net/http_benchmark tests/addin/startup_benchmark
+
+bench: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
+	cmake --build $(BUILD)/x86 -j$(JOBS)
+	cmake --build $(BUILD)/x64 -j$(JOBS)
+	bash scripts/bench.sh $(BENCHMARKS)
 
 # A longer fuzzing run of the header evaluation (clang + libFuzzer).
 FUZZ_SECONDS ?= 300

@@ -3,11 +3,12 @@
 #include <mutex>
 
 #include "com/hresult_error.h"
+#include "com/module.h"
 
 namespace flinter::net {
 namespace {
 
-constexpr char kClassName[] = "TAdvHttpWindow";
+constexpr wchar_t kClassName[] = L"TAdvHttpWindow";
 
 std::mutex window_mutex;
 HWND window = nullptr;
@@ -15,47 +16,32 @@ DWORD window_thread = 0;
 int window_users = 0;
 
 LRESULT CALLBACK event_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) noexcept {
-    if (msg != WM_ADVHTTP_EVENT) return ::DefWindowProcA(hwnd, msg, wparam, lparam);
-    auto* d = reinterpret_cast<delivery*>(lparam);
-    try {
-        d->run();
-    } catch (...) {
-        // Handed back to the sender, which raises it again on its own thread.
-        d->raised = std::current_exception();
-    }
+    if (msg != WM_ADVHTTP_EVENT) return ::DefWindowProcW(hwnd, msg, wparam, lparam);
+    run_delivery(*reinterpret_cast<delivery*>(lparam));
     return 0;
-}
-
-HINSTANCE this_module() {
-    HMODULE module = nullptr;
-    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCSTR>(&event_window_proc), &module);
-    return module;
-}
-
-// A class of the same name left by another procedure (an older copy of the
-// library) would route our messages elsewhere: replace it.
-void register_window_class(HINSTANCE instance) {
-    WNDCLASSA existing{};
-    if (::GetClassInfoA(instance, kClassName, &existing)) {
-        if (existing.lpfnWndProc == &event_window_proc) return;
-        ::UnregisterClassA(kClassName, instance);
-    }
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = &event_window_proc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kClassName;
-    check_win32(::RegisterClassA(&wc) != 0);
 }
 
 }  // namespace
 
+void run_delivery(delivery& d) noexcept {
+    try {
+        d.run(d.context);
+    } catch (...) {
+        // Handed back to the sender, which raises it again on its own thread.
+        d.raised = std::current_exception();
+    }
+}
+
 void acquire_event_window() {
     std::lock_guard lock(window_mutex);
     if (window_users == 0) {
-        const HINSTANCE instance = this_module();
-        register_window_class(instance);
-        window = ::CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+        WNDCLASSEXW wc{};
+        wc.lpfnWndProc = &event_window_proc;
+        wc.lpszClassName = kClassName;
+        register_window_class(wc);
+        // Message-only: it carries deliveries and nothing else, so no
+        // broadcast, enumeration or activation ever reaches it.
+        window = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, this_module(), nullptr);
         check_win32(window != nullptr);
         window_thread = ::GetCurrentThreadId();
     }
@@ -69,19 +55,17 @@ void release_event_window() noexcept {
     if (::GetCurrentThreadId() == window_thread)
         ::DestroyWindow(window);
     else
-        ::PostMessageA(window, WM_CLOSE, 0, 0);
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
     window = nullptr;
 }
 
-void deliver_through_window(delivery& d) {
+void deliver_through_window(delivery& d) noexcept {
     HWND target;
     {
         std::lock_guard lock(window_mutex);
         target = window;
     }
-    if (!target) return;
-    ::SendMessageA(target, WM_ADVHTTP_EVENT, 0, reinterpret_cast<LPARAM>(&d));
-    if (d.raised) std::rethrow_exception(d.raised);
+    if (target) ::SendMessageA(target, WM_ADVHTTP_EVENT, 0, reinterpret_cast<LPARAM>(&d));
 }
 
 }  // namespace flinter::net

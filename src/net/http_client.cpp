@@ -3,8 +3,10 @@
 // threads and the request worker; the last two only hand events over.
 #include "net/http_client.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 #include "com/hresult_error.h"
 #include "core/text/ascii.h"
@@ -12,22 +14,41 @@
 #include "net/url_parts.h"
 
 namespace flinter::net {
+namespace {
 
-// Who the WinInet callbacks may reach: the component until it detaches, and
-// how many callbacks are inside it, so that destruction can wait for them.
+std::atomic<long> live_links{0};
+
+// Counts itself among the live request links for as long as it exists.
+struct live_link {
+    live_link() noexcept { ++live_links; }
+    ~live_link() { --live_links; }
+    live_link(const live_link&) = delete;
+    live_link& operator=(const live_link&) = delete;
+};
+
+// Thrown through a thread's own frames once the component's destruction has
+// begun: from then on nothing of the component may be touched, since a
+// handler below on the stack may already have freed it.
+struct request_abandoned {};
+
+}  // namespace
+
+long live_request_links() noexcept { return live_links; }
+
+// Who WinInet's threads and the workers may reach: the component until its
+// destruction begins, and which threads are inside it, so that destruction
+// can wait for them. Request links and workers share it, so it outlives the
+// component as long as they need it.
 struct owner_cell {
     explicit owner_cell(TAdvHttp* o)
-        : owner(o),
-          idle(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-          no_links(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
-        check_win32(idle && no_links ? TRUE : FALSE);
+        : owner(o), pin_released(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+        check_win32(pin_released ? TRUE : FALSE);
     }
     std::mutex mutex;
     TAdvHttp* owner;
-    int active = 0;
-    unique_handle idle;
-    int links = 0;  // request handles WinInet has not yet said goodbye for
-    unique_handle no_links;
+    std::atomic<bool> gone{false};  // destruction has begun
+    std::vector<DWORD> pinned;      // the thread of every pin held
+    unique_handle pin_released;     // set as each pin goes once destruction has begun
 };
 
 enum class pending_kind { none, start_worker, wake_worker };
@@ -37,21 +58,19 @@ constexpr DWORD kReadChunkSize = 16384;
 // The context WinInet holds for one request handle. It lives until WinInet's
 // last notification for that handle (INTERNET_STATUS_HANDLE_CLOSING), so a
 // late completion always finds its read buffer and event, even after the
-// component is gone.
+// component is gone; an abandoned read keeps it until the server answers.
+// Meanwhile it counts as live, which keeps the library loaded.
 struct request_link {
-    explicit request_link(std::shared_ptr<owner_cell> c)
-        : cell(std::move(c)), completed(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    request_link(std::shared_ptr<owner_cell> c, unsigned s)
+        : cell(std::move(c)), serial(s), completed(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
         check_win32(completed ? TRUE : FALSE);
-        std::lock_guard lock(cell->mutex);
-        if (cell->links++ == 0) ::ResetEvent(cell->no_links.get());
-    }
-    ~request_link() {
-        std::lock_guard lock(cell->mutex);
-        if (--cell->links == 0) ::SetEvent(cell->no_links.get());
     }
     request_link(const request_link&) = delete;
     request_link& operator=(const request_link&) = delete;
+    live_link counted;
     std::shared_ptr<owner_cell> cell;
+    const unsigned serial;            // the request the handle belongs to
+    std::atomic<bool> closed{false};  // the component has closed the handle
     std::atomic<pending_kind> pending{pending_kind::none};
     INTERNET_ASYNC_RESULT result{};
     unique_handle completed;
@@ -64,55 +83,136 @@ struct request_link {
 namespace {
 
 constexpr DWORD kHeaderBufferSize = 8192;
-// How long destruction waits for WinInet's last notifications, which reach
-// this library's code even after the component is gone.
-constexpr DWORD kHandleClosingWait = 2000;
 constexpr DWORD kWorkerStackSize = 8192;
 
 struct worker_start {
-    TAdvHttp* owner;
+    live_link counted;
+    std::shared_ptr<owner_cell> cell;
     INTERNET_ASYNC_RESULT sent;
+    unsigned serial;
+    HMODULE module;  // a reference on this library, given up as the worker exits
 };
 
-void log_at_boundary(const char* where) noexcept {
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        ::OutputDebugStringA(where);
-        ::OutputDebugStringA(e.what());
-    } catch (...) {
-        ::OutputDebugStringA(where);
+// ---- What each thread is doing for the components ----
+
+// A handler running on this thread, and the thread that raised it, which waits
+// in the delivery until the handler returns.
+struct handler_frame {
+    const TAdvHttp* component;
+    DWORD sender;
+    unsigned processing;  // the request whose response the sender processes, or 0
+    unsigned completing;  // the request whose OnRequestComplete this is, or 0
+    handler_frame* outer;
+};
+
+struct processing_mark {
+    const TAdvHttp* component;
+    unsigned serial;
+};
+
+thread_local handler_frame* innermost_handler = nullptr;
+thread_local processing_mark processing_here{nullptr, 0};
+
+// Marks this thread as the one processing a request's response (the worker,
+// or the caller of Execute).
+class processing_scope {
+public:
+    processing_scope(const TAdvHttp& component, unsigned serial) noexcept : outer_(processing_here) {
+        processing_here = {&component, serial};
     }
+    ~processing_scope() { processing_here = outer_; }
+    processing_scope(const processing_scope&) = delete;
+    processing_scope& operator=(const processing_scope&) = delete;
+
+private:
+    processing_mark outer_;
+};
+
+class handler_scope {
+public:
+    explicit handler_scope(handler_frame& frame) noexcept : frame_(frame) {
+        frame_.outer = innermost_handler;
+        innermost_handler = &frame_;
+    }
+    ~handler_scope() { innermost_handler = frame_.outer; }
+    handler_scope(const handler_scope&) = delete;
+    handler_scope& operator=(const handler_scope&) = delete;
+
+private:
+    handler_frame& frame_;
+};
+
+// The first handler of `component` running on this thread that matches.
+template <class Match>
+const handler_frame* handler_here(const TAdvHttp* component, Match match) noexcept {
+    for (const handler_frame* f = innermost_handler; f; f = f->outer)
+        if (f->component == component && match(*f)) return f;
+    return nullptr;
 }
 
-// Keeps the component reachable for one callback, or finds it detached.
-class callback_pin {
+// Keeps the component reachable for one callback or one worker, or finds it
+// being destroyed. Destruction waits until every pin has gone, except those of
+// threads that cannot move before the destruction returns.
+class owner_pin {
 public:
-    explicit callback_pin(owner_cell& cell) : cell_(cell) {
-        std::lock_guard lock(cell_.mutex);
-        owner_ = cell_.owner;
-        if (owner_) ++cell_.active;
+    explicit owner_pin(std::shared_ptr<owner_cell> cell) : cell_(std::move(cell)) {
+        std::lock_guard lock(cell_->mutex);
+        owner_ = cell_->owner;
+        if (owner_) cell_->pinned.push_back(::GetCurrentThreadId());
     }
-    ~callback_pin() {
+    ~owner_pin() {
         if (!owner_) return;
-        std::lock_guard lock(cell_.mutex);
-        if (--cell_.active == 0 && !cell_.owner) ::SetEvent(cell_.idle.get());
+        std::lock_guard lock(cell_->mutex);
+        auto& pinned = cell_->pinned;
+        pinned.erase(std::find(pinned.begin(), pinned.end(), ::GetCurrentThreadId()));
+        if (cell_->gone) ::SetEvent(cell_->pin_released.get());
     }
-    callback_pin(const callback_pin&) = delete;
-    callback_pin& operator=(const callback_pin&) = delete;
+    owner_pin(const owner_pin&) = delete;
+    owner_pin& operator=(const owner_pin&) = delete;
     TAdvHttp* owner() const noexcept { return owner_; }
 
 private:
-    owner_cell& cell_;
+    std::shared_ptr<owner_cell> cell_;
     TAdvHttp* owner_ = nullptr;
 };
 
 // Waits for a handle while running the messages sent to this thread, so that
-// an event delivery in flight cannot dead-lock against the wait.
+// an event delivery in flight cannot dead-lock against the wait. A message that
+// was already waiting counts too, also when the host has looked at its queue
+// meanwhile (which marks it as seen).
 void wait_processing_sent_messages(HANDLE handle) noexcept {
-    while (::MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    while (::MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE) ==
+           WAIT_OBJECT_0 + 1) {
         MSG msg;
         ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+bool contains(const std::vector<DWORD>& threads, DWORD thread) {
+    return std::find(threads.begin(), threads.end(), thread) != threads.end();
+}
+
+// A module reference for a worker, so that the library cannot be unloaded
+// under it; the worker gives it up with its last instruction.
+HMODULE module_reference() {
+    HMODULE module = nullptr;
+    check_win32(::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                     reinterpret_cast<LPCWSTR>(&module_reference), &module));
+    return module;
+}
+
+// The worker has no caller to hand a handler's error to: the error ends the
+// step it was raised in and is logged. False when it did.
+template <class Step>
+bool worker_step(Step step) {
+    try {
+        step();
+        return true;
+    } catch (const request_abandoned&) {
+        throw;
+    } catch (...) {
+        log_at_boundary("TAdvHttp event handler: ");
+        return false;
     }
 }
 
@@ -147,22 +247,6 @@ std::string text_info(const void* info, DWORD length) {
 
 }  // namespace
 
-// Closes the request's handles when processing ends by any road, unless a
-// newer request (started from a completion handler) owns them by then.
-class TAdvHttp::request_closer {
-public:
-    explicit request_closer(TAdvHttp& owner) : owner_(owner), serial_(owner.request_serial_) {}
-    ~request_closer() {
-        if (owner_.request_serial_ == serial_) owner_.close_request();
-    }
-    request_closer(const request_closer&) = delete;
-    request_closer& operator=(const request_closer&) = delete;
-
-private:
-    TAdvHttp& owner_;
-    unsigned serial_;
-};
-
 void CALLBACK advhttp_status_callback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,
                                       DWORD length) noexcept try {
     auto* link = reinterpret_cast<request_link*>(context);
@@ -179,8 +263,8 @@ void CALLBACK advhttp_status_callback(HINTERNET, DWORD_PTR context, DWORD status
                 ::SetEvent(link->completed.get());
                 return;
             case pending_kind::start_worker: {
-                callback_pin pin(*link->cell);
-                if (pin.owner()) pin.owner()->start_worker(result);
+                owner_pin pin(link->cell);
+                if (pin.owner()) pin.owner()->hand_over_to_worker(result, link->serial);
                 return;
             }
             case pending_kind::none:
@@ -188,19 +272,28 @@ void CALLBACK advhttp_status_callback(HINTERNET, DWORD_PTR context, DWORD status
         }
         return;
     }
-    callback_pin pin(*link->cell);
+    // Once the request has ended, its late notices would mix with the next one's.
+    if (link->closed) return;
+    owner_pin pin(link->cell);
     if (pin.owner()) pin.owner()->on_status(status, info, length);
+} catch (const request_abandoned&) {
 } catch (...) {
     log_at_boundary("TAdvHttp status callback: ");
 }
 
 DWORD WINAPI advhttp_worker_main(void* param) noexcept {
-    std::unique_ptr<worker_start> start(static_cast<worker_start*>(param));
+    HMODULE module = nullptr;
     try {
-        start->owner->run_worker(start->sent);
+        const std::unique_ptr<worker_start> start(static_cast<worker_start*>(param));
+        module = start->module;
+        const owner_pin pin(start->cell);
+        if (pin.owner()) pin.owner()->run_worker(start->sent, start->serial);
+    } catch (const request_abandoned&) {
+        // The component went during a delivery; nothing of it was touched since.
     } catch (...) {
         log_at_boundary("TAdvHttp request worker: ");
     }
+    ::FreeLibraryAndExitThread(module, 0);
     return 0;
 }
 
@@ -215,52 +308,58 @@ TAdvHttp::TAdvHttp(owner_kind owner)
     if (windowed_owner_) acquire_event_window();
 }
 
+// Threads that are held up in a delivery running below this call on this
+// thread cannot move before it returns; destruction does not wait for them.
 TAdvHttp::~TAdvHttp() {
-    destroying_ = true;
     Aborting_ = true;
     ::SetEvent(abort_event_.get());
-    detach_from_callbacks();
-    wait_for_workers();
+    const std::vector<DWORD> held = threads_held_by_this_one();
+    detach_from_threads(held);
+    wait_for_workers(held);
     close_request();
     session_.reset();
-    wait_for_handles_closing();
     if (windowed_owner_) release_event_window();
 }
 
-// An abandoned read or send keeps its handle alive in WinInet until the server
-// answers; the wait is bounded so that a silent server cannot hold us here.
-void TAdvHttp::wait_for_handles_closing() noexcept {
-    const ULONGLONG end = ::GetTickCount64() + kHandleClosingWait;
-    for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
-        const HANDLE no_links = cell_->no_links.get();
-        const DWORD r = ::MsgWaitForMultipleObjects(1, &no_links, FALSE, static_cast<DWORD>(end - now), QS_SENDMESSAGE);
-        if (r != WAIT_OBJECT_0 + 1) return;
-        MSG msg;
-        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
+// This thread, and the senders of this component's handlers running on it.
+std::vector<DWORD> TAdvHttp::threads_held_by_this_one() const {
+    std::vector<DWORD> held{::GetCurrentThreadId()};
+    for (const handler_frame* f = innermost_handler; f; f = f->outer)
+        if (f->component == this) held.push_back(f->sender);
+    return held;
 }
 
-void TAdvHttp::detach_from_callbacks() noexcept {
+// From here on no thread enters; those inside leave at their next delivery
+// (queued ones are dropped as this wait runs them).
+void TAdvHttp::detach_from_threads(const std::vector<DWORD>& held) noexcept {
     {
         std::lock_guard lock(cell_->mutex);
         cell_->owner = nullptr;
-        if (cell_->active == 0) return;
+        cell_->gone = true;
     }
-    wait_processing_sent_messages(cell_->idle.get());
+    for (;;) {
+        {
+            std::lock_guard lock(cell_->mutex);
+            const auto& pinned = cell_->pinned;
+            if (std::all_of(pinned.begin(), pinned.end(), [&](DWORD t) { return contains(held, t); })) return;
+        }
+        wait_processing_sent_messages(cell_->pin_released.get());
+    }
 }
 
-void TAdvHttp::wait_for_workers() noexcept {
-    std::vector<unique_handle> workers;
+void TAdvHttp::wait_for_workers(const std::vector<DWORD>& held) noexcept {
+    std::vector<worker_thread> workers;
     {
         std::lock_guard lock(workers_mutex_);
         workers.swap(workers_);
     }
-    for (auto& worker : workers) wait_processing_sent_messages(worker.get());
+    for (auto& worker : workers)
+        if (!contains(held, worker.id)) wait_processing_sent_messages(worker.handle.get());
 }
 
 void TAdvHttp::reap_finished_workers() {
     std::lock_guard lock(workers_mutex_);
-    std::erase_if(workers_, [](const unique_handle& w) { return ::WaitForSingleObject(w.get(), 0) == WAIT_OBJECT_0; });
+    std::erase_if(workers_, [](const worker_thread& w) { return ::WaitForSingleObject(w.handle.get(), 0) == WAIT_OBJECT_0; });
 }
 
 bool TAdvHttp::WorkerRunning() {
@@ -271,17 +370,43 @@ bool TAdvHttp::WorkerRunning() {
 
 // ---- Events ----
 
-void TAdvHttp::raise(const TNotifyEvent& handler) {
-    if (destroying_ || !handler) return;
-    if (!windowed_owner_) {
-        handler(*this);
-        return;
-    }
-    delivery d{[this, run = handler] {
-                   if (!destroying_) run(*this);
-               },
-               nullptr};
-    deliver_through_window(d);
+struct TAdvHttp::raise_context {
+    TAdvHttp* component;
+    const TNotifyEvent* handler;
+    const owner_cell* cell;
+    handler_frame frame;
+};
+
+// On the handler's thread. A completion ends its request as the handler
+// returns, so that Busy is false by the time the caller sees the completion
+// (unless the handler started the next request, or destroyed the component).
+void TAdvHttp::run_handler(void* context) {
+    auto& c = *static_cast<raise_context*>(context);
+    if (c.cell->gone) return;  // destruction began while the delivery waited
+    const handler_scope scope(c.frame);
+    const TNotifyEvent handler = *c.handler;  // it may replace itself
+    struct request_end {
+        const raise_context& c;
+        ~request_end() {
+            if (c.frame.completing != 0 && !c.cell->gone) c.component->end_request(c.frame.completing);
+        }
+    } const end{c};
+    handler(*c.component);
+}
+
+void TAdvHttp::raise(const TNotifyEvent& handler, unsigned completing) {
+    if (cell_->gone) throw request_abandoned{};
+    if (!handler) return;
+    const std::shared_ptr<owner_cell> cell = cell_;  // outlives us, should a handler destroy us
+    const unsigned processing = processing_here.component == this ? processing_here.serial : 0;
+    raise_context context{this, &handler, cell.get(), {this, ::GetCurrentThreadId(), processing, completing, nullptr}};
+    delivery d{&run_handler, &context, nullptr};
+    if (windowed_owner_)
+        deliver_through_window(d);
+    else
+        run_delivery(d);
+    if (cell->gone) throw request_abandoned{};
+    if (d.raised) std::rethrow_exception(d.raised);
 }
 
 void TAdvHttp::on_status(DWORD status, const void* info, DWORD length) {
@@ -340,43 +465,108 @@ bool TAdvHttp::report_inet(BOOL ok) {
 
 void TAdvHttp::report_failure(DWORD code) {
     LastError_ = code;
-    if (code != 0 && code != ERROR_IO_PENDING) raise(OnError);
+    if (code == 0 || code == ERROR_IO_PENDING) return;
+    if (request_failure_ == 0) request_failure_ = code;
+    raise(OnError);
 }
 
+// The caller has no result to go on with, so a failed call throws whatever
+// its code: a 0 or ERROR_IO_PENDING left behind must not pass as success.
 void TAdvHttp::require_inet(BOOL ok) {
     if (report_inet(ok)) return;
     const DWORD code = LastError_;
-    if (code != 0 && code != ERROR_IO_PENDING) throw EInetError(code, inet_error_text(code));
+    throw EInetError(code, inet_error_text(code));
 }
 
 // ---- Properties ----
 
 std::string TAdvHttp::Text() const { return text_until_zero(ResponseStream_); }
 
-void TAdvHttp::SetInternetFlags(internet_flag_set value) noexcept {
-    InternetFlags_ = value;
-    RequestFlags_ = request_flags_for(value);
-}
-
-void TAdvHttp::guarded_setter(const std::function<void()>& change) {
+// Every request property changes here: refused while a request owns the
+// component (see the header); then stored, and should the follow-up (splitting
+// or rebuilding the address, reopening the session) fail, the old value returns.
+template <class T, class FollowUp>
+void TAdvHttp::set_property(T& field, T value, FollowUp follow_up) {
     try {
-        change();
+        refuse_while_request_runs();
+        T old = std::exchange(field, std::move(value));
+        try {
+            follow_up();
+        } catch (const request_abandoned&) {
+            throw;
+        } catch (...) {
+            field = std::move(old);
+            throw;
+        }
+    } catch (const request_abandoned&) {
+        // An OnError handler destroyed the component; nothing of it is left to touch.
     } catch (...) {
         if (RaiseExceptions_) throw;
     }
 }
 
+template <class T>
+void TAdvHttp::set_property(T& field, T value) {
+    set_property(field, std::move(value), [] {});
+}
+
+// While Busy, only a handler that the request's response steps wait for may
+// change it: its processing thread stands still until the handler returns.
+void TAdvHttp::refuse_while_request_runs() const {
+    const unsigned running = busy_serial_;
+    if (running == 0) return;
+    if (handler_here(this, [&](const handler_frame& f) { return f.processing == running; })) return;
+    throw EInetError(0, "A request is in progress");
+}
+
+void TAdvHttp::SetConnectTimeout(int value) { set_property(ConnectTimeout_, value); }
+void TAdvHttp::SetDefaultUi(bool value) { set_property(DefaultUi_, value); }
+void TAdvHttp::SetRequestHeaders(const std::vector<std::string>& lines) { set_property(RequestHeaders_, lines); }
+void TAdvHttp::SetAcceptTypes(const std::vector<std::string>& lines) { set_property(AcceptTypes_, lines); }
+void TAdvHttp::SetMethod(const std::string& value) { set_property(Method_, value); }
+void TAdvHttp::SetText(const std::string& value) { set_property(RequestStream_, value); }
+void TAdvHttp::SetAuthRetries(int value) { set_property(AuthRetries_, value); }
+void TAdvHttp::SetMaxResponseSize(std::size_t value) { set_property(MaxResponseSize_, value); }
+
+void TAdvHttp::SetInternetFlags(internet_flag_set value) {
+    set_property(InternetFlags_, value, [this] { RequestFlags_ = request_flags_for(InternetFlags_); });
+}
+
 void TAdvHttp::SetURL(const std::string& value) {
-    guarded_setter([&] {
-        const std::string old = URL_;
-        URL_ = value;
-        try {
-            split_url(value);
-        } catch (...) {
-            URL_ = old;
-            throw;
-        }
-    });
+    set_property(URL_, value, [this] { split_url(URL_); });
+}
+
+void TAdvHttp::SetHostName(const std::string& value) { set_property(HostName_, value, [this] { rebuild_url(); }); }
+void TAdvHttp::SetURLPath(const std::string& value) { set_property(URLPath_, value, [this] { rebuild_url(); }); }
+void TAdvHttp::SetPort(int value) { set_property(Port_, value, [this] { rebuild_url(); }); }
+void TAdvHttp::SetSSL(bool value) { set_property(SSL_, value, [this] { rebuild_url(); }); }
+
+void TAdvHttp::SetExtraInfo(const std::string& value) {
+    set_property(ExtraInfo_, normalize_extra_info(value), [this] { rebuild_url(); });
+}
+
+void TAdvHttp::SetUserName(const std::string& value) {
+    set_property(UserName_, value, [this] { pass_to_connection(INTERNET_OPTION_USERNAME, UserName_); });
+}
+
+void TAdvHttp::SetPassword(const std::string& value) {
+    set_property(Password_, value, [this] { pass_to_connection(INTERNET_OPTION_PASSWORD, Password_); });
+}
+
+void TAdvHttp::SetProxyUserName(const std::string& value) {
+    set_property(ProxyUserName_, value, [this] { pass_to_connection(INTERNET_OPTION_PROXY_USERNAME, ProxyUserName_); });
+}
+
+void TAdvHttp::SetProxyPassword(const std::string& value) {
+    set_property(ProxyPassword_, value, [this] { pass_to_connection(INTERNET_OPTION_PROXY_PASSWORD, ProxyPassword_); });
+}
+
+void TAdvHttp::SetUserAgent(const std::string& value) {
+    set_property(UserAgent_, value, [this] { reopen_session_if_open(); });
+}
+
+void TAdvHttp::SetProxy(const std::string& value) {
+    set_property(Proxy_, value, [this] { reopen_session_if_open(); });
 }
 
 void TAdvHttp::split_url(const std::string& url) {
@@ -400,100 +590,40 @@ void TAdvHttp::rebuild_url() {
     URL_ = *combined;
 }
 
-void TAdvHttp::SetHostName(const std::string& value) {
-    guarded_setter([&] {
-        const std::string old = HostName_;
-        HostName_ = value;
-        try {
-            rebuild_url();
-        } catch (...) {
-            HostName_ = old;
-            throw;
-        }
-    });
-}
-
-void TAdvHttp::SetURLPath(const std::string& value) {
-    guarded_setter([&] {
-        const std::string old = URLPath_;
-        URLPath_ = value;
-        try {
-            rebuild_url();
-        } catch (...) {
-            URLPath_ = old;
-            throw;
-        }
-    });
-}
-
-void TAdvHttp::SetExtraInfo(const std::string& value) {
-    guarded_setter([&] {
-        const std::string old = ExtraInfo_;
-        ExtraInfo_ = normalize_extra_info(value);
-        try {
-            rebuild_url();
-        } catch (...) {
-            ExtraInfo_ = old;
-            throw;
-        }
-    });
-}
-
-void TAdvHttp::SetPort(int value) {
-    Port_ = value;
-    guarded_setter([&] { rebuild_url(); });
-}
-
-void TAdvHttp::SetSSL(bool value) {
-    SSL_ = value;
-    guarded_setter([&] { rebuild_url(); });
-}
-
 // An empty value is no credential; handing it over would make WinInet answer
 // a challenge with empty credentials, one extra round trip per challenge.
-void TAdvHttp::pass_option(HINTERNET handle, DWORD option, const std::string& value) {
-    if (value.empty()) return;
-    ::InternetSetOptionA(handle, option, const_cast<char*>(value.c_str()), static_cast<DWORD>(value.size()));
-}
-
-void TAdvHttp::SetUserName(const std::string& value) {
-    UserName_ = value;
-    if (connection_) pass_option(connection_.get(), INTERNET_OPTION_USERNAME, value);
-}
-
-void TAdvHttp::SetPassword(const std::string& value) {
-    Password_ = value;
-    if (connection_) pass_option(connection_.get(), INTERNET_OPTION_PASSWORD, value);
-}
-
-void TAdvHttp::SetProxyUserName(const std::string& value) {
-    ProxyUserName_ = value;
-    if (connection_) pass_option(connection_.get(), INTERNET_OPTION_PROXY_USERNAME, value);
-}
-
-void TAdvHttp::SetProxyPassword(const std::string& value) {
-    ProxyPassword_ = value;
-    if (connection_) pass_option(connection_.get(), INTERNET_OPTION_PROXY_PASSWORD, value);
-}
-
-void TAdvHttp::SetUserAgent(const std::string& value) {
-    UserAgent_ = value;
-    reopen_session_if_open();
-}
-
-void TAdvHttp::SetProxy(const std::string& value) {
-    Proxy_ = value;
-    reopen_session_if_open();
+void TAdvHttp::pass_to_connection(DWORD option, const std::string& value) {
+    if (!connection_ || value.empty()) return;
+    ::InternetSetOptionA(connection_.get(), option, const_cast<char*>(value.c_str()), static_cast<DWORD>(value.size()));
 }
 
 // A running request keeps its session; the next Execute opens the new one.
 void TAdvHttp::reopen_session_if_open() {
     if (!session_) return;
-    if (Busy_) {
+    if (Busy()) {
         session_stale_ = true;
         return;
     }
-    guarded_setter([&] { open_session(); });
+    open_session();
+}
+
+// ---- Which request owns the component ----
+
+// Idle, or called from the running request's own OnRequestComplete handler:
+// that request has closed its handles, and its processing thread touches
+// nothing more once the handler returns. Returns the new request, or 0.
+unsigned TAdvHttp::claim_request() {
+    unsigned serial = ++last_serial_;
+    if (serial == 0) serial = ++last_serial_;
+    unsigned running = 0;
+    if (busy_serial_.compare_exchange_strong(running, serial)) return serial;
+    if (!handler_here(this, [&](const handler_frame& f) { return f.completing == running; })) return 0;
+    return busy_serial_.compare_exchange_strong(running, serial) ? serial : 0;
+}
+
+// One step, so that a request that has ended can never release a newer one.
+void TAdvHttp::end_request(unsigned serial) noexcept {
+    busy_serial_.compare_exchange_strong(serial, 0);
 }
 
 // ---- Request side ----
@@ -512,29 +642,35 @@ void TAdvHttp::open_session() {
 }
 
 bool TAdvHttp::Execute(bool Blocking) {
-    if (Busy_) {
+    const unsigned serial = claim_request();
+    if (serial == 0) {
         if (RaiseExceptions_) throw EInetError(0, "A request is already in progress");
         return false;
     }
-    const unsigned serial = ++request_serial_;
     try {
-        start_request(Blocking);
-        return true;
+        const processing_scope processing(*this, serial);
+        start_request(Blocking, serial);
+        return !Blocking || finish_blocking(serial);
+    } catch (const request_abandoned&) {
+        return false;  // a handler destroyed the component
     } catch (...) {
-        if (request_serial_ == serial) close_request();
+        if (owns(serial)) {
+            close_request();
+            end_request(serial);
+        }
         if (RaiseExceptions_) throw;
         return false;
     }
 }
 
-void TAdvHttp::start_request(bool blocking) {
+void TAdvHttp::start_request(bool blocking, unsigned serial) {
     OpenFlags_ = blocking ? 0 : INTERNET_FLAG_ASYNC;
-    Busy_ = true;
     Aborting_ = false;
     TotalResponseBytes_ = 0;
     TotalBytesRead_ = 0;
     ResponseBytes_ = 0;
     ChunkSize_ = 0;
+    request_failure_ = 0;
     ResponseStream_.clear();
     // A session opened for the other mode would never complete (or never block).
     if (!session_ || session_stale_ || session_open_flags_ != OpenFlags_) open_session();
@@ -543,18 +679,17 @@ void TAdvHttp::start_request(bool blocking) {
     require_inet(connection_ ? TRUE : FALSE);
     DWORD timeout = static_cast<DWORD>(ConnectTimeout_);
     ::InternetSetOptionA(connection_.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof timeout);
-    open_request();
+    open_request(serial);
     RetryCount_ = 0;
-    pass_option(connection_.get(), INTERNET_OPTION_USERNAME, UserName_);
-    pass_option(connection_.get(), INTERNET_OPTION_PASSWORD, Password_);
-    send_first(blocking);
-    if (blocking) process_response();
+    pass_to_connection(INTERNET_OPTION_USERNAME, UserName_);
+    pass_to_connection(INTERNET_OPTION_PASSWORD, Password_);
+    send_first(blocking, serial);
 }
 
-void TAdvHttp::open_request() {
+void TAdvHttp::open_request(unsigned serial) {
     const std::string object = URLPath_ + ExtraInfo_;
     auto accept = accept_type_array(AcceptTypes_);
-    auto link = std::make_unique<request_link>(cell_);
+    auto link = std::make_unique<request_link>(cell_, serial);
     HINTERNET request = ::HttpOpenRequestA(connection_.get(), Method_.c_str(), object.c_str(), nullptr, nullptr,
                                            accept.empty() ? nullptr : accept.data(),
                                            open_request_flags(RequestFlags_, SSL_),
@@ -576,7 +711,7 @@ BOOL TAdvHttp::send_request() {
                               static_cast<DWORD>(body.size()));
 }
 
-void TAdvHttp::send_first(bool blocking) {
+void TAdvHttp::send_first(bool blocking, unsigned serial) {
     if (blocking) {
         require_inet(send_request());
         return;
@@ -589,52 +724,91 @@ void TAdvHttp::send_first(bool blocking) {
     if (link.pending.exchange(pending_kind::none) != pending_kind::start_worker) return;
     ::SetLastError(error);
     require_inet(ok);
-    start_worker(INTERNET_ASYNC_RESULT{1, 0});
+    if (!start_worker(INTERNET_ASYNC_RESULT{1, 0}, serial)) throw EInetError(LastError_, inet_error_text(LastError_));
 }
 
-void TAdvHttp::start_worker(const INTERNET_ASYNC_RESULT& sent) noexcept {
+// False when the thread cannot start; the failure has gone to OnError.
+bool TAdvHttp::start_worker(const INTERNET_ASYNC_RESULT& sent, unsigned serial) {
+    reap_finished_workers();
+    DWORD error = ERROR_NOT_ENOUGH_MEMORY;
     try {
-        reap_finished_workers();
-        auto start = std::make_unique<worker_start>(worker_start{this, sent});
+        std::unique_ptr<worker_start> start(new worker_start{{}, cell_, sent, serial, module_reference()});
         DWORD id = 0;
         unique_handle worker(::CreateThread(nullptr, kWorkerStackSize, &advhttp_worker_main, start.get(), 0, &id));
-        check_win32(worker ? TRUE : FALSE);
-        start.release();  // the worker's now
-        std::lock_guard lock(workers_mutex_);
-        workers_.push_back(std::move(worker));
-    } catch (...) {
-        log_at_boundary("TAdvHttp cannot start its worker: ");
-        LastError_ = ERROR_NOT_ENOUGH_MEMORY;
-        close_request();
+        if (worker) {
+            start.release();  // the worker's now
+            std::lock_guard lock(workers_mutex_);
+            workers_.push_back({std::move(worker), id});
+            return true;
+        }
+        error = ::GetLastError();
+        ::FreeLibrary(start->module);
+    } catch (const std::exception&) {
     }
+    report_failure(error);
+    return false;
+}
+
+// From WinInet's thread, once the send has completed: the worker takes the
+// request over; should it not start, the request ends here.
+void TAdvHttp::hand_over_to_worker(const INTERNET_ASYNC_RESULT& sent, unsigned serial) {
+    bool started = false;
+    worker_step([&] { started = start_worker(sent, serial); });
+    if (started) return;
+    close_request();
+    end_request(serial);
 }
 
 void TAdvHttp::close_request() noexcept {
+    if (link_) link_->closed = true;
     link_ = nullptr;
     request_.reset();
     connection_.reset();
     Aborting_ = false;
-    Busy_ = false;
 }
 
 // ---- Response side ----
 
-void TAdvHttp::run_worker(const INTERNET_ASYNC_RESULT& sent) {
-    request_closer closer(*this);
-    if (sent.dwResult == 0) {
-        report_failure(sent.dwError);
-        return;
-    }
-    process_response();
+// The blocking request's response, on the caller's thread: its events as the
+// worker raises them, a handler's error to the caller, and any failed step
+// fails Execute.
+bool TAdvHttp::finish_blocking(unsigned serial) {
+    const bool complete = read_response();
+    close_request();
+    const DWORD failure = request_failure_;
+    if (complete) raise(OnRequestComplete, serial);
+    end_request(serial);
+    if (failure == 0) return true;
+    if (RaiseExceptions_) throw EInetError(failure, inet_error_text(failure));
+    return false;
 }
 
-void TAdvHttp::process_response() {
-    request_closer closer(*this);
+// The request stays Busy until its completion has been delivered, so that
+// nothing can start another request while this one's last event is on its way.
+void TAdvHttp::run_worker(const INTERNET_ASYNC_RESULT& sent, unsigned serial) {
+    const processing_scope processing(*this, serial);
+    bool complete = false;
+    const bool ran = worker_step([&] {
+        if (sent.dwResult != 0) {
+            complete = read_response();
+        } else {
+            report_failure(sent.dwError);
+        }
+    });
+    // A handler's error ended the reading; what was read completes all the same.
+    if (!ran) complete = sent.dwResult != 0 && LastError_ != ERROR_INTERNET_OPERATION_CANCELLED;
+    close_request();
+    if (complete) worker_step([&] { raise(OnRequestComplete, serial); });
+    end_request(serial);
+}
+
+// Status, authentication rounds, headers and body; whether OnRequestComplete is due.
+bool TAdvHttp::read_response() {
     while (status_needs_auth())
-        if (!retry_authentication()) return;
+        if (!retry_authentication()) return false;
     read_headers();
     read_body();
-    if (LastError_ != ERROR_INTERNET_OPERATION_CANCELLED) raise(OnRequestComplete);
+    return LastError_ != ERROR_INTERNET_OPERATION_CANCELLED;
 }
 
 // In non-blocking mode the next call on the request may complete later; arm
@@ -725,7 +899,6 @@ void TAdvHttp::read_body() {
     DWORD bytes = 0;
     while (request_ && !Aborting_ && read_chunk(bytes) && bytes > 0 && store_chunk(bytes)) {
     }
-    close_request();
 }
 
 bool TAdvHttp::read_chunk(DWORD& bytes) {
@@ -738,20 +911,22 @@ bool TAdvHttp::read_chunk(DWORD& bytes) {
     return true;
 }
 
+// At the limit the part that fits is kept and delivered like any chunk; then
+// the read ends as a failed one.
 bool TAdvHttp::store_chunk(DWORD bytes) {
     const std::size_t held = ResponseStream_.size();
     const bool over = MaxResponseSize_ != 0 && held + bytes > MaxResponseSize_;
     const std::size_t kept = over ? MaxResponseSize_ - held : bytes;
-    ChunkPosition_ = static_cast<DWORD>(held);
-    ResponseStream_.append(link_->buffer.data(), kept);
-    ChunkSize_ = static_cast<DWORD>(kept);
-    TotalBytesRead_ += static_cast<DWORD>(kept);
-    if (over) {
-        report_failure(kResponseTooLarge);
-        return false;
+    if (kept > 0) {
+        ChunkPosition_ = static_cast<DWORD>(held);
+        ResponseStream_.append(link_->buffer.data(), kept);
+        ChunkSize_ = static_cast<DWORD>(kept);
+        TotalBytesRead_ += static_cast<DWORD>(kept);
+        raise(OnDataAvailable);
     }
-    raise(OnDataAvailable);
-    return true;
+    if (!over) return true;
+    report_failure(kResponseTooLarge);
+    return false;
 }
 
 }  // namespace flinter::net

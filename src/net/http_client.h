@@ -2,6 +2,15 @@
 // belong to the creating thread; WinInet's callback threads and the request
 // worker hand every event to that thread through the hidden window (unless the
 // owner is not windowed). Execute and the setters throw EInetError.
+//
+// A request owns the component from Execute until its last event has been
+// delivered (Busy). Meanwhile Execute is refused, except from the request's
+// own OnRequestComplete handler, which may start the next request; and a
+// request property cannot change (EInetError, nothing changed), except from a
+// handler that the response steps wait for (OnNeedAuth may give credentials
+// for the retry). Handlers are set while no request runs.
+// A handler may destroy the component, also while it runs a modal loop; what
+// is still on its way is then dropped.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +33,11 @@ namespace flinter::net {
 struct request_link;
 struct owner_cell;
 
+// Request handles WinInet has not yet said goodbye for, plus request workers
+// not yet ended, over all components: each may still run this library's code,
+// so the library must not unload while any is alive (DllCanUnloadNow).
+long live_request_links() noexcept;
+
 // A windowed owner gets its events on the creating thread; any other owner
 // gets them on whichever thread raised them.
 enum class owner_kind { windowed, plain };
@@ -36,14 +50,16 @@ public:
     static constexpr DWORD kResponseTooLarge = ERROR_BUFFER_OVERFLOW;
 
     explicit TAdvHttp(owner_kind owner = owner_kind::windowed);
-    // Waits for a running worker (processing sent messages meanwhile), then
-    // closes the handles; no event runs once destruction has begun.
+    // Waits for a running worker (processing sent messages meanwhile), except
+    // one held up by a delivery below this call, then closes the handles; no
+    // event runs once destruction has begun. WinInet may answer an abandoned
+    // read later; its request link lives on until then (live_request_links).
     ~TAdvHttp();
     TAdvHttp(const TAdvHttp&) = delete;
     TAdvHttp& operator=(const TAdvHttp&) = delete;
 
     int ConnectTimeout() const noexcept { return ConnectTimeout_; }
-    void SetConnectTimeout(int value) noexcept { ConnectTimeout_ = value; }
+    void SetConnectTimeout(int value);
     bool RaiseExceptions() const noexcept { return RaiseExceptions_; }
     void SetRaiseExceptions(bool value) noexcept { RaiseExceptions_ = value; }
     const std::string& UserAgent() const noexcept { return UserAgent_; }
@@ -71,28 +87,30 @@ public:
     const std::string& HostName() const noexcept { return HostName_; }
     void SetHostName(const std::string& value);
     bool DefaultUi() const noexcept { return DefaultUi_; }
-    void SetDefaultUi(bool value) noexcept { DefaultUi_ = value; }
+    void SetDefaultUi(bool value);
     const std::vector<std::string>& RequestHeaders() const noexcept { return RequestHeaders_; }
-    void SetRequestHeaders(const std::vector<std::string>& lines) { RequestHeaders_ = lines; }
+    void SetRequestHeaders(const std::vector<std::string>& lines);
     const std::vector<std::string>& AcceptTypes() const noexcept { return AcceptTypes_; }
-    void SetAcceptTypes(const std::vector<std::string>& lines) { AcceptTypes_ = lines; }
+    void SetAcceptTypes(const std::vector<std::string>& lines);
     const std::string& Method() const noexcept { return Method_; }
-    void SetMethod(const std::string& value) { Method_ = value; }
+    void SetMethod(const std::string& value);
     // Get: the response body up to its first zero byte. Set: the request body.
     std::string Text() const;
-    void SetText(const std::string& value) { RequestStream_ = value; }
+    void SetText(const std::string& value);
     int AuthRetries() const noexcept { return AuthRetries_; }
-    void SetAuthRetries(int value) noexcept { AuthRetries_ = value; }
+    void SetAuthRetries(int value);
     internet_flag_set InternetFlags() const noexcept { return InternetFlags_; }
-    void SetInternetFlags(internet_flag_set value) noexcept;
+    void SetInternetFlags(internet_flag_set value);
     // The most response bytes kept; 0 keeps everything. Reaching it ends the
     // read like a failed read: OnError, then OnRequestComplete with what was kept.
     std::size_t MaxResponseSize() const noexcept { return MaxResponseSize_; }
-    void SetMaxResponseSize(std::size_t value) noexcept { MaxResponseSize_ = value; }
+    void SetMaxResponseSize(std::size_t value);
 
-    // Blocking: carries the request out on this thread. Non-blocking: starts it
-    // and returns; events follow. False on failure when RaiseExceptions is
-    // false; a second Execute while Busy is refused the same way.
+    // Blocking: carries the request out on this thread; any failed step (also
+    // a failed query or read, or authentication given up) fails it, after the
+    // events a non-blocking request would raise. Non-blocking: starts it and
+    // returns; events follow. False on failure when RaiseExceptions is false;
+    // a second Execute while Busy is refused the same way.
     bool Execute(bool Blocking);
 
     // Run-time state; stable for event handlers and once Busy is false.
@@ -117,9 +135,10 @@ public:
     int RetryCount() const noexcept { return RetryCount_; }
     bool Aborting() const noexcept { return Aborting_; }
     void SetAborting(bool value) noexcept { Aborting_ = value; }
-    bool Busy() const noexcept { return Busy_; }
-    // True while a request worker has not yet ended (it may still be
-    // delivering OnRequestComplete after Busy went false).
+    // From Execute until the request's last event has been delivered.
+    bool Busy() const noexcept { return busy_serial_ != 0; }
+    // True while a request worker has not yet ended (it ends just after the
+    // request it served stops being Busy).
     bool WorkerRunning();
 
     TNotifyEvent OnResolvingName, OnNameResolved, OnConnectingToServer, OnConnectedToServer,
@@ -128,40 +147,51 @@ public:
         OnNeedAuth, OnNeedProxyAuth, OnDataAvailable, OnRequestComplete, OnError;
 
 private:
-    friend struct request_link;
     friend void CALLBACK advhttp_status_callback(HINTERNET, DWORD_PTR, DWORD, LPVOID, DWORD) noexcept;
     friend DWORD WINAPI advhttp_worker_main(void* param) noexcept;
-    class request_closer;
 
-    // Events
-    void raise(const TNotifyEvent& handler);
+    // Events: `completing` names the request whose OnRequestComplete it is.
+    struct raise_context;
+    void raise(const TNotifyEvent& handler, unsigned completing = 0);
+    static void run_handler(void* context);
     void on_status(DWORD status, const void* info, DWORD length);
 
     // WinInet call results: record LastError, raise OnError on a real failure.
     bool report_inet(BOOL ok);
     void report_failure(DWORD code);
     void require_inet(BOOL ok);
-    void guarded_setter(const std::function<void()>& change);
 
-    // URL
+    // Properties
+    template <class T, class FollowUp>
+    void set_property(T& field, T value, FollowUp follow_up);
+    template <class T>
+    void set_property(T& field, T value);
+    void refuse_while_request_runs() const;
     void split_url(const std::string& url);
     void rebuild_url();
+    void pass_to_connection(DWORD option, const std::string& value);
+
+    // Which request owns the component (0: none)
+    unsigned claim_request();
+    bool owns(unsigned serial) const noexcept { return busy_serial_ == serial; }
+    void end_request(unsigned serial) noexcept;
 
     // Request side
     void open_session();
     void reopen_session_if_open();
-    void start_request(bool blocking);
-    void open_request();
-    void pass_option(HINTERNET handle, DWORD option, const std::string& value);
+    void start_request(bool blocking, unsigned serial);
+    void open_request(unsigned serial);
     BOOL send_request();
-    void send_first(bool blocking);
-    void start_worker(const INTERNET_ASYNC_RESULT& sent) noexcept;
+    void send_first(bool blocking, unsigned serial);
+    bool start_worker(const INTERNET_ASYNC_RESULT& sent, unsigned serial);
+    void hand_over_to_worker(const INTERNET_ASYNC_RESULT& sent, unsigned serial);
     void reap_finished_workers();
     void close_request() noexcept;
 
     // Response side
-    void run_worker(const INTERNET_ASYNC_RESULT& sent);
-    void process_response();
+    bool finish_blocking(unsigned serial);
+    void run_worker(const INTERNET_ASYNC_RESULT& sent, unsigned serial);
+    bool read_response();
     void arm_for_worker() noexcept;
     bool finish_worker_call(BOOL ok);
     bool status_needs_auth();
@@ -173,9 +203,9 @@ private:
     bool store_chunk(DWORD bytes);
 
     // Destruction
-    void detach_from_callbacks() noexcept;
-    void wait_for_workers() noexcept;
-    void wait_for_handles_closing() noexcept;
+    std::vector<DWORD> threads_held_by_this_one() const;
+    void detach_from_threads(const std::vector<DWORD>& held) noexcept;
+    void wait_for_workers(const std::vector<DWORD>& held) noexcept;
 
     int ConnectTimeout_ = 30000;
     bool RaiseExceptions_ = true;
@@ -207,15 +237,20 @@ private:
     std::atomic<DWORD> BytesSent_{0}, ResponseBytes_{0}, TotalResponseBytes_{0};
     DWORD ChunkSize_ = 0, TotalBytesRead_ = 0, ChunkPosition_ = 0;
     int RetryCount_ = 0;
-    std::atomic<bool> Aborting_{false}, Busy_{false}, destroying_{false};
-    std::atomic<unsigned> request_serial_{0};
+    std::atomic<bool> Aborting_{false};
+    std::atomic<unsigned> busy_serial_{0}, last_serial_{0};
+    DWORD request_failure_ = 0;  // the request's first reported failure
 
     const bool windowed_owner_;
     std::shared_ptr<owner_cell> cell_;
     request_link* link_ = nullptr;  // the open request's callback context
     unique_handle abort_event_;
+    struct worker_thread {
+        unique_handle handle;
+        DWORD id;
+    };
     std::mutex workers_mutex_;
-    std::vector<unique_handle> workers_;
+    std::vector<worker_thread> workers_;
 };
 
 }  // namespace flinter::net

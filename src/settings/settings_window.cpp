@@ -49,7 +49,11 @@ void Tfset::configure_update_request() {
     http_.SetMethod("GET");
     http_.SetUserAgent("Orvalis WinInet Component");
     http_.SetConnectTimeout(30000);
-    http_.SetAuthRetries(3);
+    // The check runs in the background, at the host's start: an authentication
+    // challenge ends it at once. WinInet's credential dialog would wait for a
+    // person, hold up the host's shut-down, and send what was typed in the clear.
+    http_.SetAuthRetries(0);
+    http_.SetDefaultUi(false);
     using namespace net;
     http_.SetInternetFlags({ifIgnoreCertCnInvalid, ifIgnoreCertDateInvalid, ifIgnoreRedirectToHttp,
                             ifIgnoreRedirectToHttps, ifKeepConnection, ifNoUi, ifReload});
@@ -58,6 +62,11 @@ void Tfset::configure_update_request() {
 }
 
 void Tfset::start_update_check_if_due(double last_check) {
+    // A result the settings file could not take holds for the rest of the session.
+    if (unrecorded_check_ && unrecorded_check_->when > last_check) {
+        last_check = unrecorded_check_->when;
+        update_available_ = unrecorded_check_->update_available;
+    }
     if (IsUpdateCheckDue(last_check, LocalNowAsDayCount())) {
         // A check still under way answers for this showing too.
         if (!http_.Busy()) http_.Execute(false);   // Label11 keeps its state until the answer
@@ -66,13 +75,17 @@ void Tfset::start_update_check_if_due(double last_check) {
     set_update_available(update_available_);
 }
 
-// Runs on this window's thread when the update page has answered, whatever its status.
+// Runs on this window's thread when the update page has answered, whatever its
+// status. Nobody asked for the check, so nobody is told when its result cannot
+// be recorded (the host's folder is often not writable); the next start checks again.
 void Tfset::update_check_completed() {
     set_update_available(IsUpdateAnnounced(http_.Text()));
+    const double now = LocalNowAsDayCount();
     try {
-        RecordUpdateCheck(ini_path(), update_available_, LocalNowAsDayCount());
-    } catch (const std::exception& e) {
-        seams_.show_error(handle(), e.what());
+        RecordUpdateCheck(ini_path(), update_available_, now);
+        unrecorded_check_.reset();
+    } catch (const std::exception&) {
+        unrecorded_check_ = unrecorded_update_check{now, update_available_};
     }
 }
 

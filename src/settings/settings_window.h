@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "com/unique_res.h"
@@ -85,6 +86,11 @@ private:
     unique_hbrush panel1_brush_;
     std::int32_t panel1_color_ = kDefaultBackground;
     bool update_available_ = false;
+    struct unrecorded_update_check {
+        double when;
+        bool update_available;
+    };
+    std::optional<unrecorded_update_check> unrecorded_check_;
     int modal_result_ = 0;
     bool shown_before_ = false;
     // Its events arrive through its own window and stop when its destruction begins.

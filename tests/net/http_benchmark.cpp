@@ -1,84 +1,489 @@
-// Prints figures, asserts nothing about speed: the time from Execute to
-// OnRequestComplete for a small body, and the throughput of a 10 MiB body,
-// both non-blocking with events delivered through the hidden window.
+// The HTTP client's figures for `make bench`: three setups side by side against
+// one loopback server, each measured in a process of its own (so that its peak
+// memory is its own), in several rounds; prints this flavour's medians as a
+// markdown table with each figure's ratio to the floor. Asserts nothing.
+//   floor         the same WinInet calls, synchronous, on a worker thread that
+//                 the user-interface thread waits for (running its messages)
+//   blocking      TAdvHttp, Execute(true) on the user-interface thread
+//   non-blocking  TAdvHttp, Execute(false), window owner, every handler installed
 #include <windows.h>
+#include <psapi.h>
+#include <wininet.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "http_test_support.h"
 #include "loopback_server.h"
 #include "net/http_client.h"
 
-using flinter::net::TAdvHttp;
-using flinter::net::testing::loopback_server;
-using flinter::net::testing::pump_until;
-
 namespace {
 
+using flinter::net::TAdvHttp;
+
+constexpr int kRounds = 3;
+constexpr int kWarmUps = 20;
+constexpr int kSmallRequests = 300;
+constexpr int kLargeRequests = 5;
+constexpr int kStallRuns = 3;
+constexpr int kDestructions = 5;
+constexpr std::size_t kLargeBody = 10 * 1024 * 1024;
+constexpr UINT WM_TICK = WM_APP + 7;
+constexpr DWORD kRequestFlags = 0x8040F200;  // TAdvHttp's default flags
+
+const char* const kSetups[] = {"floor", "blocking", "non-blocking"};
+
 double now_ms() {
-    static LARGE_INTEGER frequency = [] {
+    static const double ticks_per_ms = [] {
         LARGE_INTEGER f;
         ::QueryPerformanceFrequency(&f);
-        return f;
+        return static_cast<double>(f.QuadPart) / 1000.0;
     }();
     LARGE_INTEGER counter;
     ::QueryPerformanceCounter(&counter);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// Milliseconds from Execute to OnRequestComplete; negative on failure.
-double timed_request(TAdvHttp& http, bool& completed) {
-    completed = false;
-    double end = 0;
-    http.OnRequestComplete = [&](TAdvHttp&) {
-        end = now_ms();
-        completed = true;
-    };
-    const double start = now_ms();
-    if (!http.Execute(false)) return -1;
-    if (!pump_until([&] { return completed && !http.WorkerRunning(); })) return -1;
-    return end - start;
+    return static_cast<double>(counter.QuadPart) / ticks_per_ms;
 }
 
 double median(std::vector<double> values) {
+    if (values.empty()) return NAN;
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    const std::size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
-}  // namespace
+double thread_cpu_ms() {
+    FILETIME created, exited, kernel, user;
+    ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user);
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
+    };
+    return ms(kernel) + ms(user);
+}
 
-int main() {
-    loopback_server server;
-    TAdvHttp http;
-    bool completed = false;
+// ---- The user-interface thread ----
+
+// Another thread posts a tick to the user-interface thread as soon as the last
+// one was taken (at most one a millisecond); the worst lateness of a tick is
+// how long that thread could not run its messages.
+class ticker {
+public:
+    ticker()
+        : ui_(::GetCurrentThreadId()),
+          consumed_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+          stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          thread_(::CreateThread(nullptr, 0, &ticker::run, this, 0, nullptr)) {}
+    ~ticker() {
+        ::SetEvent(stop_);
+        ::WaitForSingleObject(thread_, INFINITE);
+        for (HANDLE h : {thread_, stop_, consumed_}) ::CloseHandle(h);
+    }
+    void take() {
+        worst_ = std::max(worst_, now_ms() - posted_at_.load());
+        ::SetEvent(consumed_);
+    }
+    double worst_ms() const { return worst_; }
+
+private:
+    static DWORD WINAPI run(void* self) {
+        auto& t = *static_cast<ticker*>(self);
+        const HANDLE waits[] = {t.consumed_, t.stop_};
+        while (::WaitForSingleObject(t.stop_, 1) == WAIT_TIMEOUT) {
+            t.posted_at_ = now_ms();
+            ::PostThreadMessageW(t.ui_, WM_TICK, 0, 0);
+            if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) break;
+        }
+        return 0;
+    }
+    DWORD ui_;
+    HANDLE consumed_, stop_, thread_;
+    std::atomic<double> posted_at_{0};
+    double worst_ = 0;
+};
+
+ticker* active_ticker = nullptr;
+
+// The user-interface thread's message loop, until done() holds.
+void run_messages_until(const std::function<bool()>& done, HANDLE wake = nullptr) {
+    while (!done()) {
+        ::MsgWaitForMultipleObjects(wake ? 1 : 0, &wake, FALSE, 1000, QS_ALLINPUT);
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_TICK && !msg.hwnd) {
+                if (active_ticker) active_ticker->take();
+                continue;
+            }
+            ::DispatchMessageW(&msg);
+        }
+    }
+}
+
+void run_messages_for(double ms) {
+    const double end = now_ms() + ms;
+    run_messages_until([&] { return now_ms() >= end; });
+}
+
+// ---- The three setups ----
+
+class setup {
+public:
+    virtual ~setup() = default;
+    // One request; returns the milliseconds from its start until the
+    // user-interface thread saw it complete, and the body's size.
+    virtual double fetch(const std::string& path, std::size_t& size) = 0;
+    // Starts a request to /stall, whose server sends the head and a few bytes
+    // of the body and then nothing for 20 s, and returns once the answer's head
+    // is in; false when the setup cannot be destroyed meanwhile.
+    virtual bool begin_stalled_read() { return false; }
+};
+
+// The floor: WinInet's synchronous calls on a thread of its own.
+class raw_client : public setup {
+public:
+    explicit raw_client(int port)
+        : port_(port),
+          session_(::InternetOpenA("Orvalis WinInet Component", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)),
+          go_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+          done_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+          thread_(::CreateThread(nullptr, 0, &raw_client::run, this, 0, nullptr)) {}
+
+    // Ends a read in progress by closing its handle, then the thread and session.
+    ~raw_client() override {
+        close_request();
+        quit_ = true;
+        ::SetEvent(go_);
+        ::WaitForSingleObject(thread_, INFINITE);
+        ::InternetCloseHandle(session_);
+        for (HANDLE h : {thread_, go_, done_}) ::CloseHandle(h);
+    }
+
+    double fetch(const std::string& path, std::size_t& size) override {
+        finished_ = false;
+        path_ = path;
+        const double start = now_ms();
+        ::SetEvent(go_);
+        run_messages_until([&] { return finished_.load(); }, done_);
+        size = body_.size();
+        return now_ms() - start;
+    }
+
+    bool begin_stalled_read() override {
+        finished_ = false;
+        answered_ = false;
+        path_ = "/stall";
+        ::SetEvent(go_);
+        run_messages_until([&] { return answered_.load(); });
+        return true;
+    }
+
+private:
+    static DWORD WINAPI run(void* self) {
+        auto& c = *static_cast<raw_client*>(self);
+        while (::WaitForSingleObject(c.go_, INFINITE) == WAIT_OBJECT_0 && !c.quit_) {
+            c.request_once();
+            c.finished_ = true;
+            ::SetEvent(c.done_);
+        }
+        return 0;
+    }
+
+    void request_once() {
+        body_.clear();
+        HINTERNET connection = ::InternetConnectA(session_, "127.0.0.1", static_cast<INTERNET_PORT>(port_), nullptr,
+                                                  nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+        request_ = ::HttpOpenRequestA(connection, "GET", path_.c_str(), nullptr, nullptr, nullptr, kRequestFlags, 0);
+        HINTERNET request = request_;
+        if (request && ::HttpSendRequestA(request, nullptr, 0, nullptr, 0)) {
+            answered_ = true;
+            DWORD status = 0, size = sizeof status, index = 0;
+            ::HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index);
+            std::vector<char> headers(8192);
+            size = static_cast<DWORD>(headers.size());
+            index = 0;
+            ::HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, headers.data(), &size, &index);
+            std::vector<char> buffer(16384);
+            DWORD read = 0;
+            while (::InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &read) && read > 0) {
+                body_.append(buffer.data(), read);
+            }
+        }
+        close_request();
+        ::InternetCloseHandle(connection);
+    }
+
+    void close_request() {
+        if (HINTERNET request = request_.exchange(nullptr)) ::InternetCloseHandle(request);
+    }
+
+    int port_;
+    HINTERNET session_;
+    HANDLE go_, done_, thread_;
+    std::string path_, body_;
+    std::atomic<HINTERNET> request_{nullptr};
+    std::atomic<bool> quit_{false}, finished_{false}, answered_{false};
+};
+
+class advhttp_client : public setup {
+public:
+    advhttp_client(int port, bool blocking) : port_(port), blocking_(blocking) {
+        if (!blocking_) install_every_handler();
+        http_.OnRequestComplete = [this](TAdvHttp&) { completed_at_ = now_ms(); };
+    }
+
+    double fetch(const std::string& path, std::size_t& size) override {
+        http_.SetURL(url(path));
+        completed_at_ = 0;
+        const double start = now_ms();
+        http_.Execute(blocking_);
+        run_messages_until([&] { return completed_at_ != 0 && !http_.Busy(); });
+        size = http_.ResponseStream().size();
+        return completed_at_ - start;
+    }
+
+    bool begin_stalled_read() override {
+        if (blocking_) return false;  // the user-interface thread itself waits in the read
+        http_.SetURL(url("/stall"));
+        http_.Execute(false);
+        run_messages_until([&] { return http_.TotalResponseBytes() > 0; });
+        return true;
+    }
+
+private:
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+
+    // As a real add-in would: something small on every event.
+    void install_every_handler() {
+        for (auto slot : {&TAdvHttp::OnResolvingName, &TAdvHttp::OnNameResolved, &TAdvHttp::OnConnectingToServer,
+                          &TAdvHttp::OnConnectedToServer, &TAdvHttp::OnSendingRequest, &TAdvHttp::OnRequestSent,
+                          &TAdvHttp::OnReceivingResponse, &TAdvHttp::OnResponseReceived,
+                          &TAdvHttp::OnClosingConnection, &TAdvHttp::OnConnectionClosed, &TAdvHttp::OnRedirect,
+                          &TAdvHttp::OnIntermediateResponse, &TAdvHttp::OnStateChange, &TAdvHttp::OnNeedAuth,
+                          &TAdvHttp::OnNeedProxyAuth, &TAdvHttp::OnError})
+            http_.*slot = [this](TAdvHttp&) { ++events_; };
+        http_.OnDataAvailable = [this](TAdvHttp& h) { bytes_seen_ += h.ChunkSize(); };
+    }
+
+    int port_;
+    bool blocking_;
+    TAdvHttp http_;
+    double completed_at_ = 0;
+    long events_ = 0;
+    std::size_t bytes_seen_ = 0;
+};
+
+std::unique_ptr<setup> make_setup(const std::string& kind, int port) {
+    if (kind == "floor") return std::make_unique<raw_client>(port);
+    return std::make_unique<advhttp_client>(port, kind == "blocking");
+}
+
+// ---- One setup's figures, in a process of its own ----
+
+using figures = std::map<std::string, double>;
+
+double destruction_ms(std::unique_ptr<setup>& s) {
+    const double start = now_ms();
+    s.reset();
+    return now_ms() - start;
+}
+
+// The update check's own arrangement: only OnRequestComplete, whose delivery
+// is waiting for the user-interface thread when the component goes.
+double destruction_with_completion_pending_ms(int port) {
+    auto http = std::make_unique<TAdvHttp>();
+    http->OnRequestComplete = [](TAdvHttp&) {};
+    http->SetURL("http://127.0.0.1:" + std::to_string(port) + "/plain");
+    http->Execute(false);
+    flinter::net::testing::wait_for_sent_message();
+    const double start = now_ms();
+    http.reset();
+    return now_ms() - start;
+}
+
+figures measure(const std::string& kind, int port) {
+    figures f;
+    auto s = make_setup(kind, port);
+    std::size_t size = 0;
+    for (int i = 0; i < kWarmUps; ++i) s->fetch("/plain", size);
+
+    std::vector<double> small;
+    const double cpu_before = thread_cpu_ms();
+    for (int i = 0; i < kSmallRequests; ++i) small.push_back(s->fetch("/plain", size));
+    f["ui_cpu_ms"] = (thread_cpu_ms() - cpu_before) / kSmallRequests;
+    f["small_ms"] = median(small);
+
+    // Throughput and the posted messages' delay in separate runs: the ticker
+    // costs CPU of its own, and only where messages are being run.
+    const std::string large = "/size/" + std::to_string(kLargeBody);
+    std::vector<double> rates, stalls;
+    for (int i = 0; i < kLargeRequests; ++i) {
+        const double ms = s->fetch(large, size);
+        if (size != kLargeBody) std::fprintf(stderr, "%s: 10 MiB body came as %zu bytes\n", kind.c_str(), size);
+        rates.push_back((static_cast<double>(kLargeBody) / (1024.0 * 1024.0)) / (ms / 1000.0));
+    }
+    for (int i = 0; i < kStallRuns; ++i) {
+        ticker t;
+        active_ticker = &t;
+        s->fetch(large, size);
+        run_messages_for(5);  // the tick held up by a blocking request arrives now
+        active_ticker = nullptr;
+        stalls.push_back(t.worst_ms());
+    }
+    f["large_mib_s"] = median(rates);
+    f["stall_ms"] = median(stalls);
+    s.reset();
+
+    // The floor's synchronous read cannot be cut short: it waits out the
+    // server's stall, so once a round is enough.
+    const int stalled_runs = kind == "floor" ? 1 : kDestructions;
+    std::vector<double> idle, stalled, pending;
+    for (int i = 0; i < kDestructions; ++i) {
+        auto d = make_setup(kind, port);
+        d->fetch("/plain", size);
+        idle.push_back(destruction_ms(d));
+        d = make_setup(kind, port);
+        if (i < stalled_runs && d->begin_stalled_read()) {
+            run_messages_for(50);  // into the body's read, which the server leaves waiting
+            stalled.push_back(destruction_ms(d));
+        }
+        if (kind == "non-blocking") pending.push_back(destruction_with_completion_pending_ms(port));
+    }
+    f["destroy_idle_ms"] = median(idle);
+    f["destroy_stalled_ms"] = median(stalled);
+    f["destroy_pending_ms"] = median(pending);
+
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
+    f["peak_mib"] = static_cast<double>(memory.PeakWorkingSetSize) / (1024.0 * 1024.0);
+    return f;
+}
+
+int run_child(const std::string& kind, int port, const std::string& out) {
+    const figures f = measure(kind, port);
+    FILE* file = std::fopen(out.c_str(), "w");
+    if (!file) return 1;
+    for (const auto& [name, value] : f)
+        if (!std::isnan(value)) std::fprintf(file, "%s %.17g\n", name.c_str(), value);
+    std::fclose(file);
+    return 0;
+}
+
+// ---- The parent: rounds of children, then the table ----
+
+std::string self_path() {
+    std::vector<char> path(MAX_PATH * 4);
+    const DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    return std::string(path.data(), n);
+}
+
+bool run_setup_process(const std::string& kind, int port, figures& f) {
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string out = std::string(temp) + "http_benchmark_" + std::to_string(::GetCurrentProcessId()) + ".txt";
+    std::string command = "\"" + self_path() + "\" --setup=" + kind + " --port=" + std::to_string(port) + " --out=\"" + out + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 1;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    FILE* file = std::fopen(out.c_str(), "r");
+    if (code != 0 || !file) return false;
+    char name[64];
+    double value = 0;
+    while (std::fscanf(file, "%63s %lf", name, &value) == 2) f[name] = value;
+    std::fclose(file);
+    ::DeleteFileA(out.c_str());
+    return true;
+}
+
+std::string cell(double value, double floor, int decimals, bool ratio) {
+    if (std::isnan(value)) return "n/a";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    std::string result = text;
+    if (ratio && !std::isnan(floor) && floor > 0) {
+        const double r = value / floor;
+        if (r < 0.01)
+            std::snprintf(text, sizeof text, " (<0.01×)");
+        else
+            std::snprintf(text, sizeof text, " (%.2f×)", r);
+        result += text;
+    }
+    return result;
+}
+
+int run_parent() {
+    flinter::net::testing::loopback_server server;
+    std::map<std::string, std::map<std::string, std::vector<double>>> rounds;  // setup -> figure -> values
+    for (int round = 0; round < kRounds; ++round) {
+        for (const char* kind : kSetups) {
+            figures f;
+            if (!run_setup_process(kind, server.port(), f)) {
+                std::fprintf(stderr, "the %s setup failed\n", kind);
+                return 1;
+            }
+            for (const auto& [name, value] : f) rounds[kind][name].push_back(value);
+        }
+    }
+    auto figure = [&](const char* kind, const char* name) { return median(rounds[kind][name]); };
+
+    struct row {
+        const char* label;
+        const char* name;
+        int decimals;
+        bool ratio;
+    };
+    const row rows[] = {
+        {"small request, Execute to completion (ms)", "small_ms", 2, true},
+        {"10 MiB body (MiB/s)", "large_mib_s", 1, true},
+        {"user-interface thread CPU per small request (ms)", "ui_cpu_ms", 3, false},
+        {"worst delay of a posted message during a 10 MiB body (ms)", "stall_ms", 2, true},
+        {"destruction when idle (ms)", "destroy_idle_ms", 2, true},
+        {"destruction during a stalled read (ms)", "destroy_stalled_ms", 2, true},
+        {"destruction with the completion pending (ms)", "destroy_pending_ms", 2, false},
+        {"peak working set of the process (MiB)", "peak_mib", 1, true},
+    };
 #if defined(_WIN64)
     const char* flavour = "x64";
 #else
     const char* flavour = "x86";
 #endif
-
-    http.SetURL(server.url("/plain"));
-    for (int i = 0; i < 10; ++i) timed_request(http, completed);  // warm-up
-    std::vector<double> small;
-    for (int i = 0; i < 200; ++i) {
-        const double ms = timed_request(http, completed);
-        if (ms < 0 || http.Text() != "Hello, loopback") return std::fprintf(stderr, "small request failed\n"), 1;
-        small.push_back(ms);
+    std::printf("### %s\n\n", flavour);
+    std::printf("| %s, median of %d rounds | floor: synchronous WinInet on a worker | TAdvHttp blocking | "
+                "TAdvHttp non-blocking, every handler |\n|---|---:|---:|---:|\n",
+                flavour, kRounds);
+    for (const row& r : rows) {
+        const double floor = figure("floor", r.name);
+        std::printf("| %s | %s | %s | %s |\n", r.label, cell(floor, NAN, r.decimals, false).c_str(),
+                    cell(figure("blocking", r.name), floor, r.decimals, r.ratio).c_str(),
+                    cell(figure("non-blocking", r.name), floor, r.decimals, r.ratio).c_str());
     }
-    std::sort(small.begin(), small.end());
-
-    http.SetURL(server.url("/size/10485760"));
-    std::vector<double> rates;
-    for (int i = 0; i < 5; ++i) {
-        const double ms = timed_request(http, completed);
-        if (ms <= 0 || http.ResponseStream().size() != 10485760) return std::fprintf(stderr, "large request failed\n"), 1;
-        rates.push_back(10.0 / (ms / 1000.0));
-    }
-
-    std::printf("| flavour | small body: median ms | small body: min ms | small body: 90th percentile ms | 10 MiB body: median MiB/s |\n");
-    std::printf("| %s | %.2f | %.2f | %.2f | %.1f |\n", flavour, median(small), small.front(),
-                small[small.size() * 9 / 10], median(rates));
+    std::printf("\n");
     return 0;
+}
+
+std::string option(int argc, char** argv, const std::string& name) {
+    const std::string prefix = "--" + name + "=";
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]).rfind(prefix, 0) == 0) return std::string(argv[i]).substr(prefix.size());
+    return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string kind = option(argc, argv, "setup");
+    if (kind.empty()) return run_parent();
+    return run_child(kind, std::stoi(option(argc, argv, "port")), option(argc, argv, "out"));
 }

@@ -2,6 +2,7 @@
 // authentication rounds, failures and limits, with every event on this thread.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -132,7 +133,8 @@ TEST_F(AdvHttpRequest, BlockingAuthenticationRoundsAreCountedTheSameWay) {
     http.SetDefaultUi(false);
     http.SetAuthRetries(2);
     http.SetURL(server.url("/auth"));
-    EXPECT_TRUE(http.Execute(true));
+    http.SetRaiseExceptions(false);
+    EXPECT_FALSE(http.Execute(true));
     EXPECT_EQ(server.count("/auth"), 3);
     EXPECT_EQ(events.count("NeedAuth"), 3);
     EXPECT_FALSE(events.seen("RequestComplete"));
@@ -191,6 +193,36 @@ TEST_F(AdvHttpRequest, BlockingRefusedConnectionRaisesEInetErrorOrReturnsFalse) 
     expect_request_closed();
 }
 
+// Every step of a blocking request counts: a failed status or header query, a
+// failed read or authentication given up makes Execute fail, after the events
+// the non-blocking request would raise.
+TEST_F(AdvHttpRequest, BlockingExecuteFailsWhenAResponseStepFailed) {
+    struct row { const char* path; bool fails; bool completes; };
+    const row rows[] = {
+        {"/plain", false, true}, {"/bigheaders", true, true}, {"/reset", true, true}, {"/auth", true, false},
+    };
+    http.SetDefaultUi(false);
+    http.SetAuthRetries(0);
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.path);
+        events = {};
+        events.attach(http);
+        http.SetURL(server.url(r.path));
+        if (!r.fails) {
+            EXPECT_TRUE(http.Execute(true));
+        } else {
+            try {
+                http.Execute(true);
+                ADD_FAILURE() << "no error";
+            } catch (const EInetError& e) {
+                EXPECT_EQ(e.code(), error_code_at("Error"));
+            }
+        }
+        EXPECT_EQ(events.seen("RequestComplete"), r.completes);
+        expect_request_closed();
+    }
+}
+
 TEST_F(AdvHttpRequest, SlowBodyArrivesInChunksThatAddUp) {
     std::vector<std::pair<DWORD, DWORD>> chunks;  // position, size
     http.OnDataAvailable = [&](TAdvHttp& h) {
@@ -215,9 +247,13 @@ TEST_F(AdvHttpRequest, SlowBodyArrivesInChunksThatAddUp) {
 }
 
 TEST_F(AdvHttpRequest, EndlessBodyEndsAtTheResponseLimit) {
-    http.SetMaxResponseSize(64 * 1024);
+    constexpr std::size_t kLimit = 64 * 1024 + 1;   // odd: the limit falls inside a chunk
+    std::size_t delivered = 0;
+    http.OnDataAvailable = [&](TAdvHttp& h) { delivered += h.ChunkSize(); };
+    http.SetMaxResponseSize(kLimit);
     fetch("/endless");
-    EXPECT_EQ(http.ResponseStream().size(), 64u * 1024);
+    EXPECT_EQ(http.ResponseStream().size(), kLimit);
+    EXPECT_EQ(delivered, kLimit) << "the kept part of the last chunk raises OnDataAvailable too";
     EXPECT_EQ(events.count("Error"), 1);
     EXPECT_EQ(error_code_at("Error"), TAdvHttp::kResponseTooLarge);
     EXPECT_EQ(events.names().back(), "RequestComplete");
@@ -257,16 +293,36 @@ TEST_F(AdvHttpRequest, RequestDetailsReachTheServer) {
     EXPECT_NE(requests[0].headers.find("\r\nUser-Agent: Loopback agent\r\n"), std::string::npos);
 }
 
-TEST_F(AdvHttpRequest, ReplacingTheBodyWhileTheSendIsPendingDoesNotChangeWhatIsSent) {
+// While a request runs, its properties belong to it: outside the handlers that
+// its response steps wait for, a change is refused and changes nothing.
+TEST_F(AdvHttpRequest, RequestPropertiesCannotChangeWhileARequestRuns) {
+    struct row { const char* name; std::function<void(TAdvHttp&)> change; std::function<bool(const TAdvHttp&)> kept; };
+    const row rows[] = {
+        {"Text", [](TAdvHttp& h) { h.SetText("new body"); }, [](const TAdvHttp& h) { return h.RequestStream() == "first"; }},
+        {"URL", [](TAdvHttp& h) { h.SetURL("http://example.org/x"); }, [](const TAdvHttp& h) { return h.HostName() == "127.0.0.1"; }},
+        {"Port", [](TAdvHttp& h) { h.SetPort(8080); }, [](const TAdvHttp& h) { return h.Port() != 8080; }},
+        {"UserName", [](TAdvHttp& h) { h.SetUserName("user"); }, [](const TAdvHttp& h) { return h.UserName().empty(); }},
+        {"RequestHeaders", [](TAdvHttp& h) { h.SetRequestHeaders({"X-New: 1"}); }, [](const TAdvHttp& h) { return h.RequestHeaders().empty(); }},
+        {"Method", [](TAdvHttp& h) { h.SetMethod("PUT"); }, [](const TAdvHttp& h) { return h.Method() == "POST"; }},
+        {"AuthRetries", [](TAdvHttp& h) { h.SetAuthRetries(9); }, [](const TAdvHttp& h) { return h.AuthRetries() == 3; }},
+        {"MaxResponseSize", [](TAdvHttp& h) { h.SetMaxResponseSize(1); }, [](const TAdvHttp& h) { return h.MaxResponseSize() == 0; }},
+        {"UserAgent", [](TAdvHttp& h) { h.SetUserAgent("other"); }, [](const TAdvHttp& h) { return h.UserAgent() != "other"; }},
+    };
     http.SetMethod("POST");
-    http.SetText(std::string(3000, 'o'));
-    http.SetURL(server.url("/plain"));
+    http.SetText("first");
+    http.SetURL(server.url("/slow"));
     ASSERT_TRUE(http.Execute(false));
-    http.SetText(std::string(3000, 'n'));  // same size: overwrites the first body in place
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_THROW(r.change(http), EInetError);
+        EXPECT_TRUE(r.kept(http));
+    }
     ASSERT_TRUE(pump_until_idle(http));
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].body, std::string(3000, 'o'));
+    EXPECT_EQ(requests[0].body, "first");
+    http.SetText("second");   // idle again
+    EXPECT_EQ(http.RequestStream(), "second");
 }
 
 TEST_F(AdvHttpRequest, ProxyReceivesTheRequestForTheServer) {
@@ -340,6 +396,22 @@ TEST_F(AdvHttpRequest, SecondExecuteWhileBusyIsRefused) {
     EXPECT_EQ(http.ResponseStream().size(),
               std::size_t{loopback_server::kSlowPieces * loopback_server::kSlowPieceSize});
     EXPECT_EQ(server.count("/slow"), 1);
+}
+
+// The request owns the component while its completion is being delivered, and
+// no longer once that has returned.
+TEST_F(AdvHttpRequest, BusyLastsUntilTheCompletionHasBeenDelivered) {
+    int completions = 0;
+    bool busy_in_handler = false;
+    http.OnRequestComplete = [&](TAdvHttp& h) {
+        ++completions;
+        busy_in_handler = h.Busy();
+    };
+    http.SetURL(server.url("/plain"));
+    ASSERT_TRUE(http.Execute(false));
+    ASSERT_TRUE(testing::pump_until([&] { return completions == 1; }));
+    EXPECT_TRUE(busy_in_handler);
+    EXPECT_FALSE(http.Busy());
 }
 
 TEST_F(AdvHttpRequest, CompletionHandlerMayStartTheNextRequest) {

@@ -1,6 +1,8 @@
 #include "http_test_support.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 
 namespace flinter::net::testing {
 
@@ -17,6 +19,48 @@ bool pump_until(const std::function<bool()>& done, DWORD limit_ms) {
 
 bool pump_until_idle(TAdvHttp& http) {
     return pump_until([&] { return !http.Busy() && !http.WorkerRunning(); });
+}
+
+bool wait_for_sent_message(DWORD limit_ms) {
+    const ULONGLONG end = ::GetTickCount64() + limit_ms;
+    while (!(HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)) {
+        if (::GetTickCount64() > end) return false;
+        ::Sleep(1);
+    }
+    return true;
+}
+
+namespace {
+
+struct guard_watch {
+    const char* what;
+    DWORD limit_ms;
+    HANDLE dismissed;
+};
+
+DWORD WINAPI watch_for_hang(void* param) {
+    const std::unique_ptr<guard_watch> watch(static_cast<guard_watch*>(param));
+    if (::WaitForSingleObject(watch->dismissed, watch->limit_ms) == WAIT_OBJECT_0) return 0;
+    std::fprintf(stderr, "hang: %s\n", watch->what);
+    std::fflush(stderr);
+    ::TerminateProcess(::GetCurrentProcess(), 3);
+    return 0;
+}
+
+}  // namespace
+
+hang_guard::hang_guard(const char* what, DWORD limit_ms)
+    : dismissed_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), watcher_(nullptr) {
+    // The watcher owns its copy of the details.
+    auto* watch = new guard_watch{what, limit_ms, dismissed_};
+    watcher_ = ::CreateThread(nullptr, 0, &watch_for_hang, watch, 0, nullptr);
+}
+
+hang_guard::~hang_guard() {
+    ::SetEvent(dismissed_);
+    ::WaitForSingleObject(watcher_, INFINITE);
+    ::CloseHandle(watcher_);
+    ::CloseHandle(dismissed_);
 }
 
 void event_recorder::attach(TAdvHttp& http) {

@@ -19,6 +19,24 @@ bool pump_until(const std::function<bool()>& done, DWORD limit_ms = 60000);
 // Pumps until the component's request has ended and its worker is gone.
 bool pump_until_idle(TAdvHttp& http);
 
+// Waits, without running any message, until a message sent by another thread
+// waits for this one (an event on its way); false after limit_ms.
+bool wait_for_sent_message(DWORD limit_ms = 30000);
+
+// A deadlocked thread cannot report its own failure: unless dismissed (by
+// destruction) within limit_ms, this ends the process with `what` on stderr.
+class hang_guard {
+public:
+    explicit hang_guard(const char* what, DWORD limit_ms = 60000);
+    ~hang_guard();
+    hang_guard(const hang_guard&) = delete;
+    hang_guard& operator=(const hang_guard&) = delete;
+
+private:
+    HANDLE dismissed_;
+    HANDLE watcher_;
+};
+
 struct event_record {
     std::string name;
     DWORD thread;
