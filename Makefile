@@ -6,11 +6,19 @@ CMAKE   := cmake -G Ninja -Wno-dev
 ROOT    := $(CURDIR)
 
 .PHONY: all deps configure build test demo bench fuzz clean
+WINDOWS_DELIVERABLES := src/QAV_Flinter.dll tools/analyze/flinter-analyze.exe
+STRIP_x86   := i686-w64-mingw32-strip
+STRIP_x64   := x86_64-w64-mingw32-strip
+STRIP_linux := strip
+# ship FLAVOUR, FILES: the build tree's files (which keep their symbols for the
+# tests) into dist/FLAVOUR/, without symbols and debug sections.
+ship = for f in $(2); do $(STRIP_$(1)) -o dist/$(1)/$$(basename $$f) $(BUILD)/$(1)/$$f || exit 1; done
+
 all: build
 	rm -rf dist && mkdir -p dist/x86 dist/x64 dist/linux
-	cp $(BUILD)/x86/src/QAV_Flinter.dll $(BUILD)/x86/tools/analyze/flinter-analyze.exe dist/x86/
-	cp $(BUILD)/x64/src/QAV_Flinter.dll $(BUILD)/x64/tools/analyze/flinter-analyze.exe dist/x64/
-	cp $(BUILD)/linux/tools/analyze/flinter-analyze dist/linux/
+	$(call ship,x86,$(WINDOWS_DELIVERABLES))
+	$(call ship,x64,$(WINDOWS_DELIVERABLES))
+	$(call ship,linux,tools/analyze/flinter-analyze)
 	@echo "dist/ is ready"
 
 deps:
@@ -33,11 +41,12 @@ build: configure
 	cmake --build $(BUILD)/x86 -j$(JOBS)
 	cmake --build $(BUILD)/x64 -j$(JOBS)
 
-# One CTest run over the three flavours, so that it ends with one summary.
+# One CTest run over the three flavours, so that it ends with one summary. The
+# Wine session it starts runs until stopped: stopped however the run ends.
 test: all
 	cp cmake/CTestTestfile.top.cmake $(BUILD)/CTestTestfile.cmake
-	cd $(BUILD) && ctest -j$(JOBS) --output-on-failure; status=$$?; \
-	  bash $(ROOT)/scripts/wine-prefix.sh stop; exit $$status
+	cd $(BUILD) && trap 'bash $(ROOT)/scripts/wine-prefix.sh stop' EXIT && trap 'exit 130' INT TERM && \
+	  ctest -j$(JOBS) --output-on-failure
 
 demo: all
 	@bash scripts/demo.sh

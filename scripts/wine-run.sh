@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # CTest's emulator for the Windows tests: wine-run.sh x86|x64 PROGRAM [ARGS...]
 # Runs PROGRAM headless in the project's Wine prefix (build/wineprefix),
-# creating and configuring the prefix on first use.
+# creating and configuring the prefix on first use, in the session of the
+# prefix's server (see wine-prefix.sh).
 set -euo pipefail
 arch=$1; shift
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-"$here/wine-prefix.sh" ensure
+"$here/wine-prefix.sh" session
 source "$here/wine-env.sh"
 if [ -n "${FLINTER_WINE_DLL_OVERRIDES:-}" ]; then
   export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$FLINTER_WINE_DLL_OVERRIDES"

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <span>
 
 #include "core/text/ascii.h"
 
@@ -27,24 +28,6 @@ std::string_view take_before(std::string_view& rest, std::string_view delimiter)
     const std::string_view before = rest.substr(0, at);
     rest.remove_prefix(at + delimiter.size());
     return before;
-}
-
-// Lines of the header text; CR LF, lone CR and lone LF all end a line and a
-// final break does not open another one.
-std::vector<std::string_view> split_lines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
-    }
-    return lines;
 }
 
 void read_levels(std::string_view rest, THeaderFindings& f) {
@@ -116,9 +99,57 @@ TEvaluationLine emphasised(std::string_view text, emphasis_kind kind, std::size_
     return {std::string(text), TEmphasis{kind, start, length}};
 }
 
-void add_section(std::vector<TEvaluationLine>& lines, std::string_view heading) {
+// One line of an optional block: its label followed by a finding, or the label
+// alone as a fixed line when there is no finding.
+struct block_line {
+    std::string_view label;
+    std::string THeaderFindings::*finding = nullptr;
+};
+
+// The labels of the first block carry a blank before the tab; the others do not.
+constexpr block_line kOverallLines[] = {
+    {"Approved Senders \t  ", &THeaderFindings::ApprovedSenders},
+    {"Spam Treshold \t  ", &THeaderFindings::SpamThreshold},
+    {"Spam Score \t  ", &THeaderFindings::SpamScore},
+    {"Key: 0 (Spam) - 100 (Legit)"},
+    {"Bulk Filter Setting \t  ", &THeaderFindings::BulkFilterSetting},
+    {"Bulk Filter Value \t  ", &THeaderFindings::BulkFilterValue},
+};
+constexpr block_line kCategoryLines[] = {
+    {"Racially Insensitive\t  ", &THeaderFindings::RaciallyInsensitive},
+    {"Sexually Explicit\t  ", &THeaderFindings::SexuallyExplicit},
+    {"Make Money Fast\t  ", &THeaderFindings::MakeMoneyFast},
+    {"Commercial Offer\t  ", &THeaderFindings::CommercialOffer},
+};
+constexpr block_line kOtherLines[] = {
+    {"Legal Content\t  ", &THeaderFindings::LegalContent},
+    {"Financial Content\t  ", &THeaderFindings::FinancialContent},
+    {"Legal Transport\t  ", &THeaderFindings::LegalTransport},
+    {"Financial Transport\t  ", &THeaderFindings::FinancialTransport},
+};
+
+struct optional_block {
+    bool TSectionSwitches::*shown;
+    std::string_view heading;
+    std::span<const block_line> lines;
+};
+
+constexpr optional_block kOptionalBlocks[] = {
+    {&TSectionSwitches::cb1, "Overall Evaluation", kOverallLines},
+    {&TSectionSwitches::cb2, "Category Filters", kCategoryLines},
+    {&TSectionSwitches::cb3, "Other Filters", kOtherLines},
+};
+
+// An empty line, the underlined heading, then the block's lines.
+void add_block(std::vector<TEvaluationLine>& lines, const optional_block& block,
+               const THeaderFindings& f) {
     lines.push_back(plain(""));
-    lines.push_back(emphasised(heading, emphasis_kind::section, 0, heading.size()));
+    lines.push_back(emphasised(block.heading, emphasis_kind::section, 0, block.heading.size()));
+    for (const block_line& line : block.lines) {
+        std::string text(line.label);
+        if (line.finding) text += f.*line.finding;
+        lines.push_back(plain(std::move(text)));
+    }
 }
 
 std::vector<TEvaluationLine> build_lines(const THeaderFindings& f, const TSectionSwitches& sections,
@@ -148,28 +179,8 @@ std::vector<TEvaluationLine> build_lines(const THeaderFindings& f, const TSectio
         }
     }
 
-    if (sections.cb1) {
-        add_section(lines, "Overall Evaluation");
-        lines.push_back(plain("Approved Senders \t  " + f.ApprovedSenders));
-        lines.push_back(plain("Spam Treshold \t  " + f.SpamThreshold));
-        lines.push_back(plain("Spam Score \t  " + f.SpamScore));
-        lines.push_back(plain("Key: 0 (Spam) - 100 (Legit)"));
-        lines.push_back(plain("Bulk Filter Setting \t  " + f.BulkFilterSetting));
-        lines.push_back(plain("Bulk Filter Value \t  " + f.BulkFilterValue));
-    }
-    if (sections.cb2) {
-        add_section(lines, "Category Filters");
-        lines.push_back(plain("Racially Insensitive\t  " + f.RaciallyInsensitive));
-        lines.push_back(plain("Sexually Explicit\t  " + f.SexuallyExplicit));
-        lines.push_back(plain("Make Money Fast\t  " + f.MakeMoneyFast));
-        lines.push_back(plain("Commercial Offer\t  " + f.CommercialOffer));
-    }
-    if (sections.cb3) {
-        add_section(lines, "Other Filters");
-        lines.push_back(plain("Legal Content\t  " + f.LegalContent));
-        lines.push_back(plain("Financial Content\t  " + f.FinancialContent));
-        lines.push_back(plain("Legal Transport\t  " + f.LegalTransport));
-        lines.push_back(plain("Financial Transport\t  " + f.FinancialTransport));
+    for (const optional_block& block : kOptionalBlocks) {
+        if (sections.*block.shown) add_block(lines, block, f);
     }
     return lines;
 }
@@ -185,7 +196,7 @@ THeaderEvaluation EvaluateHeader(std::string_view header, const TSectionSwitches
     // as testing the whole text joined with CR LF.
     bool exprod = false;
     bool service_domain = false;
-    for (const std::string_view line : split_lines(header)) {
+    for (const std::string_view line : text::split_lines(header)) {
         const std::string lower = text::ascii_lower(line);
         exprod = exprod || contains(lower, "exprod");
         service_domain = service_domain || contains(lower, kServiceDomainSuffix);

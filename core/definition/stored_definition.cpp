@@ -231,8 +231,10 @@ private:
         if (!content) fail("file \"" + name + "\" not found");
         if (content->size() > std::numeric_limits<std::uint32_t>::max()) fail("file \"" + name + "\" too large");
         const auto size = static_cast<std::uint32_t>(content->size());
-        std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
-                                        static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24)};
+        // Its length as four little-endian bytes, then the content.
+        std::vector<std::uint8_t> bytes;
+        bytes.reserve(4 + content->size());
+        for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<std::uint8_t>(size >> shift));
         bytes.insert(bytes.end(), content->begin(), content->end());
         return bytes;
     }

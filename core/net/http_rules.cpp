@@ -83,19 +83,6 @@ std::string text_until_zero(std::string_view bytes) {
     return std::string(bytes.substr(0, bytes.find('\0')));
 }
 
-std::vector<std::string> split_lines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') continue;
-        lines.emplace_back(text.substr(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
-    if (start < text.size()) lines.emplace_back(text.substr(start));
-    return lines;
-}
-
 std::string extended_error_message(std::string_view text, long number, std::string_view response) {
     std::string message(text);
     message += "\r\nExtended error:";

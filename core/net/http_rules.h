@@ -1,5 +1,5 @@
 // The HTTP client's rules that need no Windows headers: flag mapping, URL
-// pieces, request header and accept-type blocks, response text and lines.
+// pieces, request header and accept-type blocks, and response text.
 // Pure functions; throw only std::bad_alloc.
 #pragma once
 
@@ -70,10 +70,6 @@ std::vector<const char*> accept_type_array(const std::vector<std::string>& lines
 
 // The body as text: the bytes up to, not including, the first zero byte.
 std::string text_until_zero(std::string_view bytes);
-
-// Splits text into lines at CR LF, LF or CR; a last line without a break counts
-// only when it is not empty.
-std::vector<std::string> split_lines(std::string_view text);
 
 // The message for ERROR_INTERNET_EXTENDED_ERROR: the error text, the server's
 // extended error number and its last response text.

@@ -1,9 +1,10 @@
 #include "core/settings/settings_values.h"
 
 #include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <limits>
+
+#include "core/text/ascii.h"
 
 namespace flinter {
 namespace {
@@ -23,7 +24,7 @@ std::optional<std::int32_t> parse_hex(std::string_view digits) {
     return static_cast<std::int32_t>(value);
 }
 
-std::optional<std::int32_t> parse_decimal(std::string_view text) {
+std::optional<std::int32_t> parse_signed_integer(std::string_view text) {
     bool negative = false;
     if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
         negative = text.front() == '-';
@@ -50,7 +51,7 @@ std::string_view trim_blanks(std::string_view text) {
 std::optional<std::int32_t> ParseProfileInteger(std::string_view text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return parse_hex(text.substr(2));
     if (!text.empty() && text[0] == '$') return parse_hex(text.substr(1));
-    return parse_decimal(text);
+    return parse_signed_integer(text);
 }
 
 std::int32_t ParseProfileIntegerOr(std::string_view text, std::int32_t fallback) {
@@ -75,23 +76,7 @@ std::string FormatProfileFloat(double value, char decimal_separator) {
 }
 
 std::optional<double> ParseProfileFloat(std::string_view text, char decimal_separator) {
-    text = trim_blanks(text);
-    if (text.empty()) return std::nullopt;
-    std::string canonical(text);
-    for (char& c : canonical) {
-        if (c == decimal_separator) {
-            c = '.';
-        } else if (c == '.' || c == ',') {
-            return std::nullopt;   // a separator the locale does not use
-        }
-    }
-    const char* first = canonical.data();
-    if (*first == '+') ++first;   // from_chars takes no leading plus
-    double value = 0;
-    const auto [end, error] = std::from_chars(first, canonical.data() + canonical.size(), value);
-    if (error != std::errc{} || end != canonical.data() + canonical.size() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    return text::parse_decimal(trim_blanks(text), decimal_separator);
 }
 
 std::string FolderOfPath(std::string_view path) {

@@ -23,8 +23,9 @@ std::int32_t ParseProfileIntegerOr(std::string_view text, std::int32_t fallback)
 
 // General format, 15 significant digits, decimal_separator in place of '.'.
 std::string FormatProfileFloat(double value, char decimal_separator);
-// Blanks around the number are allowed; only decimal_separator separates the
-// fraction; an exponent is accepted. Not finite or not a number: nullopt.
+// The decimal form text::parse_decimal reads, with blanks and tabs around it
+// allowed: only decimal_separator separates the fraction, an exponent is
+// accepted. Not finite or not a number: nullopt.
 std::optional<double> ParseProfileFloat(std::string_view text, char decimal_separator);
 
 // The folder of an executable path, cut after its last backslash or colon;

@@ -33,6 +33,22 @@ std::string_view trim_controls(std::string_view text) {
     return text;
 }
 
+std::vector<std::string_view> split_lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+    }
+    return lines;
+}
+
 std::optional<double> parse_decimal(std::string_view text, char decimal_separator) {
     // Blanks around the number are tolerated, as the user's own number entry would.
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace flinter::text {
 
@@ -14,6 +15,11 @@ std::string ascii_lower(std::string_view text);
 
 // Drops leading and trailing blanks and control characters (bytes 0x00-0x20).
 std::string_view trim_controls(std::string_view text);
+
+// The lines of a text: CR LF, a lone CR and a lone LF each end one, and a final
+// break opens no further line (so "" has none and "\r\n" one empty line).
+// The views point into text.
+std::vector<std::string_view> split_lines(std::string_view text);
 
 // A decimal number written with the given separator: optional blanks around,
 // optional sign, digits with at most one separator, optional exponent.

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "com/hresult_error.h"
+#include "core/text/ascii.h"
 #include "net/event_window.h"
 #include "net/url_parts.h"
 
@@ -889,7 +890,8 @@ void TAdvHttp::read_headers() {
     if (!report_inet(::HttpQueryInfoA(request_.get(), HTTP_QUERY_RAW_HEADERS_CRLF, block.data(), &size, &index)))
         return;
     block.resize(size < kHeaderBufferSize ? size : kHeaderBufferSize);
-    ResponseHeaders_ = split_lines(block);
+    const std::vector<std::string_view> lines = text::split_lines(block);
+    ResponseHeaders_.assign(lines.begin(), lines.end());
 }
 
 void TAdvHttp::read_body() {

@@ -68,8 +68,8 @@ TEST(MapiBinding, UndecoratedExportsAreFoundOnlyByTheX64Build) {
     ASSERT_NE(mapi.HrGetOneProp(), nullptr);
     ASSERT_NE(mapi.MAPIFreeBuffer(), nullptr);
     const HMODULE fake = ::GetModuleHandleW(L"fake_mapi64.dll");
-    const auto set_failing = reinterpret_cast<set_failing_fn>(::GetProcAddress(fake, "fake_set_failing"));
-    const auto free_count = reinterpret_cast<free_count_fn>(::GetProcAddress(fake, "fake_free_count"));
+    const auto set_failing = reinterpret_cast<set_failing_fn>(reinterpret_cast<void (*)()>(::GetProcAddress(fake, "fake_set_failing")));
+    const auto free_count = reinterpret_cast<free_count_fn>(reinterpret_cast<void (*)()>(::GetProcAddress(fake, "fake_free_count")));
     ASSERT_TRUE(set_failing && free_count);
 
     // The fake library does not call into the message, so any IMessage will do.

@@ -47,14 +47,6 @@ TEST(TextUntilZero, StopsBeforeTheFirstZeroByte) {
     EXPECT_EQ(text_until_zero(std::string("\0x", 2)), "");
 }
 
-TEST(SplitLines, TakesEveryKindOfLineBreak) {
-    using lines = std::vector<std::string>;
-    EXPECT_EQ(split_lines("HTTP/1.1 200 OK\r\nA: 1\r\n\r\n"), (lines{"HTTP/1.1 200 OK", "A: 1", ""}));
-    EXPECT_EQ(split_lines("a\nb\rc"), (lines{"a", "b", "c"}));
-    EXPECT_EQ(split_lines(""), lines{});
-    EXPECT_EQ(split_lines("\r\n"), lines{""});
-}
-
 TEST(ExtendedError, UsesTheSystemFormat) {
     EXPECT_EQ(extended_error_message("Failed", 550, "550 No such file"),
               "Failed\r\nExtended error:550 - 550 No such file\r\n");

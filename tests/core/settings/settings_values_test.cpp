@@ -67,6 +67,7 @@ TEST(profile_float, reads_only_the_locale_format) {
     EXPECT_EQ(ParseProfileFloat("45000,5", ','), 45000.5);
     EXPECT_EQ(ParseProfileFloat("45000.5", '.'), 45000.5);
     EXPECT_EQ(ParseProfileFloat(" 12 ", '.'), 12.0);
+    EXPECT_EQ(ParseProfileFloat("\t12\t", '.'), 12.0);
     EXPECT_EQ(ParseProfileFloat("1E3", '.'), 1000.0);
     EXPECT_EQ(ParseProfileFloat("+2", '.'), 2.0);
     EXPECT_EQ(ParseProfileFloat("45000.5", ','), std::nullopt);
@@ -74,6 +75,7 @@ TEST(profile_float, reads_only_the_locale_format) {
     EXPECT_EQ(ParseProfileFloat("", '.'), std::nullopt);
     EXPECT_EQ(ParseProfileFloat("yesterday", '.'), std::nullopt);
     EXPECT_EQ(ParseProfileFloat("1.5x", '.'), std::nullopt);
+    EXPECT_EQ(ParseProfileFloat("+-2", '.'), std::nullopt);
     EXPECT_EQ(ParseProfileFloat("inf", '.'), std::nullopt);
     EXPECT_EQ(ParseProfileFloat("nan", '.'), std::nullopt);
     EXPECT_EQ(ParseProfileFloat("1e999", '.'), std::nullopt);

@@ -5,6 +5,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace flinter::text {
 namespace {
@@ -20,6 +22,15 @@ TEST(TrimControls, DropsBlanksAndControlsAtBothEnds) {
     EXPECT_EQ(trim_controls("a b"), "a b");
     EXPECT_EQ(trim_controls(" \t "), "");
     EXPECT_EQ(trim_controls("\xA0x\xFF"), "\xA0x\xFF");   // 8-bit bytes are kept
+}
+
+TEST(SplitLines, TakesEveryKindOfLineBreak) {
+    using lines = std::vector<std::string_view>;
+    EXPECT_EQ(split_lines("HTTP/1.1 200 OK\r\nA: 1\r\n\r\n"), (lines{"HTTP/1.1 200 OK", "A: 1", ""}));
+    EXPECT_EQ(split_lines("a\nb\rc"), (lines{"a", "b", "c"}));
+    EXPECT_EQ(split_lines("a\n\rb\r\r\n"), (lines{"a", "", "b", ""}));
+    EXPECT_EQ(split_lines(""), lines{});
+    EXPECT_EQ(split_lines("\r\n"), lines{""});
 }
 
 struct decimal_case {

@@ -2,7 +2,9 @@
 # against a golden file and its standard error against a pattern.
 #   cmake -DANALYZE=exe -DEMULATOR=a|b -DARGS=x|y -DWORKDIR=dir -DACTUAL=file
 #         [-DGOLDEN=file] [-DEXPECT_RC=n] [-DSTDERR_REGEX=re] [-DSTDIN=file] -P run_case.cmake
-# With FLINTER_UPDATE_GOLDEN=1 in the environment the golden file is rewritten.
+# With FLINTER_UPDATE_GOLDEN=1 in the environment a differing golden file is
+# rewritten and the case fails all the same: an update run is never green, so
+# it cannot pass unnoticed; review the change and run again without it.
 string(REPLACE "|" ";" emulator "${EMULATOR}")
 string(REPLACE "|" ";" args "${ARGS}")
 if(NOT DEFINED EXPECT_RC)
@@ -34,12 +36,16 @@ elseif(NOT emulator AND NOT stderr STREQUAL "")
 endif()
 
 if(GOLDEN)
-  if("$ENV{FLINTER_UPDATE_GOLDEN}" STREQUAL "1")
-    file(COPY_FILE ${ACTUAL} ${GOLDEN})
-  endif()
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${ACTUAL} ${GOLDEN}
                   RESULT_VARIABLE different)
-  if(different)
+  if("$ENV{FLINTER_UPDATE_GOLDEN}" STREQUAL "1")
+    if(different)
+      file(COPY_FILE ${ACTUAL} ${GOLDEN})
+      list(APPEND failures "update mode: rewrote ${GOLDEN}, review it and run again without FLINTER_UPDATE_GOLDEN")
+    else()
+      list(APPEND failures "update mode: ${GOLDEN} unchanged, run again without FLINTER_UPDATE_GOLDEN")
+    endif()
+  elseif(different)
     file(READ ${ACTUAL} actual_text)
     list(APPEND failures "standard output differs from ${GOLDEN}:\n${actual_text}")
   endif()
