@@ -913,16 +913,15 @@ bool TAdvHttp::read_chunk(DWORD& bytes) {
 // the read ends as a failed one.
 bool TAdvHttp::store_chunk(DWORD bytes) {
     const std::size_t held = ResponseStream_.size();
-    const bool over = MaxResponseSize_ != 0 && held + bytes > MaxResponseSize_;
-    const std::size_t kept = over ? MaxResponseSize_ - held : bytes;
-    if (kept > 0) {
+    const chunk_fit fit = fit_response_chunk(held, bytes, MaxResponseSize_);
+    if (fit.kept > 0) {
         ChunkPosition_ = static_cast<DWORD>(held);
-        ResponseStream_.append(link_->buffer.data(), kept);
-        ChunkSize_ = static_cast<DWORD>(kept);
-        TotalBytesRead_ += static_cast<DWORD>(kept);
+        ResponseStream_.append(link_->buffer.data(), fit.kept);
+        ChunkSize_ = static_cast<DWORD>(fit.kept);
+        TotalBytesRead_ += static_cast<DWORD>(fit.kept);
         raise(OnDataAvailable);
     }
-    if (!over) return true;
+    if (!fit.over_limit) return true;
     report_failure(kResponseTooLarge);
     return false;
 }

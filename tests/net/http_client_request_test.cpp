@@ -268,6 +268,23 @@ TEST_F(AdvHttpRequest, BodyOfExactlyTheLimitIsNoError) {
     EXPECT_EQ(events.names().back(), "RequestComplete");
 }
 
+// A data handler may change the limit, since the read waits for it: one
+// lowered below what is already held ends the read with what is held.
+TEST_F(AdvHttpRequest, LimitLoweredBelowWhatIsHeldEndsTheReadKeepingIt) {
+    std::size_t first_chunk = 0;
+    http.OnDataAvailable = [&](TAdvHttp& h) {
+        if (first_chunk != 0) return;
+        first_chunk = h.ChunkSize();
+        h.SetMaxResponseSize(1);
+    };
+    fetch("/size/100000");
+    ASSERT_GT(first_chunk, 1u);
+    EXPECT_EQ(http.ResponseStream(), server_pattern(first_chunk));
+    EXPECT_EQ(error_code_at("Error"), TAdvHttp::kResponseTooLarge);
+    EXPECT_EQ(events.names().back(), "RequestComplete");
+    expect_request_closed();
+}
+
 TEST_F(AdvHttpRequest, ConnectionResetDuringAPendingReadEndsTheReadNotTheWorker) {
     fetch("/reset");
     EXPECT_TRUE(events.seen("Error"));
