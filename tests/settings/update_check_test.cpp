@@ -129,6 +129,22 @@ TEST_F(update_check, AnAuthenticationChallengeEndsTheCheckWithoutAPromptAndKeeps
     EXPECT_TRUE(errors.empty());
 }
 
+// A server that redirects in a loop ends the check after a few redirects, as
+// a failed request: nothing is written and the next showing checks again.
+TEST_F(update_check, ARedirectLoopEndsTheCheckWithoutRecordingIt) {
+    const std::string week_old = day_count(LocalNowAsDayCount() - 8);
+    write_file_text(folder.path() + "settings.ini", "[general]\r\nupd=1\r\nlld=" + week_old + "\r\n");
+    open_window("/redirectloop/0");
+    window->FormShow();
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(profile_value(ini(), "lld"), week_old);
+    EXPECT_EQ(profile_value(ini(), "upd"), "1");
+    EXPECT_FALSE(link_shown(*window));
+    EXPECT_TRUE(errors.empty());
+    window->FormShow();
+    EXPECT_TRUE(window->http().Busy()) << "the next showing checks again";
+}
+
 // The host program's folder is often not writable (a folder that does not
 // exist stands in for it): the result then holds for this session, silently.
 TEST_F(update_check, AResultThatCannotBeRecordedHoldsForTheSessionWithoutABox) {
