@@ -4,6 +4,7 @@
 // to exactly one accessor. Input starting with '=' is one property's value
 // instead, and a number read from it must be what the number rule says.
 // Aborts on a broken invariant.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -199,9 +200,11 @@ std::optional<std::int32_t> reference_number(std::string_view text) {
     return static_cast<std::int32_t>(v);
 }
 
+// Blanks as the reader skips them: any white space.
 std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\r')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
     return text;
 }
 
