@@ -1,11 +1,12 @@
 # The two commands: `make test` and `make demo`. `make` builds dist/.
-# `make bench` writes docs/benchmarks.md.
+# `make bench` writes docs/benchmarks.md; `make fuzz` and `make hostile` write
+# their sections of docs/reliability.md.
 BUILD   := build
 JOBS    ?= 2
 CMAKE   := cmake -G Ninja -Wno-dev
 ROOT    := $(CURDIR)
 
-.PHONY: all deps configure build test demo bench fuzz clean
+.PHONY: all deps configure build test demo bench fuzz hostile clean
 all: build
 	rm -rf dist && mkdir -p dist/x86 dist/x64 dist/linux
 	cp $(BUILD)/x86/src/QAV_Flinter.dll $(BUILD)/x86/tools/analyze/flinter-analyze.exe dist/x86/
@@ -64,6 +65,16 @@ fuzz: | deps
 	cmake --build $(BUILD)/fuzz -j$(JOBS) --target fuzz_evaluate_header fuzz_stored_definition \
 	  fuzz_settings_values fuzz_update_page
 	bash scripts/fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# The hostile update server campaign (not part of `make test`): the settings
+# window's update check against hostile answers, x86 and x64 under Wine, each
+# scenario run to its end and destroyed while it runs. Writes its table into
+# docs/reliability.md; exit status 1 when a check failed.
+HOSTILE := tests/settings/hostile_update_campaign
+hostile: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
+	cmake --build $(BUILD)/x86 -j$(JOBS) --target hostile_update_campaign
+	cmake --build $(BUILD)/x64 -j$(JOBS) --target hostile_update_campaign
+	bash scripts/bench.sh --page=docs/reliability.md --by="make hostile" $(HOSTILE)
 
 clean:
 	-bash scripts/wine-prefix.sh stop

@@ -4,9 +4,11 @@
 # with its seeds and dictionary from fuzz/, and ends with a table of what each
 # found. The corpus each run grows is kept in BUILD_DIR/corpus/TARGET for the
 # next run; an input that broke something is kept in BUILD_DIR/findings/.
-# Exit status 1 when any target found something.
+# The table, with the machine and its load, becomes the fuzzing section of
+# docs/reliability.md. Exit status 1 when any target found something.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/scripts/page-section.sh"
 build=$1
 seconds=$2
 shift 2
@@ -25,6 +27,7 @@ extra_seeds() {
 
 summary=()
 found=0
+before_load=$(load)
 for name in "${targets[@]}"; do
   exe="$build/fuzz/fuzz_$name"
   corpus="$build/corpus/$name"
@@ -52,8 +55,22 @@ for name in "${targets[@]}"; do
   summary+=("| $name | ${runs:-?} | ${cov:-?} | $(ls "$corpus" | wc -l) | $result |")
 done
 
+block=$(mktemp)
+trap 'rm -f "$block"' EXIT
+{
+  echo "<!-- fuzzing: begin (written by make fuzz) -->"
+  echo
+  echo "| target, ${seconds} s each | executions | coverage (edges) | corpus | result |"
+  echo "|---|---:|---:|---:|---|"
+  printf '%s\n' "${summary[@]}"
+  echo
+  echo "Run on $(date -u '+%Y-%m-%d %H:%M') UTC: $(processor), $(clang --version | head -n1); load average" \
+       "(1, 5, 15 minutes) $before_load before and $(load) after."
+  echo
+  echo "<!-- fuzzing: end -->"
+} > "$block"
 echo
-echo "| target | executions | coverage (edges) | corpus | result |"
-echo "|---|---:|---:|---:|---|"
-printf '%s\n' "${summary[@]}"
+sed -n '/^|/p' "$block"
+splice "$root/docs/reliability.md" fuzzing "$block"
+echo "fuzz.sh: the table written to docs/reliability.md"
 exit $found

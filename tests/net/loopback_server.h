@@ -43,7 +43,7 @@ public:
 
     static constexpr int kSlowPieces = 20;
     static constexpr int kSlowPieceSize = 1000;  // the whole body spans two read chunks
-    static constexpr int kDripIntervalMs = 200;   // /drip: one byte of the answer at a time
+    static constexpr int kDripIntervalMs = 300;   // /drip: one byte of the answer at a time
     static constexpr std::size_t kHugeHeaderBytes = 4u << 20;  // /hugeheaders
     static constexpr int kMaxRedirectHops = 1000;  // /redirectloop/<n>, then it answers 508
     static constexpr int kGarbageKinds = 5;        // /garbage/0 .. /garbage/4
