@@ -46,7 +46,7 @@ demo: all
 # Benchmarks, figures only (never part of `make test`): programs under
 # build/<flavour>/, each run for x86 and x64 under Wine by scripts/bench.sh,
 # which puts what it prints into its own section of docs/benchmarks.md.
-BENCHMARKS := tests/net/http_benchmark
+BENCHMARKS := tests/net/http_benchmark tests/addin/startup_benchmark
 
 bench: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
 	cmake --build $(BUILD)/x86 -j$(JOBS)

@@ -10,12 +10,7 @@ gallery=$build/tools/window_gallery/window_gallery.exe
 "$here/wine-prefix.sh" ensure
 source "$here/wine-env.sh"
 x11_prefix=$root/build/wineprefix-x11
-if [ ! -d "$x11_prefix" ]; then
-  wineserver -w
-  cp -a "$WINEPREFIX" "$x11_prefix"
-  WINEPREFIX=$x11_prefix "$FLINTER_WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
-  WINEPREFIX=$x11_prefix wineserver -w
-fi
+"$here/wine-prefix.sh" x11-copy "$x11_prefix"
 mkdir -p "$root/docs"
 shoot() {   # shoot WHAT OUTPUT
   xvfb-run -a -s "-screen 0 1024x768x24" bash -c '

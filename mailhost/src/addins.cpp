@@ -25,10 +25,11 @@ flinter::unique_safearray empty_custom() {
 // One registered add-in as the COMAddIns collection shows it.
 class com_addin : public app_object {
 public:
-    com_addin(std::shared_ptr<application> app, HKEY root, std::wstring prog_id, std::wstring description,
-              DWORD load_behavior)
+    com_addin(std::shared_ptr<application> app, HKEY root, std::wstring prog_id, std::wstring friendly_name,
+              std::wstring description, DWORD load_behavior)
         : app_object(std::move(app), L"COMAddIn", {ids::IID_COMAddIn}), root_(root), prog_id_(std::move(prog_id)),
-          description_(std::move(description)), load_behavior_(load_behavior) {
+          friendly_name_(std::move(friendly_name)), description_(std::move(description)),
+          load_behavior_(load_behavior) {
         property(L"ProgId", [this](const call_args&) { return flinter::variant(prog_id_); });
         property(L"Description", [this](const call_args&) { return flinter::variant(description_); },
                  [this](const call_args& a) { description_ = flinter::variant(a.value()).as_wstring(); });
@@ -49,8 +50,11 @@ public:
     }
 
     const std::wstring& prog_id() const { return prog_id_; }
+    const std::wstring& description() const { return description_; }
+    const std::wstring& friendly_name() const { return friendly_name_; }
     bool loads_at_startup() const { return (load_behavior_ & 3) == 3; }
     bool connected() const { return addin_ != nullptr; }
+    bool failed() const { return failed_; }
 
     // OnConnection; an add-in that fails it is released, its Object cleared and
     // its LoadBehavior left at "not connected" (3 becomes 2), as Office does.
@@ -70,10 +74,12 @@ public:
             log_call(who + L".OnConnection(" + std::to_wstring(mode) + L")");
             flinter::check(addin->OnConnection(app().dispatch().Get(), mode, dispatch().Get(), &array));
             addin_ = addin;
+            failed_ = false;
             write_load_behavior(load_behavior_ | 1);
             return true;
         } catch (const std::exception& e) {
             log_call(who + L" failed: " + flinter::widen(e.what()));
+            failed_ = true;
             object_.Reset();
             write_load_behavior(load_behavior_ & ~DWORD{1});
             return false;
@@ -114,8 +120,9 @@ private:
     }
 
     HKEY root_;
-    std::wstring prog_id_, description_;
+    std::wstring prog_id_, friendly_name_, description_;
     DWORD load_behavior_;
+    bool failed_ = false;
     ComPtr<IDTExtensibility2> addin_;
     ComPtr<IDispatch> object_;
 };
@@ -174,9 +181,11 @@ void addin_manager::read_root(HKEY root_key) {
         if (!wanted) continue;
         const auto key = flinter::registry_key::open(root->get(), name);
         if (!key) continue;
+        const std::wstring friendly_name = key->string(L"FriendlyName").value_or(L"");
         std::wstring description = key->string(L"Description").value_or(L"");
-        if (description.empty()) description = key->string(L"FriendlyName").value_or(L"");
-        entries_.push_back(make<com_addin>(shared(app_), root_key, name, description, key->dword(L"LoadBehavior").value_or(0)));
+        if (description.empty()) description = friendly_name;
+        entries_.push_back(make<com_addin>(shared(app_), root_key, name, friendly_name, description,
+                                           key->dword(L"LoadBehavior").value_or(0)));
     }
 }
 
@@ -214,5 +223,36 @@ void addin_manager::set_connected(const std::wstring& prog_id, bool connect) {
 }
 
 flinter::variant addin_manager::collection_variant() { return collection_->as_variant(); }
+
+namespace {
+
+// The file of the add-in's server, as COM would find it; empty when unregistered.
+std::wstring server_location(const std::wstring& prog_id) {
+    CLSID clsid{};
+    wchar_t text[64] = {};
+    if (FAILED(::CLSIDFromProgID(prog_id.c_str(), &clsid)) || !::StringFromGUID2(clsid, text, 64)) return {};
+    const auto key = flinter::registry_key::open(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + text + L"\\InprocServer32");
+    return key ? key->string(nullptr).value_or(L"") : L"";
+}
+
+std::wstring worded_load_behavior(const com_addin& entry) {
+    if (entry.connected()) return entry.loads_at_startup() ? L"Load at Startup" : L"Loaded";
+    if (entry.failed()) return L"Not loaded. A runtime error occurred during the loading of the COM Add-in.";
+    return L"Unloaded";
+}
+
+}  // namespace
+
+std::vector<addin_listing> addin_manager::listing() const {
+    std::vector<addin_listing> result;
+    for (const auto& entry : entries_) {
+        // The dialog lists an add-in by the name its key gives for it.
+        std::wstring name = entry->friendly_name();
+        if (name.empty()) name = entry->description().empty() ? entry->prog_id() : entry->description();
+        result.push_back({entry->prog_id(), name, server_location(entry->prog_id()), worded_load_behavior(*entry),
+                          entry->connected()});
+    }
+    return result;
+}
 
 }  // namespace mailhost

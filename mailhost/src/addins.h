@@ -16,6 +16,15 @@ namespace mailhost {
 class application;
 class com_addin;
 
+// One registered add-in as the COM Add-ins dialog lists it.
+struct addin_listing {
+    std::wstring prog_id;
+    std::wstring name;            // FriendlyName, else Description, else the ProgID
+    std::wstring location;        // the server's file, as its class is registered
+    std::wstring load_behavior;   // worded as the dialog shows it
+    bool connected = false;
+};
+
 class addin_manager {
 public:
     explicit addin_manager(application& app);
@@ -31,6 +40,7 @@ public:
     // OnAddInsUpdate for every connected add-in: the set of connected add-ins changed.
     void announce_update();
     flinter::variant collection_variant();
+    std::vector<addin_listing> listing() const;
     std::vector<std::shared_ptr<com_addin>>& entries() { return entries_; }
 
 private:

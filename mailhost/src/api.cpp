@@ -3,12 +3,14 @@
 #include <atomic>
 
 #include "addins.h"
+#include "addins_dialog.h"
 #include "clipboard_holder.h"
 #include "com/class_factory.h"
 #include "com/hresult_error.h"
 #include "com/module.h"
 #include "com/registry.h"
 #include "com/unique_res.h"
+#include "explorer_view.h"
 #include "ids.h"
 #include "mapi_message.h"
 #include "model.h"
@@ -49,14 +51,6 @@ std::shared_ptr<control> control_tagged(int index, const wchar_t* tag) {
     auto found = explorer_at(index)->bars()->find_for_user(tag ? tag : L"");
     if (!found) fail(E_INVALIDARG, L"No control carries this tag.");
     return found;
-}
-
-// What a user cannot see or use does not respond; the control is looked at
-// when the action runs, which for a queued action is when it is delivered.
-HRESULT refuse_unreachable(const control& target) {
-    if (target.reachable()) return S_OK;
-    log_call(L"unreachable " + target.tag());
-    return MAILHOST_E_UNREACHABLE;
 }
 
 // An out-parameter a user action may write: only when the action runs now, not
@@ -258,6 +252,21 @@ __declspec(dllexport) HWND mailhost_explorer_window(int index) {
     return app->explorers[index - 1]->window();
 }
 
+__declspec(dllexport) HRESULT mailhost_locate(int index, const wchar_t* element, RECT* where) try {
+    if (!element || !where) return E_POINTER;
+    *where = {};
+    const auto found = explorer_at(index)->view().locate(element);
+    if (!found) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    *where = *found;
+    return S_OK;
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_open_addins_dialog(int index, HWND* dialog) try {
+    if (!dialog) return E_POINTER;
+    *dialog = open_addins_dialog(*explorer_at(index));
+    return S_OK;
+} EXPORT_BOUNDARY
+
 __declspec(dllexport) HRESULT mailhost_fire(const wchar_t* object, DISPID id, VARIANT* args, int count) try {
     if (!object || (count > 0 && !args)) return E_POINTER;
     application& app = running();
@@ -274,22 +283,20 @@ __declspec(dllexport) HRESULT mailhost_click(int index, const wchar_t* tag, BOOL
     if (cancel_default) *cancel_default = FALSE;
     auto target = control_tagged(index, tag);
     cancel_default = answer_now(cancel_default);
+    // What a user cannot see or use does not respond; the control is looked at
+    // when the action runs, which for a queued action is when it is delivered.
     return running().perform([target, cancel_default] {
-        if (const HRESULT hr = refuse_unreachable(*target); FAILED(hr)) return hr;
-        const bool cancelled = target->click();
-        if (cancel_default) *cancel_default = cancelled;
-        return S_OK;
+        bool cancelled = false;
+        const HRESULT hr = target->click_as_user(&cancelled);
+        if (cancel_default && SUCCEEDED(hr)) *cancel_default = cancelled;
+        return hr;
     });
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HRESULT mailhost_change(int index, const wchar_t* tag, const wchar_t* text) try {
     auto target = control_tagged(index, tag);
     const std::wstring typed = text ? text : L"";
-    return running().perform([target, typed] {
-        if (const HRESULT hr = refuse_unreachable(*target); FAILED(hr)) return hr;
-        target->change(typed);
-        return S_OK;
-    });
+    return running().perform([target, typed] { return target->change_as_user(typed); });
 } EXPORT_BOUNDARY
 
 __declspec(dllexport) HRESULT mailhost_button_face(int index, const wchar_t* tag, BOOL mask, int* source, int* width,
@@ -322,6 +329,7 @@ __declspec(dllexport) HRESULT mailhost_add_folder(const wchar_t* parent, const w
     if (!name) return E_POINTER;
     auto under = parent ? folder_named(parent) : running().root();
     under->add_child(name, item_type);
+    model_changed();
     return S_OK;
 } EXPORT_BOUNDARY
 
@@ -343,6 +351,7 @@ __declspec(dllexport) void mailhost_release_clipboard(void) { release_clipboard(
 __declspec(dllexport) HRESULT mailhost_add_message(const wchar_t* folder, const char* eml, int item_class) try {
     if (!eml) return E_POINTER;
     make<mail_item>(running_application(), std::string(eml), item_class)->move_to(folder_named(folder));
+    model_changed();
     return S_OK;
 } EXPORT_BOUNDARY
 

@@ -6,7 +6,9 @@
 #include <map>
 
 #include "com/unique_res.h"
+#include "drawing.h"
 #include "ids.h"
+#include "mailhost/mailhost.h"
 
 namespace mailhost {
 namespace {
@@ -61,18 +63,6 @@ const wchar_t* control_kind(int type) {
     case kPopup: return L"CommandBarPopup";
     default: return L"CommandBarComboBox";
     }
-}
-
-// Pixels as 32-bit 0x00RRGGBB values, the top row first.
-BITMAPINFO top_down_32_bits(int width, int height) {
-    BITMAPINFO header{};
-    header.bmiHeader.biSize = sizeof header.bmiHeader;
-    header.bmiHeader.biWidth = width;
-    header.bmiHeader.biHeight = -height;
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 32;
-    header.bmiHeader.biCompression = BI_RGB;
-    return header;
 }
 
 // The pixels of a bitmap as 0x00RRGGBB, top-down.
@@ -294,6 +284,8 @@ void control::put_picture(const call_args& a, bool mask) {
     read_bitmap(bitmap, width, height, pixels);
     if (mask) {
         face_.mask = std::move(pixels);
+        face_.mask_width = width;
+        face_.mask_height = height;
         return;
     }
     face_.source = 2;
@@ -407,6 +399,25 @@ bool control::click() {
         target->fire(ids::DIID_CommandBarButtonEvents, ids::kClick, args);
     }
     return cancel_default != VARIANT_FALSE;
+}
+
+HRESULT control::click_as_user(bool* cancel_default) {
+    if (!reachable()) {
+        log_call(L"unreachable " + tag_);
+        return MAILHOST_E_UNREACHABLE;
+    }
+    const bool cancelled = click();
+    if (cancel_default) *cancel_default = cancelled;
+    return S_OK;
+}
+
+HRESULT control::change_as_user(const std::wstring& text) {
+    if (!reachable()) {
+        log_call(L"unreachable " + tag_);
+        return MAILHOST_E_UNREACHABLE;
+    }
+    change(text);
+    return S_OK;
 }
 
 void control::change(const std::wstring& text) {

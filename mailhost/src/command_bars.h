@@ -28,7 +28,8 @@ enum control_type { kButton = 1, kEdit = 2, kDropdown = 3, kComboBox = 4, kPopup
 struct face {
     int source = 0;   // 0 none, 1 FaceId, 2 Picture, 3 PasteFace
     int width = 0, height = 0;
-    std::vector<DWORD> pixels, mask;
+    std::vector<DWORD> pixels, mask;   // 0x00RRGGBB, top row first; mask white where see-through
+    int mask_width = 0, mask_height = 0;
 };
 
 class control : public host_object {
@@ -38,7 +39,16 @@ public:
     int type() const { return type_; }
     int id() const { return id_; }
     const std::wstring& tag() const { return tag_; }
+    const std::wstring& caption() const { return caption_; }
+    const std::wstring& text() const { return text_; }
+    const std::vector<std::wstring>& list() const { return list_; }
     bool visible() const { return visible_; }
+    bool enabled() const { return enabled_; }
+    bool begin_group() const { return begin_group_; }
+    int style() const { return style_; }   // MsoButtonStyle
+    int state() const { return state_; }   // MsoButtonState: 0 up, 1 down
+    int width() const { return width_; }
+    bool builtin() const { return builtin_; }
     bool temporary() const { return temporary_; }
     std::shared_ptr<command_bar> owner() const { return owner_.lock(); }
     std::shared_ptr<command_bar> popup_bar() const { return popup_; }
@@ -55,6 +65,10 @@ public:
     // The user clicks (buttons) or changes the text (lists); returns CancelDefault.
     bool click();
     void change(const std::wstring& text);
+    // A user's action on this control, by any way in: refused (logged, and
+    // MAILHOST_E_UNREACHABLE) when the user cannot reach it now.
+    HRESULT click_as_user(bool* cancel_default);
+    HRESULT change_as_user(const std::wstring& text);
 
 protected:
     void check_usable() const override;
@@ -97,8 +111,16 @@ public:
     const std::wstring& name() const { return name_; }
     const std::wstring& name_local() const { return name_local_; }
     bool builtin() const { return builtin_; }
+    int position() const { return position_; }   // MsoBarPosition
+    int bar_type() const { return bar_type_; }   // 0 normal, 1 menu bar, 2 popup
+    bool visible() const { return visible_; }
+    bool enabled() const { return enabled_; }
+    int left() const { return left_; }
+    int top() const { return top_; }
+    int row_index() const { return row_index_; }
     bool temporary() const { return temporary_; }
     std::vector<std::shared_ptr<control>>& controls() { return controls_; }
+    const std::vector<std::shared_ptr<control>>& controls() const { return controls_; }
     // Adds a control as Controls.Add does; before is 1-based, 0 appends.
     std::shared_ptr<control> add(int type, int id, const std::wstring& parameter, int before, bool temporary);
     void insert(std::shared_ptr<control> item, int before);

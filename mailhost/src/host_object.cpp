@@ -6,6 +6,7 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "explorer_view.h"
 
 namespace mailhost {
 namespace {
@@ -275,11 +276,14 @@ HRESULT host_object::dispatch_call(member& m, WORD flags, DISPPARAMS& params, VA
         if (put) {
             if (!m.put) return DISP_E_MEMBERNOTFOUND;
             m.put(args);
+            model_changed();
             return S_OK;
         }
         if (params.cNamedArgs != 0) return DISP_E_NONAMEDARGS;
         if (!m.get) return DISP_E_MEMBERNOTFOUND;
         flinter::variant value = m.get(args);
+        // A method may change what the windows show (Add, Delete, Move, Send...).
+        if (flags & DISPATCH_METHOD) model_changed();
         if (result) return ::VariantCopy(result, &value.get());
         return S_OK;
     } catch (const host_error& e) {

@@ -156,6 +156,8 @@ mail_item::mail_item(std::shared_ptr<application> app, std::string eml, int item
     register_members();
 }
 
+std::wstring mail_item::received() const { return flinter::widen(header_value(headers_, "Date")); }
+
 void mail_item::register_members() {
     property(L"Class", [this](const call_args&) { return flinter::variant(item_class_); });
     property(L"Subject", [this](const call_args&) { return text_variant(subject_); },

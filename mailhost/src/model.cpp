@@ -4,22 +4,52 @@
 #include <algorithm>
 
 #include "addins.h"
+#include "addins_dialog.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/module.h"
 #include "com/unique_res.h"
+#include "explorer_view.h"
 #include "ids.h"
+#include "message_view.h"
 
 namespace mailhost {
 namespace {
 
 const wchar_t kWindowClass[] = L"mailhost_window";
 
+// Hands a window's messages to its object while the model holds it; an object
+// being destroyed, or one whose window is going, gets none.
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+    auto* object = reinterpret_cast<window_object*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_NCDESTROY) ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    const std::shared_ptr<host_object> keep = object ? object->weak_from_this().lock() : nullptr;
+    if (keep && message != WM_DESTROY && message != WM_NCDESTROY) {
+        try {
+            LRESULT result = 0;
+            if (object->on_message(message, wparam, lparam, result)) return result;
+        } catch (...) {
+            flinter::log_at_boundary("mailhost window");
+            return 0;   // handled: WM_CLOSE's default would destroy a window the model still shows
+        }
+    }
+    return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
 void register_window_class() {
     WNDCLASSEXW wc{};
-    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = window_procedure;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = kWindowClass;
     flinter::register_window_class(wc);
+}
+
+// Where the n-th window opens: each a little below and right of the last, as a
+// row of windows cascades.
+RECT cascaded(std::size_t n, int width, int height) {
+    const int offset = static_cast<int>(n % 8) * 28;
+    return {offset, offset, offset + width, offset + height};
 }
 
 flinter::variant nothing() { return flinter::variant(static_cast<IDispatch*>(nullptr)); }
@@ -150,13 +180,15 @@ void app_object::check_usable() const { (void)app(); }
 // ---- windows ----
 
 window_object::window_object(std::shared_ptr<application> app, std::wstring kind, std::vector<IID> interfaces,
-                             const std::wstring& caption)
+                             const std::wstring& caption, const RECT& frame)
     : app_object(std::move(app), std::move(kind), std::move(interfaces)) {
     register_window_class();
-    hwnd_.reset(::CreateWindowExW(0, kWindowClass, caption.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
-                                  nullptr, flinter::this_module(), nullptr));
+    hwnd_.reset(::CreateWindowExW(0, kWindowClass, caption.c_str(), WS_OVERLAPPEDWINDOW, frame.left, frame.top,
+                                  frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                                  flinter::this_module(), nullptr));
     if (!hwnd_) fail(HRESULT_FROM_WIN32(::GetLastError()), L"The window could not be created.");
-    ::ShowWindow(hwnd_.get(), SW_SHOWNA);
+    // Messages reach the object from here on; the procedure asks the model whether it still holds it.
+    ::SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     // The handlers run on a whole object, so close() reaches the window's own kind.
     method(L"Activate", [this](const call_args&) {
         activate();
@@ -175,15 +207,38 @@ window_object::window_object(std::shared_ptr<application> app, std::wstring kind
 void window_object::activate() {
     if (closed_) fail(E_FAIL, L"The window has been closed.");
     app().window_activated(std::static_pointer_cast<window_object>(shared_from_this()));
+    // Only the order on the screen: taking the system's focus would reach
+    // windows of other tests and programs.
+    if (!closed_) ::SetWindowPos(hwnd_.get(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+bool window_object::on_message(UINT message, WPARAM wparam, LPARAM, LRESULT& result) {
+    switch (message) {
+    case WM_CLOSE:
+        if (!closed_) close();
+        result = 0;
+        return true;
+    case WM_ACTIVATE:
+        // A click brings the window to the front; activation by the system
+        // (another window closing, a program's call) is not the user's.
+        if (LOWORD(wparam) == WA_CLICKACTIVE && !closed_) activate();
+        return false;
+    default:
+        return false;
+    }
 }
 
 const IID& explorer::events() const { return ids::DIID_ExplorerEvents; }
 const IID& inspector::events() const { return ids::DIID_InspectorEvents; }
 
-explorer::explorer(std::shared_ptr<application> app, std::shared_ptr<folder> current)
-    : window_object(app, L"Explorer", {ids::IID_Explorer}, L"Inbox - Microsoft Outlook"), folder_(std::move(current)) {
+explorer::explorer(std::shared_ptr<application> app, std::shared_ptr<folder> current, const RECT& frame)
+    : window_object(app, L"Explorer", {ids::IID_Explorer}, (current ? current->name() : L"") + L" - Microsoft Outlook",
+                    frame),
+      folder_(std::move(current)) {
     outgoing(ids::DIID_ExplorerEvents);
     bars_ = app->bars_for_new_window();
+    view_ = std::make_unique<explorer_view>(*this);
+    ::ShowWindow(hwnd_.get(), SW_SHOWNA);
     property(L"CurrentFolder", [this](const call_args&) { return variant_of(folder_); },
              [this](const call_args& a) {
                  ComPtr<IUnknown> wanted = flinter::variant(a.value()).as_unknown();
@@ -194,14 +249,25 @@ explorer::explorer(std::shared_ptr<application> app, std::shared_ptr<folder> cur
     property(L"Selection", [this](const call_args&) { return make<selection_view>(app_.lock(), selection_)->as_variant(); });
     property(L"CommandBars", [this](const call_args&) { return bars_->as_variant(); });
     property(L"Caption", [this](const call_args&) { return flinter::variant((folder_ ? folder_->name() : L"") + L" - Microsoft Outlook"); });
-    property(L"CurrentView", [this](const call_args&) { return flinter::variant(view_); },
+    property(L"CurrentView", [this](const call_args&) { return flinter::variant(view_name_); },
              [this](const call_args& a) { switch_view(flinter::variant(a.value()).as_wstring()); });
     property(L"Class", [](const call_args&) { return flinter::variant(34); });
     property(L"Application", [this](const call_args&) { return this->app().as_variant(); });
     property(L"Parent", [this](const call_args&) { return this->app().as_variant(); });
 }
 
+explorer::~explorer() = default;
+
 void explorer::fire_simple(DISPID id) { fire(ids::DIID_ExplorerEvents, id, {}); }
+
+void explorer::repaint() noexcept {
+    if (view_ && !closed_) view_->invalidate();
+}
+
+bool explorer::on_message(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    if (!closed_ && view_->handle(message, wparam, lparam, result)) return true;
+    return window_object::on_message(message, wparam, lparam, result);
+}
 
 bool explorer::switch_folder(const std::shared_ptr<folder>& target) {
     auto keep = shared_from_this();
@@ -218,6 +284,8 @@ bool explorer::switch_folder(const std::shared_ptr<folder>& target) {
     const bool had_selection = !selection_.empty();
     selection_.clear();
     ::SetWindowTextW(hwnd_.get(), (target->name() + L" - Microsoft Outlook").c_str());
+    view_->folder_switched();
+    repaint();
     fire_simple(ids::kFolderSwitch);
     if (had_selection) fire_simple(ids::kSelectionChange);
     return true;
@@ -233,7 +301,7 @@ bool explorer::switch_view(const std::wstring& view) {
     args[1].pboolVal = &cancel;
     fire(ids::DIID_ExplorerEvents, ids::kBeforeViewSwitch, args);
     if (cancel || closed_) return false;
-    view_ = view;
+    view_name_ = view;
     fire_simple(ids::kViewSwitch);
     return true;
 }
@@ -241,6 +309,7 @@ bool explorer::switch_view(const std::wstring& view) {
 void explorer::select(std::vector<std::shared_ptr<mail_item>> items) {
     auto keep = shared_from_this();
     selection_ = std::move(items);
+    repaint();
     fire_simple(ids::kSelectionChange);
 }
 
@@ -256,9 +325,11 @@ void explorer::close() {
     app().window_closed(keep);
 }
 
-inspector::inspector(std::shared_ptr<application> app, std::shared_ptr<mail_item> item)
-    : window_object(app, L"Inspector", {ids::IID_Inspector}, item->subject() + L" - Message"), item_(std::move(item)) {
+inspector::inspector(std::shared_ptr<application> app, std::shared_ptr<mail_item> item, const RECT& frame)
+    : window_object(app, L"Inspector", {ids::IID_Inspector}, item->subject() + L" - Message", frame),
+      item_(std::move(item)) {
     outgoing(ids::DIID_InspectorEvents);
+    ::ShowWindow(hwnd_.get(), SW_SHOWNA);
     bars_ = make<command_bars>(shared_bars_context());
     property(L"CurrentItem", [this](const call_args&) { return item_->as_variant(); });
     property(L"CommandBars", [this](const call_args&) { return bars_->as_variant(); });
@@ -267,6 +338,11 @@ inspector::inspector(std::shared_ptr<application> app, std::shared_ptr<mail_item
     property(L"Application", [this](const call_args&) { return this->app().as_variant(); });
 }
 
+
+bool inspector::on_message(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    if (!closed_ && show_message(hwnd_.get(), *item_, message, wparam, result)) return true;
+    return window_object::on_message(message, wparam, lparam, result);
+}
 
 void inspector::close() {
     if (closed_) return;
@@ -374,6 +450,7 @@ void application::quit() {
     auto keep = shared_from_this();
     log_call(L"quit");
     queued_.clear();
+    close_addins_dialog();
     while (!inspectors.empty()) inspectors.back()->close();
     while (!explorers.empty()) explorers.back()->close();
     fire(ids::DIID_ApplicationEvents, ids::kQuit, {});
@@ -504,7 +581,7 @@ std::shared_ptr<folder> application::folder_of(IUnknown* object) const {
 }
 
 std::shared_ptr<explorer> application::open_explorer(std::shared_ptr<folder> current, bool announce) {
-    auto window = make<explorer>(self(), std::move(current));
+    auto window = make<explorer>(self(), std::move(current), cascaded(explorers.size(), 900, 620));
     explorers.push_back(window);
     front_to_back_.push_back(window);
     if (announce) {
@@ -518,7 +595,7 @@ std::shared_ptr<explorer> application::open_explorer(std::shared_ptr<folder> cur
 }
 
 std::shared_ptr<inspector> application::open_inspector(std::shared_ptr<mail_item> item) {
-    auto window = make<inspector>(self(), std::move(item));
+    auto window = make<inspector>(self(), std::move(item), cascaded(inspectors.size() + 1, 640, 480));
     inspectors.push_back(window);
     front_to_back_.push_back(window);
     ComPtr<IDispatch> d = window->dispatch();

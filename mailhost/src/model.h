@@ -26,6 +26,7 @@ class name_space;
 class explorers_list;
 class inspectors_list;
 class addin_manager;
+class explorer_view;
 
 // An object of a running application; fails with RPC_E_DISCONNECTED once it quit.
 class app_object : public host_object {
@@ -54,6 +55,10 @@ public:
     std::shared_ptr<folder> parent() const { return parent_.lock(); }
     void move_to(const std::shared_ptr<folder>& target);
     const std::wstring& subject() const { return subject_; }
+    const std::wstring& sender() const { return from_; }
+    const std::wstring& body() const { return body_; }
+    // The Date line of the transport headers, as written there; empty when none.
+    std::wstring received() const;
     const std::string& headers() const { return headers_; }
     bool has_headers() const { return !headers_.empty(); }
     std::string compose_eml() const;
@@ -97,12 +102,13 @@ private:
     std::weak_ptr<folder> parent_;
 };
 
-// A window of the host (explorer or inspector): a real window handle, gone
-// when the window closes, and command bars.
+// A window of the host (explorer or inspector): a real top-level window, gone
+// when the window closes, and command bars. Closing the window on the screen
+// closes it in the model; a click that brings it to the front activates it.
 class window_object : public app_object {
 public:
     window_object(std::shared_ptr<application> app, std::wstring kind, std::vector<IID> interfaces,
-                  const std::wstring& caption);
+                  const std::wstring& caption, const RECT& frame);
     HWND window() const override { return hwnd_.get(); }
     bool closed() const { return closed_; }
     std::shared_ptr<command_bars> bars() const { return bars_; }
@@ -111,6 +117,9 @@ public:
     void activate();
     virtual void close() = 0;
     virtual const IID& events() const = 0;
+    // A message of the window; true when handled, with its result. May throw:
+    // the window procedure is the boundary.
+    virtual bool on_message(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
 
 protected:
     // Ends the window on the screen; the object lives on for its clients.
@@ -122,8 +131,14 @@ protected:
 
 class explorer : public window_object {
 public:
-    explorer(std::shared_ptr<application> app, std::shared_ptr<folder> current);
+    explorer(std::shared_ptr<application> app, std::shared_ptr<folder> current, const RECT& frame);
+    ~explorer() override;
     std::shared_ptr<folder> current_folder() const { return folder_; }
+    const std::vector<std::shared_ptr<mail_item>>& selection() const { return selection_; }
+    explorer_view& view() const { return *view_; }
+    // What the window shows changed; it is drawn again when messages next flow.
+    void repaint() noexcept;
+    bool on_message(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
     // Fires BeforeFolderSwitch and, unless a sink cancels, switches and fires FolderSwitch.
     bool switch_folder(const std::shared_ptr<folder>& target);
     bool switch_view(const std::wstring& view);
@@ -135,14 +150,16 @@ public:
 private:
     std::shared_ptr<folder> folder_;
     std::vector<std::shared_ptr<mail_item>> selection_;
-    std::wstring view_ = L"Messages";
+    std::wstring view_name_ = L"Messages";
+    std::unique_ptr<explorer_view> view_;
 };
 
 class inspector : public window_object {
 public:
-    inspector(std::shared_ptr<application> app, std::shared_ptr<mail_item> item);
+    inspector(std::shared_ptr<application> app, std::shared_ptr<mail_item> item, const RECT& frame);
     void close() override;
     const IID& events() const override;
+    bool on_message(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
 
 private:
     std::shared_ptr<mail_item> item_;

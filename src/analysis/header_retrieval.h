@@ -26,10 +26,10 @@ protected:
 };
 
 // item holds the message's IDispatch as the host's selection returns it.
-std::string GetHeader(const VARIANT& item, const mapi_binding& mapi = mapi_binding::process());
+std::string GetHeader(const VARIANT& item, const mapi_binding& mapi = mapi_binding::bound_process());
 
 // GetHeader, then hands the text, unchanged, to sink (when given).
 std::string GetMessageHeader(const VARIANT& item, header_text_sink* sink,
-                             const mapi_binding& mapi = mapi_binding::process());
+                             const mapi_binding& mapi = mapi_binding::bound_process());
 
 }  // namespace flinter

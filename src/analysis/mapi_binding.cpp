@@ -22,6 +22,7 @@ FARPROC find_mapi_export(HMODULE module, std::string_view name) noexcept {
 
 void mapi_binding::bind(const wchar_t* library_name) noexcept {
     release();
+    bind_tried_ = true;
     library_.reset(::LoadLibraryW(library_name));
     if (!library_) return;
     for (std::size_t i = 0; i < kExportNames.size(); ++i)
@@ -31,6 +32,7 @@ void mapi_binding::bind(const wchar_t* library_name) noexcept {
 void mapi_binding::release() noexcept {
     entries_.fill(nullptr);
     library_.reset();
+    bind_tried_ = false;
 }
 
 FARPROC mapi_binding::entry(std::string_view export_name) const noexcept {
@@ -61,6 +63,12 @@ mapi_binding& mapi_binding::process() noexcept {
     alignas(mapi_binding) static unsigned char storage[sizeof(mapi_binding)];
     static mapi_binding* table = new (storage) mapi_binding;
     return *table;
+}
+
+const mapi_binding& mapi_binding::bound_process() noexcept {
+    mapi_binding& table = process();
+    if (!table.bind_tried_) table.bind();
+    return table;
 }
 
 }  // namespace flinter

@@ -1,6 +1,7 @@
-// The process-wide table of MAPI32.DLL entry points: filled once when the
-// add-in library loads, released when it unloads, only read in between.
-// Runs under the loader lock (from DllMain), so it only loads and looks up.
+// The process-wide table of MAPI32.DLL entry points: filled at the first
+// header retrieval (loading a library from DllMain could deadlock on the
+// loader lock), released when the add-in library is unloaded by FreeLibrary.
+// Host UI thread for the process table; never throws.
 #pragma once
 
 #include <windows.h>
@@ -41,10 +42,13 @@ public:
     hr_get_one_prop_fn HrGetOneProp() const noexcept;
     mapi_free_buffer_fn MAPIFreeBuffer() const noexcept;
 
-    // The table the add-in library fills at load.
+    // The process-wide table, as it stands.
     static mapi_binding& process() noexcept;
+    // The process-wide table, bound now unless a binding was tried already.
+    static const mapi_binding& bound_process() noexcept;
 
 private:
+    bool bind_tried_ = false;
     unique_hmodule library_;
     std::array<FARPROC, kExportNames.size()> entries_{};
 };

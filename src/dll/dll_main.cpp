@@ -1,19 +1,22 @@
-// The add-in library's load and unload: binds MAPI32 at load, releases it at
-// unload. Runs under the loader lock; never throws.
+// The add-in library's load and unload. Loading does nothing that could wait
+// on the loader lock (the server and MAPI32 are bound on first use); an
+// unload by FreeLibrary frees the server, lets MAPI32 go and unregisters the
+// window classes. At process exit nothing is freed: other libraries may be
+// gone already. Runs under the loader lock; never throws.
 #include <windows.h>
 
 #include "analysis/mapi_binding.h"
 #include "com/module.h"
+#include "commands/korvex_library.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {
         case DLL_PROCESS_ATTACH:
             ::DisableThreadLibraryCalls(instance);
-            flinter::mapi_binding::process().bind();
             break;
         case DLL_PROCESS_DETACH:
-            // At process exit (reserved set) other libraries may already be gone.
             if (!reserved) {
+                flinter::ReleaseKorvexServer();
                 flinter::mapi_binding::process().release();
                 flinter::unregister_window_classes();
             }

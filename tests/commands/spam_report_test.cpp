@@ -32,12 +32,6 @@ struct sent_forward {
 
 class SpamReport : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        // The add-in library binds MAPI32 when it loads; this test links its code instead.
-        mapi_binding::process().bind();
-    }
-    static void TearDownTestSuite() { mapi_binding::process().release(); }
-
     void SetUp() override {
         ASSERT_EQ(S_OK, mailhost_select(1, nullptr, 0));
         environment.work_folder = work.path();

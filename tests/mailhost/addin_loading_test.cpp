@@ -95,6 +95,33 @@ TEST_F(AddInLoading, TheUserSwitchesTheAddInOffAndOnAndLoadBehaviorFollows) {
     EXPECT_EQ(3u, load_behavior(HKEY_CURRENT_USER));
 }
 
+// The dialog applies what the user changed when OK is pressed, and nothing on Cancel.
+TEST_F(AddInLoading, TheComAddInsDialogSwitchesTheAddInOffAndOnWithItsCheckBox) {
+    start({.addins = kProgId});
+    export_of<void (*)()>("trivial_addin_reset")();
+    // Toggles the add-in's check box and closes the dialog with button; whether the box was checked.
+    const auto toggle_and_press = [](const wchar_t* button) {
+        HWND dialog = nullptr;
+        EXPECT_EQ(S_OK, mailhost_open_addins_dialog(1, &dialog));
+        EXPECT_FALSE(::IsWindowEnabled(mailhost_explorer_window(1)));
+        HWND box = ::FindWindowExW(dialog, nullptr, L"Button", L"Trivial add-in");
+        const bool was_checked = ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        ::SendMessageW(box, BM_CLICK, 0, 0);
+        ::SendMessageW(::FindWindowExW(dialog, nullptr, L"Button", button), BM_CLICK, 0, 0);
+        EXPECT_FALSE(::IsWindow(dialog));
+        EXPECT_TRUE(::IsWindowEnabled(mailhost_explorer_window(1)));
+        return was_checked;
+    };
+    EXPECT_TRUE(toggle_and_press(L"Cancel"));
+    EXPECT_EQ(L"", events());
+    EXPECT_TRUE(toggle_and_press(L"OK"));
+    EXPECT_EQ(L"OnDisconnection(1);", events());
+    EXPECT_EQ(2u, load_behavior(HKEY_CURRENT_USER));
+    EXPECT_FALSE(toggle_and_press(L"OK"));
+    EXPECT_EQ(L"OnDisconnection(1);OnConnection(0,outlook,comaddin);OnAddInsUpdate;", events());
+    EXPECT_EQ(3u, load_behavior(HKEY_CURRENT_USER));
+}
+
 // Registered for the user or for all users, an add-in whose OnConnection fails
 // is not connected, keeps no Object and gets no further call.
 TEST_F(AddInLoading, AFailedConnectionLeavesLoadBehaviorTwoWhereTheAddInIsRegistered) {

@@ -12,6 +12,7 @@
 #include "com/late_bound.h"
 #include "com/unique_res.h"
 #include "outlook_ids.h"
+#include "pictures.h"
 #include "recording_sink.h"
 #include "simulated_outlook_test.h"
 #include "test_config.h"
@@ -37,19 +38,9 @@ using unique_hbitmap = flinter::unique_res<HBITMAP, &::DeleteObject>;
 using flinter::testing_support::failure_of;
 
 // A 2 x 2 bitmap: red, green / blue, white.
-HBITMAP four_pixels() {
-    const DWORD pixels[] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFFFF};
-    return ::CreateBitmap(2, 2, 1, 32, pixels);
-}
+HBITMAP four_pixels() { return mailhost::testing::bitmap_of({0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFFFF}, 2, 2); }
 
-ComPtr<IDispatch> picture_of(HBITMAP bitmap) {
-    PICTDESC description{sizeof(PICTDESC), PICTYPE_BITMAP, {}};
-    description.bmp.hbitmap = bitmap;
-    ComPtr<IDispatch> picture;
-    EXPECT_EQ(S_OK, ::OleCreatePictureIndirect(&description, IID_IPictureDisp, FALSE,
-                                               reinterpret_cast<void**>(picture.GetAddressOf())));
-    return picture;
-}
+ComPtr<IDispatch> picture_of(HBITMAP bitmap) { return mailhost::testing::picture_of(bitmap, false); }
 
 class CommandBars : public flinter::testing_support::simulated_outlook_test {
 protected:

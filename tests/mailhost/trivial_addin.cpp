@@ -11,9 +11,9 @@
 #include <utility>
 
 #include "com/class_factory.h"
-#include "com/com_object.h"
 #include "com/late_bound.h"
 #include "outlook_ids.h"
+#include "test_addin.h"
 
 namespace {
 
@@ -24,20 +24,9 @@ HRESULT g_connection_result = S_OK;
 std::atomic<long> g_objects{0};
 std::atomic<long> g_locks{0};
 
-class trivial_addin
-    : public flinter::com_object<trivial_addin, IDTExtensibility2, flinter::answers_as<IDispatch, IDTExtensibility2>> {
+class trivial_addin : public mailhost::testing::test_addin<trivial_addin> {
 public:
     static void count_object(int delta) noexcept { g_objects += delta; }
-
-    STDMETHODIMP GetTypeInfoCount(UINT* n) noexcept override {
-        *n = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) noexcept override {
-        return E_NOTIMPL;
-    }
 
     STDMETHODIMP OnConnection(IDispatch* app, ext_ConnectMode mode, IDispatch* addin, SAFEARRAY**) noexcept override try {
         const bool outlook = answers(app, outlook::IID_Application);

@@ -124,6 +124,32 @@ MAILHOST_API HRESULT mailhost_close_inspector(int inspector);
 /* The window handle of an open explorer; null when there is none. */
 MAILHOST_API HWND mailhost_explorer_window(int explorer);
 
+/* An explorer's window shows, drawn from the object model as it stands: the
+   command bars (shown bars and their shown controls; docked bars in rows by
+   RowIndex and along a row by Left, floating bars at Left/Top; captions,
+   faces with their masks, Style, Enabled, State, BeginGroup), a folder pane
+   and the message list of the current folder. Its input is the user's: a
+   click (press and release) on a control is mailhost_click's Click, on a
+   folder a folder switch, on a row a selection (Ctrl+click adds or removes a
+   row), a double click on a row opens the item; Up/Down move the selection;
+   closing the window closes the explorer; a click that brings the window to
+   the front activates it. Its system menu, or Ctrl+Shift+W, opens the
+   current folder in a new explorer (MAILHOST_SC_NEW_WINDOW); Ctrl+Shift+A
+   opens the COM Add-ins dialog (MAILHOST_SC_ADDINS).
+   mailhost_locate: where the window shows an element, in client coordinates:
+   "control:<caption without & or Tag>", "bar:<Name>", "folder:<name or path>",
+   "item:<n>" (row n of the list); HRESULT_FROM_WIN32(ERROR_NOT_FOUND) when
+   it shows none (a hidden bar or control, a row scrolled away). */
+MAILHOST_API HRESULT mailhost_locate(int explorer, const wchar_t* element, RECT* where);
+/* The explorer window's own entries of its system menu (WM_SYSCOMMAND). */
+#define MAILHOST_SC_NEW_WINDOW 0x0010
+#define MAILHOST_SC_ADDINS 0x0020
+/* Opens the COM Add-ins dialog over an explorer: a check box per registered
+   add-in, OK and Cancel. OK switches on or off what was changed, as
+   mailhost_connect_addin does; Cancel or closing leaves all as it was. The
+   explorer takes no input while the dialog is open. */
+MAILHOST_API HRESULT mailhost_open_addins_dialog(int explorer, HWND* dialog);
+
 /* Fires an event of an object: "Application", "Explorers", "Inspectors", "NameSpace",
    "Explorer<n>", "Inspector<n>". args in declaration order. */
 MAILHOST_API HRESULT mailhost_fire(const wchar_t* object, DISPID id, VARIANT* args, int count);

@@ -1,0 +1,80 @@
+#include "addin/addin_factory.h"
+
+#include "addin/com_server.h"
+#include "addin/framework_ui.h"
+#include "com/hresult_error.h"
+
+namespace flinter {
+namespace {
+
+std::wstring failure_text() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return widen(e.what());
+    } catch (...) {
+        return L"unknown exception";
+    }
+}
+
+// The box's text ends with a full stop unless its last character sorts
+// before one (a closing bracket or a letter does not end a sentence).
+std::wstring with_full_stop(std::wstring text) {
+    if (!text.empty() && text.back() > L'.') text += L'.';
+    return text;
+}
+
+}  // namespace
+
+TafwFactory::TafwFactory(TComServer& server, addin_class cls)
+    : server_(server), class_(std::move(cls)),
+      type_(read_coclass_information(server.TypeLib(), class_.clsid, class_.class_name, class_.interfaces)) {
+    if (!type_.name.empty()) prog_id_ = server.ServerName() + L"." + type_.name;
+}
+
+STDMETHODIMP TafwFactory::QueryInterface(REFIID iid, void** out) noexcept {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+        *out = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) TafwFactory::AddRef() noexcept {
+    return static_cast<ULONG>(server_.CountFactoryReference(+1));
+}
+
+STDMETHODIMP_(ULONG) TafwFactory::Release() noexcept {
+    return static_cast<ULONG>(server_.CountFactoryReference(-1));
+}
+
+STDMETHODIMP TafwFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) noexcept {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (outer && iid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
+    Microsoft::WRL::ComPtr<IUnknown> object;
+    try {
+        object = class_.create(*this, outer);
+        if (!object) throw hresult_error(E_OUTOFMEMORY, "no object was created");
+    } catch (...) {
+        try {
+            if (ShowErrors) framework_ui_seams().dax_error_box(with_full_stop(failure_text()));
+        } catch (...) {
+            log_at_boundary("class factory");
+        }
+        return E_UNEXPECTED;
+    }
+    // An object that does not answer iid goes again with the last reference.
+    return object->QueryInterface(iid, out);
+}
+
+STDMETHODIMP TafwFactory::LockServer(BOOL lock) noexcept {
+    const HRESULT hr = ::CoLockObjectExternal(this, lock, TRUE);
+    server_.CountObject(lock ? +1 : -1);
+    return hr;
+}
+
+}  // namespace flinter

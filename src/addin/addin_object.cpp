@@ -1,0 +1,272 @@
+#include "addin/addin_object.h"
+
+#include <wrl/client.h>
+
+#include "addin/addin_factory.h"
+#include "addin/com_server.h"
+#include "addin/framework_error.h"
+#include "com/hresult_error.h"
+#include "com/late_bound.h"
+#include "com/registry.h"
+
+namespace flinter {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+constexpr GUID office_iid(unsigned long first) { return {first, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}}; }
+constexpr GUID kIID_COMAddIn = office_iid(0x000C033A);
+constexpr GUID kIID_CommandBars = office_iid(0x000C0302);
+
+constexpr wchar_t kStartModeValue[] = L"AFWStartMode";
+
+start_mode start_mode_from(const std::optional<std::wstring>& stored) {
+    if (!stored) return start_mode::first_start;
+    std::wstring text = *stored;
+    if (!text.empty()) ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    if (text == L"UNINSTALL") return start_mode::uninstall;
+    if (text == L"NORMAL") return start_mode::normal;
+    if (text == L"FIRSTSTART") return start_mode::first_start;
+    return start_mode::unknown;
+}
+
+// The interface a host object answers as typed, seen through IDispatch.
+ComPtr<IDispatch> as_typed(IDispatch* object, REFIID iid) noexcept {
+    ComPtr<IDispatch> typed;
+    if (object) object->QueryInterface(iid, reinterpret_cast<void**>(typed.GetAddressOf()));
+    return typed;
+}
+
+// The command bars the module's bars go into at start-up: Outlook's active
+// window's while it shows any window, else none (the bars follow when an
+// explorer opens); another host's own.
+ComPtr<IDispatch> startup_command_bars(IDispatch* application, TafwOfficeHostApp host) noexcept try {
+    if (host != ohaOutlook) return as_typed(get_object(application, L"CommandBars").Get(), kIID_CommandBars);
+    const bool any_window = get(get_object(application, L"Inspectors").Get(), L"Count").as_int() > 0 ||
+                            get(get_object(application, L"Explorers").Get(), L"Count").as_int() > 0;
+    if (!any_window) return nullptr;
+    const auto window = get_object(application, L"ActiveWindow");
+    return as_typed(get_object(window.Get(), L"CommandBars").Get(), kIID_CommandBars);
+} catch (...) {
+    return nullptr;
+}
+
+void set_error_info(REFIID iid, const std::wstring& source, const std::string& description) noexcept {
+    ComPtr<ICreateErrorInfo> create;
+    if (FAILED(::CreateErrorInfo(&create))) return;
+    try {
+        const std::wstring text = widen(description);
+        create->SetGUID(iid);
+        create->SetSource(const_cast<LPOLESTR>(source.c_str()));
+        create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
+    } catch (...) {
+        return;
+    }
+    ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create.As(&info))) ::SetErrorInfo(0, info.Get());
+}
+
+}  // namespace
+
+TafwAddin::TafwAddin(TafwFactory& factory, IUnknown* outer) : factory_(factory), outer_(outer) {}
+
+TafwAddin::~TafwAddin() { clean_up(); }
+
+void TafwAddin::count_object(int delta) noexcept {
+    if (TComServer* server = TComServer::instance()) server->CountObject(delta);
+}
+
+IUnknown* TafwAddin::creation_unknown() noexcept {
+    return outer_ ? static_cast<IUnknown*>(&inner_) : identity();
+}
+
+IUnknown* TafwAddin::query_more(REFIID iid) noexcept {
+    return iid == factory_.DispatchIID() ? static_cast<IDispatch*>(static_cast<IDTExtensibility2*>(this)) : nullptr;
+}
+
+// ---- IUnknown: the aggregate's, when there is one ----
+
+STDMETHODIMP TafwAddin::QueryInterface(REFIID iid, void** out) noexcept {
+    return outer_ ? outer_->QueryInterface(iid, out) : base::QueryInterface(iid, out);
+}
+STDMETHODIMP_(ULONG) TafwAddin::AddRef() noexcept { return outer_ ? outer_->AddRef() : base::AddRef(); }
+STDMETHODIMP_(ULONG) TafwAddin::Release() noexcept { return outer_ ? outer_->Release() : base::Release(); }
+
+STDMETHODIMP TafwAddin::inner_unknown::QueryInterface(REFIID iid, void** out) noexcept {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown) {
+        *out = this;
+        AddRef();
+        return S_OK;
+    }
+    return owner_.base::QueryInterface(iid, out);
+}
+STDMETHODIMP_(ULONG) TafwAddin::inner_unknown::AddRef() noexcept { return owner_.base::AddRef(); }
+STDMETHODIMP_(ULONG) TafwAddin::inner_unknown::Release() noexcept { return owner_.base::Release(); }
+
+// ---- IDispatch, from the type information of the default interface ----
+
+STDMETHODIMP TafwAddin::GetTypeInfoCount(UINT* count) noexcept {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+STDMETHODIMP TafwAddin::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    *info = factory_.DispatchTypeInfo();
+    (*info)->AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP TafwAddin::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept {
+    if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    return ::DispGetIDsOfNames(factory_.DispatchTypeInfo(), names, count, ids);
+}
+
+STDMETHODIMP TafwAddin::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                               EXCEPINFO* exception, UINT* argument_error) noexcept {
+    if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    return ::DispInvoke(static_cast<IDispatch*>(static_cast<IDTExtensibility2*>(this)), factory_.DispatchTypeInfo(),
+                        id, flags, params, result, exception, argument_error);
+}
+
+// ---- ISupportErrorInfo, IProvideClassInfo ----
+
+STDMETHODIMP TafwAddin::InterfaceSupportsErrorInfo(REFIID iid) noexcept {
+    const bool ours = iid == IID_IDTExtensibility2 || iid == IID_IDispatch || iid == factory_.ErrorIID();
+    return ours ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP TafwAddin::GetClassInfo(ITypeInfo** info) noexcept {
+    if (!info) return E_POINTER;
+    *info = factory_.CoClassTypeInfo();
+    (*info)->AddRef();
+    return S_OK;
+}
+
+// ---- IDTExtensibility2 ----
+
+STDMETHODIMP TafwAddin::OnConnection(IDispatch* application, ext_ConnectMode mode, IDispatch* addin_instance,
+                                     SAFEARRAY**) noexcept try {
+    clean_up();
+    module_ = factory_.CreateModule();
+    module_->host_application_ = application;
+    module_->addin_object_ = this;
+    module_->factory_ = &factory_;
+    // The host calls OnStartupComplete only for add-ins it connects while starting.
+    if (mode != ext_cm_Startup) run_startup();
+    if (auto com_addin = as_typed(addin_instance, kIID_COMAddIn)) {
+        module_->com_addin_ = com_addin;
+        put(com_addin.Get(), L"Object", variant(static_cast<IDispatch*>(static_cast<IDTExtensibility2*>(this))));
+    }
+    return S_OK;
+} catch (...) {
+    return report_failure();
+}
+
+STDMETHODIMP TafwAddin::OnStartupComplete(SAFEARRAY**) noexcept try {
+    if (module_) run_startup();
+    return S_OK;
+} catch (...) {
+    return report_failure();
+}
+
+STDMETHODIMP TafwAddin::OnBeginShutdown(SAFEARRAY**) noexcept try {
+    if (module_) begin_shutdown();
+    return S_OK;
+} catch (...) {
+    return report_failure();
+}
+
+STDMETHODIMP TafwAddin::OnAddInsUpdate(SAFEARRAY**) noexcept { return S_OK; }
+
+STDMETHODIMP TafwAddin::OnDisconnection(ext_DisconnectMode mode, SAFEARRAY**) noexcept {
+    HRESULT result = S_OK;
+    if (module_) {
+        try {
+            if (mode != ext_dm_HostShutdown) remove_module_for_user();
+            module_->raise(module_->OnAddInFinalize);
+        } catch (...) {
+            result = report_failure();
+        }
+    }
+    clean_up();
+    return result;
+}
+
+// ---- the steps ----
+
+// The host's add-in key; before start-up has recognised the host, the host is
+// recognised for it.
+std::wstring TafwAddin::addin_key() const {
+    const TafwOfficeHostApp host = started_ ? module_->host_kind_ : recognise_host(module_->HostApplication());
+    return addin_key_path(host, factory_.ProgID());
+}
+
+// Runs once per connection: from OnStartupComplete, or from OnConnection for
+// an add-in connected after the host started.
+void TafwAddin::run_startup() {
+    if (started_) return;
+    started_ = true;
+    TafwCOMAddInModule& module = *module_;
+    module.host_kind_ = recognise_host(module.HostApplication());
+    const bool outlook = module.host_kind_ == ohaOutlook;
+    if (outlook) connect_host_application_events();
+    const std::wstring key = addin_key_path(module.host_kind_, factory_.ProgID());
+    module.OpenRegistry(key, true);
+    module.start_mode_ = start_mode_from(registry_key::create(HKEY_CURRENT_USER, key).string(kStartModeValue));
+    module.command_bars_ = startup_command_bars(module.HostApplication(), module.host_kind_);
+    module.raise(module.OnAddInInitialize);
+    if (outlook) restore_explorer_bar_layout();   // and the Outlook-bar shortcut groups, of which there are none
+    if (module.host_kind_ != ohaMapPoint) create_command_bars_at_startup();
+    module.raise(module.OnAddInStartupComplete);
+    if (module.start_mode_ == start_mode::first_start)
+        registry_key::create(HKEY_CURRENT_USER, key).set_string(kStartModeValue, L"NORMAL");
+    if (outlook) start_outlook_event_sinks();
+}
+
+void TafwAddin::begin_shutdown() { module_->raise(module_->OnAddInBeginShutdown); }
+
+// The user switched the add-in off while the host keeps running: what it
+// placed into the host goes, and so do the toolbar records.
+void TafwAddin::remove_module_for_user() {
+    begin_shutdown();
+    remove_command_bars();
+    const std::wstring key = addin_key();
+    delete_key_tree(HKEY_CURRENT_USER, key + L"\\CommandBars");
+    delete_key_tree(HKEY_CURRENT_USER, key + L"\\Controls");
+}
+
+void TafwAddin::clean_up() noexcept {
+    if (module_) module_->CloseRegistry();
+    release_outlook_event_sinks();
+    module_.reset();
+    started_ = false;
+}
+
+HRESULT TafwAddin::report_failure() noexcept {
+    std::string message = "unknown exception";
+    HRESULT code = E_UNEXPECTED;
+    try {
+        throw;
+    } catch (const hresult_error& e) {
+        message = e.what();
+        if (FAILED(e.code())) code = e.code();
+    } catch (const framework_error& e) {
+        message = e.what();
+        if (FAILED(e.code())) code = e.code();
+    } catch (const std::bad_alloc&) {
+        message = "out of memory";
+        code = E_OUTOFMEMORY;
+    } catch (const std::exception& e) {
+        message = e.what();
+    } catch (...) {
+    }
+    set_error_info(factory_.ErrorIID(), factory_.ProgID(), message);
+    return code;
+}
+
+}  // namespace flinter

@@ -1,0 +1,113 @@
+// TafwAddin: the COM object the host creates and connects through
+// IDTExtensibility2. It creates the module on connection, runs the start-up
+// sequence once the host has started, tears everything down on
+// disconnection, and answers IDispatch, IProvideClassInfo and
+// ISupportErrorInfo from the factory's type information (its default
+// dispatch interface, Ikorv, has no members of its own). It may be
+// aggregated. Host UI thread only; every COM method is a boundary: failures
+// become HRESULTs with error information naming the class.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+#include <ocidl.h>
+#include <addin.h>
+#include <wrl/client.h>
+
+#include "addin/com_addin_module.h"
+#include "com/com_object.h"
+
+namespace flinter {
+
+class TafwFactory;
+
+class TafwAddin : public com_object<TafwAddin, IDTExtensibility2, ISupportErrorInfo, IProvideClassInfo,
+                                    answers_as<IDispatch, IDTExtensibility2>> {
+    using base = com_object<TafwAddin, IDTExtensibility2, ISupportErrorInfo, IProvideClassInfo,
+                            answers_as<IDispatch, IDTExtensibility2>>;
+
+public:
+    // outer: the controlling unknown when the object is aggregated, else null.
+    TafwAddin(TafwFactory& factory, IUnknown* outer);
+    ~TafwAddin() override;
+
+    // The (inner) IUnknown to hand to the creator.
+    IUnknown* creation_unknown() noexcept;
+    // The server's object count follows the objects' lives.
+    static void count_object(int delta) noexcept;
+    // The factory's default dispatch interface, whose members are IDispatch's.
+    IUnknown* query_more(REFIID iid) noexcept;
+
+    // IUnknown, delegated to the controlling unknown when aggregated.
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override;
+    STDMETHODIMP_(ULONG) AddRef() noexcept override;
+    STDMETHODIMP_(ULONG) Release() noexcept override;
+
+    // IDispatch
+    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept override;
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept override;
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argument_error) noexcept override;
+
+    // IDTExtensibility2
+    STDMETHODIMP OnConnection(IDispatch* application, ext_ConnectMode mode, IDispatch* addin_instance,
+                              SAFEARRAY** custom) noexcept override;
+    STDMETHODIMP OnDisconnection(ext_DisconnectMode mode, SAFEARRAY** custom) noexcept override;
+    STDMETHODIMP OnAddInsUpdate(SAFEARRAY** custom) noexcept override;
+    STDMETHODIMP OnStartupComplete(SAFEARRAY** custom) noexcept override;
+    STDMETHODIMP OnBeginShutdown(SAFEARRAY** custom) noexcept override;
+
+    // ISupportErrorInfo, IProvideClassInfo
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) noexcept override;
+    STDMETHODIMP GetClassInfo(ITypeInfo** info) noexcept override;
+
+    // The connected module, or null.
+    TafwCOMAddInModule* Module() const noexcept { return module_.get(); }
+
+private:
+    class inner_unknown : public IUnknown {
+    public:
+        explicit inner_unknown(TafwAddin& owner) noexcept : owner_(owner) {}
+        STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override;
+        STDMETHODIMP_(ULONG) AddRef() noexcept override;
+        STDMETHODIMP_(ULONG) Release() noexcept override;
+
+    private:
+        TafwAddin& owner_;
+    };
+
+    void run_startup();
+    void begin_shutdown();
+    void remove_module_for_user();
+    void clean_up() noexcept;
+    HRESULT report_failure() noexcept;
+    std::wstring addin_key() const;
+
+    // The steps of the Outlook event sinks and of the toolbar, which are not
+    // built yet: each says what it will do and does nothing.
+    void connect_host_application_events() noexcept {}   // TOutlookApplication and its ApplicationEvents sink
+    void restore_explorer_bar_layout() noexcept {}       // the explorer bars' saved positions
+    void create_command_bars_at_startup() noexcept {}    // the module's bars in the active explorer
+    void start_outlook_event_sinks() noexcept {}         // Explorers, Inspectors and NameSpace sinks
+    void release_outlook_event_sinks() noexcept {}       // their wrappers and the lists of windows
+    void remove_command_bars() noexcept {}               // the module's bars, when the user removes the add-in
+
+    TafwFactory& factory_;
+    IUnknown* outer_;   // not owned: the aggregate owns this object
+    inner_unknown inner_{*this};
+    module_ptr module_;
+    bool started_ = false;
+};
+
+// A new object of class T (a TafwAddin) whose creator's reference is held by
+// its (inner) IUnknown: released through an aggregated object's own
+// interfaces, it would go to the outer object instead.
+template <class T>
+Microsoft::WRL::ComPtr<IUnknown> create_addin_object(TafwFactory& factory, IUnknown* outer) {
+    Microsoft::WRL::ComPtr<IUnknown> created;
+    *created.GetAddressOf() = (new T(factory, outer))->creation_unknown();
+    return created;
+}
+
+}  // namespace flinter

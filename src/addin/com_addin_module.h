@@ -1,0 +1,146 @@
+// TafwCOMAddInModule: the base of an add-in's module. It holds the stored
+// properties that registration and the connection read, the module's events
+// (bound by name from its stored definition), its child components, the
+// state of one connection to a host, and the module error report that every
+// raised event goes through. Host UI thread only; loading throws
+// definition::definition_error, raising events never throws.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+#include <wrl/client.h>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "addin/component.h"
+#include "addin/host_apps.h"
+#include "com/registry.h"
+#include "com/ui_thread.h"
+
+namespace flinter {
+
+class TafwAddin;
+class TafwFactory;
+
+// The value "AFWStartMode" had when the connection started.
+enum class start_mode : int { first_start = 0, normal = 1, uninstall = 2, unknown = 255 };
+
+class TafwCOMAddInModule : public component {
+public:
+    // A failure raised by a handler; a handler that deals with it sets handled.
+    using error_event = std::function<void(component& sender, const std::exception& failure, bool& handled)>;
+    using object_event = std::function<void(component& sender, IDispatch* object)>;
+    using cancel_event = std::function<void(component& sender, IDispatch* target, VARIANT_BOOL& cancel)>;
+
+    // Every property at its default; load() then reads the stored values.
+    TafwCOMAddInModule(std::string name, std::string class_name);
+    ~TafwCOMAddInModule() override;
+
+    // Reads the stored properties and child components. The definition must
+    // describe this module's class; an unknown property, component class or
+    // handler name, or a value of the wrong kind, is an error.
+    void load(const definition::object& stored, const handler_table& handlers,
+              const component_readers& readers = standard_component_readers());
+
+    // Stored properties.
+    const std::wstring& AddInName() const noexcept { return AddInName_; }
+    void SetAddInName(std::wstring name);   // refuses the empty name
+    const std::wstring& Description() const noexcept { return Description_; }
+    void SetDescription(std::wstring description) { Description_ = std::move(description); }
+    bool DisplayAlerts = false;
+    std::int32_t LoadBehavior = 3;
+    bool RegisterForAllUsers = false;
+    TafwHostAppSet SupportedApps() const noexcept { return SupportedApps_; }
+    void SetSupportedApps(TafwHostAppSet apps);   // refuses the empty set
+    bool XLAutomationAddIn = false;
+    bool HandleShortcuts = false;
+
+    // Events; an empty one is skipped.
+    error_event OnError;
+    notify_event OnAddInInitialize, OnAddInStartupComplete, OnAddInBeginShutdown, OnAddInFinalize;
+    notify_event OnAfterAddinRegister, OnBeforeAddinUnregister;
+    notify_event OnDestroy;   // raised when the module is freed, after the host is let go
+    object_event OnOLNewExplorer, OnOLNewInspector;
+    notify_event OnOLExplorerActivate, OnOLExplorerFolderSwitch;
+    cancel_event OnOLExplorerBeforeFolderSwitch;
+    notify_event OnOLExplorerViewSwitch;
+    cancel_event OnOLExplorerBeforeViewSwitch;
+    notify_event OnOLExplorerDeactivate, OnOLExplorerSelectionChange, OnOLExplorerClose;
+    notify_event OnOLInspectorActivate, OnOLInspectorDeactivate, OnOLInspectorClose;
+
+    // Outlook adds its Options pages, or a folder's property pages; nothing by default.
+    virtual void OptionsPagesAdd(IDispatch* pages);
+    virtual void FolderPagesAdd(component* name_space, IDispatch* pages, IDispatch* folder);
+
+    // Raises an event with this module (or sender) as sender; a failure goes
+    // to the module error report and goes no further.
+    void raise(const notify_event& event) noexcept { raise(event, *this); }
+    void raise(const notify_event& event, component& sender) noexcept;
+
+    // The module error report; call only inside a catch block. OnError may
+    // handle the failure; otherwise an error box names the add-in and the failure.
+    void report_error() noexcept;
+
+    // The children read from the definition, in stored order.
+    const std::vector<std::unique_ptr<component>>& components() const noexcept { return components_; }
+    component* find_component(std::string_view name) const noexcept;
+
+    // State of the connection, set by the add-in object that connects the module.
+    IDispatch* HostApplication() const noexcept { return host_application_.Get(); }
+    void SetHostApplication(IDispatch* application) noexcept { host_application_ = application; }
+    TafwOfficeHostApp HostKind() const noexcept { return host_kind_; }
+    start_mode StartMode() const noexcept { return start_mode_; }
+    IDispatch* COMAddIn() const noexcept { return com_addin_.Get(); }
+    IDispatch* CommandBars() const noexcept { return command_bars_.Get(); }
+    TafwAddin* AddInObject() const noexcept { return addin_object_; }
+    TafwFactory* Factory() const noexcept { return factory_; }
+    void SetHostKind(TafwOfficeHostApp kind) noexcept { host_kind_ = kind; }
+    // Open on the add-in key under HKEY_CURRENT_USER while connected (and while
+    // registration raises its events); null otherwise.
+    registry_key* Registry() noexcept { return registry_ ? &*registry_ : nullptr; }
+    // Opens Registry() on HKEY_CURRENT_USER\addin_key, created if missing when
+    // create is set; false when it does not exist. Throws when creation is refused.
+    bool OpenRegistry(const std::wstring& addin_key, bool create);
+    void CloseRegistry() noexcept { registry_.reset(); }
+
+    // Lets the connection go and raises OnDestroy: the first half of freeing
+    // the module, run by module_ptr before the derived module is destroyed.
+    void release_before_destruction() noexcept;
+
+private:
+    friend class TafwAddin;
+    void apply_property(const definition::property& p, const handler_table& handlers);
+    void add_component(const definition::object& stored, const handler_table& handlers,
+                       const component_readers& readers);
+
+    // The host's objects are called, and the windows made, on the thread that made the module.
+    ui_thread_binding ui_thread_;
+    std::wstring AddInName_;
+    std::wstring Description_;
+    TafwHostAppSet SupportedApps_{ohaExcel};
+    std::vector<std::unique_ptr<component>> components_;
+
+    Microsoft::WRL::ComPtr<IDispatch> host_application_;
+    Microsoft::WRL::ComPtr<IDispatch> com_addin_;
+    Microsoft::WRL::ComPtr<IDispatch> command_bars_;
+    TafwAddin* addin_object_ = nullptr;
+    TafwFactory* factory_ = nullptr;
+    TafwOfficeHostApp host_kind_ = ohaExcel;
+    start_mode start_mode_ = start_mode::first_start;
+    std::optional<registry_key> registry_;
+    bool released_ = false;
+};
+
+// Frees a module in its order: connection let go, OnDestroy, then the module
+// with its children.
+struct module_deleter {
+    void operator()(TafwCOMAddInModule* module) const noexcept;
+};
+using module_ptr = std::unique_ptr<TafwCOMAddInModule, module_deleter>;
+
+}  // namespace flinter

@@ -1,0 +1,83 @@
+// The parts of the add-in module's tree: a named component (the module, its
+// toolbars, the wrappers of host objects) that events name as their sender;
+// the table of the module's methods that a stored definition may name as
+// handlers; and the readers that turn a child's stored definition into a
+// component, by class name. Host UI thread; lookups of unknown names throw
+// definition::definition_error naming the definition's line.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/definition/stored_definition.h"
+
+namespace flinter {
+
+class TafwCOMAddInModule;
+
+class component {
+public:
+    component(std::string name, std::string class_name) : name_(std::move(name)), class_name_(std::move(class_name)) {}
+    virtual ~component() = default;
+    component(const component&) = delete;
+    component& operator=(const component&) = delete;
+
+    const std::string& name() const noexcept { return name_; }
+    const std::string& class_name() const noexcept { return class_name_; }
+
+private:
+    std::string name_;
+    std::string class_name_;
+};
+
+// An event of the module or of a component: a handler called with the sender;
+// an empty one is skipped.
+using notify_event = std::function<void(component& sender)>;
+
+// The module's methods that a definition binds by name (OnAddInStartupComplete
+// = afwCOMAddInModuleAddInStartupComplete, a button's OnClick = ...).
+class handler_table {
+public:
+    void add(std::string name, notify_event handler);
+    // The handler of that name; an unknown name is an error at the given line.
+    const notify_event& find(std::string_view name, int line) const;
+    bool contains(std::string_view name) const;
+
+private:
+    std::map<std::string, notify_event, std::less<>> handlers_;
+};
+
+// Makes the child component a definition describes, for the module that owns
+// it; handlers its properties name are bound through the module's table.
+using component_reader = std::function<std::unique_ptr<component>(
+    TafwCOMAddInModule& owner, const definition::object& stored, const handler_table& handlers)>;
+
+class component_readers {
+public:
+    void add(std::string class_name, component_reader reader);
+    // The reader of that class, or null.
+    const component_reader* find(std::string_view class_name) const;
+
+private:
+    std::map<std::string, component_reader, std::less<>> readers_;
+};
+
+// The readers of every component class the framework knows.
+const component_readers& standard_component_readers();
+
+// A child whose class has no reader of its own yet: it keeps its stored
+// definition for that reader (the explorer toolbar until the command-bar
+// model reads it) and checks that every handler its entries name exists.
+class definition_only_component final : public component {
+public:
+    definition_only_component(definition::object stored, const handler_table& handlers);
+    const definition::object& stored() const noexcept { return stored_; }
+
+private:
+    definition::object stored_;
+};
+
+}  // namespace flinter

@@ -1,0 +1,123 @@
+#include "commands/addin_module.h"
+
+#include <oleidl.h>
+#include <wrl/client.h>
+
+#include "addin/definition_resource.h"
+#include "analysis/message_info_update.h"
+#include "com/hresult_error.h"
+#include "com/late_bound.h"
+#include "com/module.h"
+#include "commands/spam_report.h"
+#include "core/commands/login_address.h"
+
+namespace flinter {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+// The host window in front: the active window's own handle, or null.
+HWND active_host_window(IDispatch* application) noexcept try {
+    const auto window = get_object(application, L"ActiveWindow");
+    ComPtr<IOleWindow> ole_window;
+    HWND handle = nullptr;
+    if (SUCCEEDED(window.As(&ole_window)) && SUCCEEDED(ole_window->GetWindow(&handle))) return handle;
+    return nullptr;
+} catch (...) {
+    return nullptr;
+}
+
+std::string temp_folder() {
+    char path[MAX_PATH + 1] = {};
+    const DWORD n = ::GetTempPathA(MAX_PATH + 1, path);
+    return n > 0 && n <= MAX_PATH ? std::string(path, n) : std::string();
+}
+
+}  // namespace
+
+TAddInModule::TAddInModule(ui_seams seams)
+    : TafwCOMAddInModule("AddInModule", "TAddInModule"), seams_(std::move(seams)) {
+    load(read_definition_resource(this_module(), L"ADDIN_MODULE"), handlers());
+}
+
+TAddInModule::~TAddInModule() = default;
+
+handler_table TAddInModule::handlers() {
+    handler_table table;
+    const auto add = [&](const char* name, void (TAddInModule::*method)(component&)) {
+        table.add(name, [this, method](component& sender) { (this->*method)(sender); });
+    };
+    add("afwCOMAddInModuleAddInStartupComplete", &TAddInModule::afwCOMAddInModuleAddInStartupComplete);
+    add("afwCOMAddInModuleDestroy", &TAddInModule::afwCOMAddInModuleDestroy);
+    add("afwCOMAddInModuleOLExplorerSelectionChange", &TAddInModule::afwCOMAddInModuleOLExplorerSelectionChange);
+    add("afwOlExplorerCommandbar1Controls0Click", &TAddInModule::afwOlExplorerCommandbar1Controls0Click);
+    add("afwOlExplorerCommandbar1Controls1Click", &TAddInModule::afwOlExplorerCommandbar1Controls1Click);
+    add("afwOlExplorerCommandbar1Controls2Click", &TAddInModule::afwOlExplorerCommandbar1Controls2Click);
+    add("afwOlExplorerCommandbar1Controls3Click", &TAddInModule::afwOlExplorerCommandbar1Controls3Click);
+    return table;
+}
+
+Tfset& TAddInModule::settings_window() const {
+    if (!fset_) throw hresult_error(E_UNEXPECTED, "the settings window does not exist");
+    return *fset_;
+}
+
+Tfinfo& TAddInModule::info_window() const {
+    if (!finfo_ || !fheader_) throw hresult_error(E_UNEXPECTED, "the message information window does not exist");
+    return *finfo_;
+}
+
+void TAddInModule::afwCOMAddInModuleAddInStartupComplete(component&) {
+    owner_ = active_host_window(HostApplication());
+    // Each window exists before the window that refers to it: the About box
+    // before the settings window, the raw-header window before the
+    // information window.
+    about_ = std::make_unique<TAboutBox>(seams_);
+    fset_ = std::make_unique<Tfset>(owner_, *about_, seams_);
+    fheader_ = std::make_unique<Tfheader>();
+    finfo_ = std::make_unique<Tfinfo>(owner_, *fheader_);
+    fset_->FormShow();
+}
+
+void TAddInModule::afwCOMAddInModuleDestroy(component&) {
+    fset_.reset();
+    finfo_.reset();
+    fheader_.reset();
+    about_.reset();
+}
+
+void TAddInModule::afwCOMAddInModuleOLExplorerSelectionChange(component&) {
+    if (finfo_ && finfo_->visible()) updatemessageinfo();
+}
+
+void TAddInModule::afwOlExplorerCommandbar1Controls0Click(component&) {
+    const settings_record settings = settings_window().record();
+    spam_report_environment environment;
+    environment.work_folder = work_folder();
+    environment.temp_folder = temp_folder();
+    environment.raw_header_window = fheader_.get();
+    ReportSpam(HostApplication(), {settings.email, settings.bcc, settings.delete_after_report}, environment);
+}
+
+void TAddInModule::afwOlExplorerCommandbar1Controls1Click(component&) { settings_window().ShowModal(); }
+
+void TAddInModule::afwOlExplorerCommandbar1Controls2Click(component&) {
+    updatemessageinfo();
+    if (!info_window().visible()) info_window().show();
+}
+
+void TAddInModule::afwOlExplorerCommandbar1Controls3Click(component&) {
+    const settings_record settings = settings_window().record();
+    seams_.open_url(LoginAddress(settings.name, settings.pass));
+}
+
+void TAddInModule::updatemessageinfo() {
+    const Tfset& settings = settings_window();
+    const settings_record record = settings.record();
+    UpdateMessageInfo(HostApplication(), info_window(), *fheader_, {record.cb1, record.cb2, record.cb3},
+                      settings.panel1_color());
+}
+
+module_ptr CreateAddInModule() { return module_ptr(new TAddInModule()); }
+
+}  // namespace flinter

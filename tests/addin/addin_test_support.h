@@ -1,0 +1,42 @@
+// What the add-in's tests share: where the built library lies, its exports,
+// a readable dump of registry trees, and running a program (regsvr32) while
+// this thread keeps serving COM calls. Test support only.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace addin_testing {
+
+inline constexpr wchar_t kClsidKey[] = L"CLSID\\{5F27362D-F894-4E66-BD26-E876A157B893}";
+inline constexpr wchar_t kProgId[] = L"Korvex.korv";
+inline constexpr wchar_t kAddInKey[] = L"Software\\Microsoft\\Office\\Outlook\\AddIns\\Korvex.korv";
+inline constexpr GUID kKorv = {0x5F27362D, 0xF894, 0x4E66, {0xBD, 0x26, 0xE8, 0x76, 0xA1, 0x57, 0xB8, 0x93}};
+inline constexpr GUID kLibId = {0xEA43248C, 0x7FA5, 0x4A39, {0x85, 0xF5, 0x2A, 0x99, 0xBD, 0xBE, 0xC4, 0xA2}};
+
+// A file next to this test's executable.
+std::wstring beside_this_test(const wchar_t* file);
+
+// Every key and value below root\path, one sorted line each: "sub\key" for a
+// key, "sub\key|name=text" for a string and "sub\key|name=#n" for a number
+// ("@" names the default value); empty when the key does not exist.
+std::vector<std::wstring> registry_tree(HKEY root, const std::wstring& path);
+
+// Runs a command line and returns its exit code, serving this thread's
+// window messages (and so COM calls into its apartment) meanwhile.
+DWORD run_serving_messages(std::wstring command_line);
+
+// regsvr32 of this flavour's bitness, silent: its exit code.
+DWORD regsvr32(const std::wstring& library, bool unregister = false);
+
+// Removes the add-in's COM class keys and add-in key in this flavour's view.
+void remove_registration();
+
+// The current day as the settings store counts it, recorded as the last
+// update check in the settings file beside this test, so that starting the
+// add-in here asks no web server.
+void record_recent_update_check();
+
+}  // namespace addin_testing
