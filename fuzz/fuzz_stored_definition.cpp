@@ -217,7 +217,9 @@ void check_number(std::string_view literal) {
     const std::string text = "object A: B\n X = " + std::string(literal) + "\nend\n";
     std::optional<std::int32_t> read;
     try {
-        read = find(read_definition(text).properties, "X")->as_integer();
+        const object o = read_definition(text);
+        if (o.properties.size() != 1) return;  // more than one value: "0x1 Y = 2"
+        read = o.properties[0].v.as_integer();
     } catch (const definition_error&) {
     }
     if (read != reference_number(literal)) broken("the number " + std::string(literal));
