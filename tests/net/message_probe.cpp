@@ -1,11 +1,27 @@
 #include "message_probe.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 
 namespace flinter::net::testing {
 namespace {
 
 constexpr UINT WM_PROBE_TICK = WM_APP + 7;
+
+// Each tick carries the time it was posted, in wParam and lParam together
+// (a double's 64 bits, in two halves for x86), so that no state is shared.
+void post_tick(DWORD thread) {
+    const auto bits = std::bit_cast<std::uint64_t>(now_ms());
+    ::PostThreadMessageW(thread, WM_PROBE_TICK, static_cast<WPARAM>(bits & 0xFFFFFFFFu),
+                         static_cast<LPARAM>(bits >> 32));
+}
+
+double posted_at(const MSG& msg) {
+    const std::uint64_t bits = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(msg.lParam)) << 32) |
+                               static_cast<std::uint32_t>(msg.wParam);
+    return std::bit_cast<double>(bits);
+}
 
 }  // namespace
 
@@ -33,8 +49,8 @@ message_delay_probe::~message_delay_probe() {
 }
 
 bool message_delay_probe::take(const MSG& msg) {
-    if (msg.message != WM_PROBE_TICK || msg.hwnd) return false;
-    worst_ = std::max(worst_, now_ms() - posted_at_.load());
+    if (msg.message != WM_PROBE_TICK || msg.hwnd || posted_at(msg) <= 0) return false;
+    worst_ = std::max(worst_, now_ms() - posted_at(msg));
     ::SetEvent(consumed_);
     return true;
 }
@@ -43,8 +59,7 @@ DWORD WINAPI message_delay_probe::run(void* self) {
     auto& p = *static_cast<message_delay_probe*>(self);
     const HANDLE waits[] = {p.consumed_, p.stop_};
     while (::WaitForSingleObject(p.stop_, 1) == WAIT_TIMEOUT) {
-        p.posted_at_ = now_ms();
-        ::PostThreadMessageW(p.measured_, WM_PROBE_TICK, 0, 0);
+        post_tick(p.measured_);
         if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) break;
     }
     return 0;

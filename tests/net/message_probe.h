@@ -7,7 +7,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 
 namespace flinter::net::testing {
@@ -34,7 +33,6 @@ private:
     static DWORD WINAPI run(void* self);
     DWORD measured_;
     HANDLE consumed_, stop_, thread_;
-    std::atomic<double> posted_at_{0};
     double worst_ = 0;
 };
 

@@ -99,7 +99,7 @@ const std::vector<scenario>& scenarios() {
         {"drip, one byte every 300 ms", "/drip", {update}, 2000},
         {"4 MiB of headers", "/hugeheaders", {update, none}, 0, 48,
          "WinInet holds the whole header block, parsed into lines, before the client sees the answer (Wine's "
-         "about seven times its size, and slowly); the client cannot bound it, so the bound here is 48 MiB for "
+         "five to seven times its size, and slowly); the client cannot bound it, so the bound here is 48 MiB for "
          "4 MiB sent"},
         {"redirect loop", "/redirectloop/", {none}, 300, kMemoryBoundMiB,
          "the client ends the check one redirect past its limit of five; Wine's WinInet goes on following the "
