@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Draws the add-in's artwork: four 16x16 toolbar glyphs and the delete-option
-icon as 24-bit bitmap files on black (black shows as transparent), and the
-150x52 product logo, written as PPM and turned into JPEG with cjpeg.
-Usage: make_artwork.py OUTPUT_FOLDER"""
+icon as 24-bit bitmap files on black (black shows as transparent, so no
+pixel of a subject is pure black), the 150x52 product logo, written as PPM
+and turned into JPEG with cjpeg, and a PNG of the four toolbar glyphs as a
+toolbar shows them, for the documentation.
+Usage: make_artwork.py [OUTPUT_FOLDER [DOCS_FOLDER]]"""
 import math
 import os
 import struct
 import subprocess
 import sys
+import zlib
 
 BLACK = (0, 0, 0)
 OUTLINE = (40, 40, 40)
@@ -55,8 +58,11 @@ class Canvas:
                     self.put(x, y, colour)
 
     def ring(self, cx, cy, r, colour):
-        for a in range(0, 360, 4):
-            self.put(round(cx + r * math.cos(math.radians(a))), round(cy + r * math.sin(math.radians(a))), colour)
+        """Every pixel whose centre lies within half a pixel of the circle: no gaps."""
+        for y in range(self.height):
+            for x in range(self.width):
+                if abs(math.hypot(x - cx, y - cy) - r) <= 0.5:
+                    self.put(x, y, colour)
 
     def bmp(self):
         """A bottom-up 24-bit bitmap file (rows padded to 4 bytes)."""
@@ -109,7 +115,7 @@ def document_with_magnifier():
     c.frame(1, 1, 10, 14, OUTLINE)
     for y in (4, 6, 8):
         c.line(3, y, 8, y, GREY)
-    c.disc(9, 8, 3, (190, 220, 250))
+    c.disc(9, 8, 3.5, (190, 220, 250))       # the glass meets its rim
     c.ring(9, 8, 4, BLUE)
     for d in range(2):
         c.line(12 + d, 11, 15, 14 - d, OUTLINE)
@@ -122,10 +128,10 @@ def globe_with_arrow():
     c.rect(4, 5, 7, 7, GREEN)
     c.rect(8, 9, 10, 11, GREEN)
     c.ring(7, 8, 6, OUTLINE)
-    c.line(8, 3, 14, 3, RED)                  # red arrow to the upper right
-    c.line(14, 3, 14, 8, RED)
-    c.line(14, 3, 8, 9, RED)
-    c.line(13, 3, 7, 9, RED)
+    for d in range(2):                        # red arrow to the upper right: a thick shaft
+        c.line(7 + d, 10, 13, 4 + d, RED)
+    for i in range(5):                        # and a solid head in the corner
+        c.line(9 + i, 1 + i, 14, 1 + i, RED)
     return c
 
 
@@ -164,11 +170,39 @@ def logo():
     return c
 
 
+def png(width, height, rows):
+    """A truecolour PNG of rows of (r, g, b) pixels."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    raw = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in rows)
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+
+
+def toolbar_preview(canvases, scale=8, gap=4):
+    """The glyphs side by side on the button-face colour, black shown as transparent, enlarged."""
+    face = (240, 240, 240)
+    width = len(canvases) * (16 + gap) + gap
+    rows = []
+    for y in range(-gap, 16 + gap):
+        row = [face] * gap
+        for canvas in canvases:
+            for x in range(16):
+                pixel = canvas.pixels[y][x] if 0 <= y < 16 else BLACK
+                row.append(face if pixel == BLACK else pixel)
+            row += [face] * gap
+        rows.append([p for p in row for _ in range(scale)])
+    rows = [row for row in rows for _ in range(scale)]
+    return png(width * scale, len(rows), rows)
+
+
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
-    glyphs = {"spam.bmp": envelope(), "settings.bmp": sheet_with_pencil(),
-              "analyzer.bmp": document_with_magnifier(), "login.bmp": globe_with_arrow(),
-              "deleted_items.bmp": deleted_items()}
+    here = os.path.dirname(os.path.abspath(__file__))
+    out = sys.argv[1] if len(sys.argv) > 1 else here
+    docs = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, os.pardir, "docs")
+    toolbar = [envelope(), sheet_with_pencil(), document_with_magnifier(), globe_with_arrow()]
+    glyphs = dict(zip(["spam.bmp", "settings.bmp", "analyzer.bmp", "login.bmp"], toolbar))
+    glyphs["deleted_items.bmp"] = deleted_items()
     for name, canvas in glyphs.items():
         data = canvas.bmp()
         assert len(data) == 822, name
@@ -180,6 +214,8 @@ def main():
     with open(os.path.join(out, "logo.jpg"), "wb") as f:
         subprocess.run(["cjpeg", "-quality", "92", "-optimize", ppm], stdout=f, check=True)
     os.remove(ppm)
+    with open(os.path.join(docs, "toolbar-buttons.png"), "wb") as f:
+        f.write(toolbar_preview(toolbar))
 
 
 if __name__ == "__main__":

@@ -8,6 +8,7 @@
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/registry.h"
+#include "commandbars/command_bar_engine.h"
 
 namespace flinter {
 namespace {
@@ -16,7 +17,6 @@ using Microsoft::WRL::ComPtr;
 
 constexpr GUID office_iid(unsigned long first) { return {first, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}}; }
 constexpr GUID kIID_COMAddIn = office_iid(0x000C033A);
-constexpr GUID kIID_CommandBars = office_iid(0x000C0302);
 
 constexpr wchar_t kStartModeValue[] = L"AFWStartMode";
 
@@ -35,20 +35,6 @@ ComPtr<IDispatch> as_typed(IDispatch* object, REFIID iid) noexcept {
     ComPtr<IDispatch> typed;
     if (object) object->QueryInterface(iid, reinterpret_cast<void**>(typed.GetAddressOf()));
     return typed;
-}
-
-// The command bars the module's bars go into at start-up: Outlook's active
-// window's while it shows any window, else none (the bars follow when an
-// explorer opens); another host's own.
-ComPtr<IDispatch> startup_command_bars(IDispatch* application, TafwOfficeHostApp host) noexcept try {
-    if (host != ohaOutlook) return as_typed(get_object(application, L"CommandBars").Get(), kIID_CommandBars);
-    const bool any_window = get(get_object(application, L"Inspectors").Get(), L"Count").as_int() > 0 ||
-                            get(get_object(application, L"Explorers").Get(), L"Count").as_int() > 0;
-    if (!any_window) return nullptr;
-    const auto window = get_object(application, L"ActiveWindow");
-    return as_typed(get_object(window.Get(), L"CommandBars").Get(), kIID_CommandBars);
-} catch (...) {
-    return nullptr;
 }
 
 void set_error_info(REFIID iid, const std::wstring& source, const std::string& description) noexcept {
@@ -218,7 +204,7 @@ void TafwAddin::run_startup() {
     const std::wstring key = addin_key_path(module.host_kind_, factory_.ProgID());
     module.OpenRegistry(key, true);
     module.start_mode_ = start_mode_from(registry_key::create(HKEY_CURRENT_USER, key).string(kStartModeValue));
-    module.command_bars_ = startup_command_bars(module.HostApplication(), module.host_kind_);
+    GetHostCommandBars(module);   // the collection the module's bars go into
     module.raise(module.OnAddInInitialize);
     if (outlook) restore_explorer_bar_layout();   // and the Outlook-bar shortcut groups, of which there are none
     if (module.host_kind_ != ohaMapPoint) create_command_bars_at_startup();
@@ -239,6 +225,8 @@ void TafwAddin::remove_module_for_user() {
     delete_key_tree(HKEY_CURRENT_USER, key + L"\\CommandBars");
     delete_key_tree(HKEY_CURRENT_USER, key + L"\\Controls");
 }
+
+void TafwAddin::remove_command_bars() { RemoveCommandBars(*module_); }
 
 void TafwAddin::clean_up() noexcept {
     if (module_) module_->CloseRegistry();

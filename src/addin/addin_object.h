@@ -80,6 +80,8 @@ private:
     void run_startup();
     void begin_shutdown();
     void remove_module_for_user();
+    // The module's bars and their controls leave the host (the user removes the add-in).
+    void remove_command_bars();
     void clean_up() noexcept;
     HRESULT report_failure() noexcept;
     std::wstring addin_key() const;
@@ -91,7 +93,6 @@ private:
     void create_command_bars_at_startup() noexcept {}    // the module's bars in the active explorer
     void start_outlook_event_sinks() noexcept {}         // Explorers, Inspectors and NameSpace sinks
     void release_outlook_event_sinks() noexcept {}       // their wrappers and the lists of windows
-    void remove_command_bars() noexcept {}               // the module's bars, when the user removes the add-in
 
     TafwFactory& factory_;
     IUnknown* outer_;   // not owned: the aggregate owns this object

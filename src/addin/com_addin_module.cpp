@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "addin/addin_factory.h"
 #include "addin/framework_error.h"
 #include "addin/framework_ui.h"
 #include "com/hresult_error.h"
@@ -127,6 +128,8 @@ component* TafwCOMAddInModule::find_component(std::string_view wanted) const noe
     return found == components_.end() ? nullptr : found->get();
 }
 
+std::wstring TafwCOMAddInModule::prog_id() const { return factory_ ? factory_->ProgID() : std::wstring(); }
+
 void TafwCOMAddInModule::OptionsPagesAdd(IDispatch*) {}
 void TafwCOMAddInModule::FolderPagesAdd(component*, IDispatch*, IDispatch*) {}
 
@@ -174,7 +177,7 @@ void TafwCOMAddInModule::release_before_destruction() noexcept {
     registry_.reset();
     // The host application's wrapper and the module's lists of host objects
     // belong to the Outlook event sinks, which hold nothing yet.
-    command_bars_.Reset();
+    set_command_bars(nullptr);
     addin_object_ = nullptr;
     factory_ = nullptr;
     com_addin_.Reset();

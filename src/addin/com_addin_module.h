@@ -19,6 +19,7 @@
 
 #include "addin/component.h"
 #include "addin/host_apps.h"
+#include "commandbars/command_bar_module.h"
 #include "com/registry.h"
 #include "com/ui_thread.h"
 
@@ -30,7 +31,7 @@ class TafwFactory;
 // The value "AFWStartMode" had when the connection started.
 enum class start_mode : int { first_start = 0, normal = 1, uninstall = 2, unknown = 255 };
 
-class TafwCOMAddInModule : public component {
+class TafwCOMAddInModule : public component, public command_bar_module {
 public:
     // A failure raised by a handler; a handler that deals with it sets handled.
     using error_event = std::function<void(component& sender, const std::exception& failure, bool& handled)>;
@@ -84,7 +85,19 @@ public:
 
     // The module error report; call only inside a catch block. OnError may
     // handle the failure; otherwise an error box names the add-in and the failure.
-    void report_error() noexcept;
+    void report_error() noexcept override;
+
+    // What the module's command bars ask of it.
+    TafwOfficeHostApp host_app() const noexcept override { return host_kind_; }
+    TafwHostAppSet supported_apps() const noexcept override { return SupportedApps_; }
+    std::wstring prog_id() const override;
+    std::wstring addin_key() const override { return addin_key_path(host_kind_, prog_id()); }
+    bool first_start() const noexcept override { return start_mode_ == start_mode::first_start; }
+    IDispatch* host_application() const noexcept override { return host_application_.Get(); }
+    // The control's event sink (TafwEventSink), which the explorer binding
+    // connects to the live host control: not built yet, so a bound control
+    // raises no events.
+    void bind_events(TafwCommandBarControl&) override {}
 
     // The children read from the definition, in stored order.
     const std::vector<std::unique_ptr<component>>& components() const noexcept { return components_; }
@@ -96,7 +109,6 @@ public:
     TafwOfficeHostApp HostKind() const noexcept { return host_kind_; }
     start_mode StartMode() const noexcept { return start_mode_; }
     IDispatch* COMAddIn() const noexcept { return com_addin_.Get(); }
-    IDispatch* CommandBars() const noexcept { return command_bars_.Get(); }
     TafwAddin* AddInObject() const noexcept { return addin_object_; }
     TafwFactory* Factory() const noexcept { return factory_; }
     void SetHostKind(TafwOfficeHostApp kind) noexcept { host_kind_ = kind; }
@@ -127,7 +139,6 @@ private:
 
     Microsoft::WRL::ComPtr<IDispatch> host_application_;
     Microsoft::WRL::ComPtr<IDispatch> com_addin_;
-    Microsoft::WRL::ComPtr<IDispatch> command_bars_;
     TafwAddin* addin_object_ = nullptr;
     TafwFactory* factory_ = nullptr;
     TafwOfficeHostApp host_kind_ = ohaExcel;

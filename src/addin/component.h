@@ -68,16 +68,5 @@ private:
 // The readers of every component class the framework knows.
 const component_readers& standard_component_readers();
 
-// A child whose class has no reader of its own yet: it keeps its stored
-// definition for that reader (the explorer toolbar until the command-bar
-// model reads it) and checks that every handler its entries name exists.
-class definition_only_component final : public component {
-public:
-    definition_only_component(definition::object stored, const handler_table& handlers);
-    const definition::object& stored() const noexcept { return stored_; }
-
-private:
-    definition::object stored_;
-};
 
 }  // namespace flinter

@@ -26,6 +26,7 @@
 #include "com/unique_res.h"
 #include "commands/addin_module.h"
 #include "commands/korvex_library.h"
+#include "commandbars/command_bar.h"
 #include "http_test_support.h"
 #include "loopback_server.h"
 #include "net/http_client.h"
@@ -138,7 +139,7 @@ TEST_F(Framework, StartUpRunsWhenTheHostHasStartedAndOnlyOnce) {
         EXPECT_EQ(started, events);
         EXPECT_EQ(ohaOutlook, module_of(addin.Get())->HostKind());
         EXPECT_NE(nullptr, module_of(addin.Get())->Registry());
-        EXPECT_NE(nullptr, module_of(addin.Get())->CommandBars()) << "the active explorer's";
+        EXPECT_NE(nullptr, module_of(addin.Get())->command_bars()) << "the active explorer's";
         EXPECT_EQ(nullptr, module_of(addin.Get())->COMAddIn());
 
         ASSERT_EQ(S_OK, addin->OnBeginShutdown(&custom));
@@ -340,10 +341,11 @@ TEST_F(Framework, TheAddInsModuleIsReadFromItsStoredDefinition) {
     EXPECT_TRUE(module.OnAddInStartupComplete && module.OnDestroy && module.OnOLExplorerSelectionChange);
     EXPECT_FALSE(module.OnAddInInitialize || module.OnAddInFinalize || module.OnError || module.OnOLExplorerActivate);
     ASSERT_EQ(1u, module.components().size());
-    const auto* bar = dynamic_cast<const definition_only_component*>(module.find_component("afwOlExplorerCommandbar1"));
+    const auto* bar = dynamic_cast<const TafwOlExplorerCommandbar*>(module.find_component("afwOlExplorerCommandbar1"));
     ASSERT_NE(nullptr, bar);
-    EXPECT_EQ("TafwOlExplorerCommandbar", bar->class_name());
-    EXPECT_EQ("QAV_Flinter", definition::find(bar->stored().properties, "CommandBarName")->as_text());
+    EXPECT_EQ(L"QAV_Flinter", bar->DeclaredName());
+    EXPECT_EQ(std::vector<const TafwCommandBar*>{bar}, std::vector<const TafwCommandBar*>(module.bars().begin(),
+                                                                                          module.bars().end()));
 }
 
 TEST_F(Framework, AStoredDefinitionThatDoesNotFitItsModuleIsRefused) {
@@ -361,10 +363,12 @@ TEST_F(Framework, AStoredDefinitionThatDoesNotFitItsModuleIsRefused) {
         {"  OnError = recordFinalize\n", "line 2: the handler of OnError takes arguments and is set in code"},
         {"  HandleShortcuts = true\n", "line 2: HandleShortcuts is not supported by this framework"},
         {"  object Bar1: TafwTrayIcon\n  end\n", "line 2: unknown class TafwTrayIcon"},
-        {"  object Bar1: TafwOlExplorerCommandbar\n    Buttons = < item OnClick = recordClick end >\n  end\n",
-         "line 3: unknown handler recordClick"},
-        {"  object Bar1: TafwOlExplorerCommandbar\n  end\n  object Bar1: TafwOlExplorerCommandbar\n  end\n",
-         "line 4: a component named Bar1 exists already"},
+        {"  object Bar1: TafwOlExplorerCommandbar\n    CommandBarName = \"B\"\n    ButtonTypes = {01000000 00000000}\n"
+         "    Buttons = < item OnClick = recordClick end >\n  end\n",
+         "line 5: unknown handler recordClick"},
+        {"  object Bar1: TafwOlExplorerCommandbar\n    CommandBarName = \"B\"\n  end\n"
+         "  object Bar1: TafwOlExplorerCommandbar\n    CommandBarName = \"C\"\n  end\n",
+         "line 5: a component named Bar1 exists already"},
     };
     for (const auto& c : cases) {
         const std::string text = std::string("object Recorder: TRecordingModule\n") + c.body + "end\n";

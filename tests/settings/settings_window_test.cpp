@@ -289,7 +289,7 @@ TEST(logo, decodes_the_stored_jpeg_and_refuses_garbage_without_ending_the_proces
 }
 
 TEST(glyphs, four_toolbar_glyphs_are_822_byte_bitmap_files_on_black) {
-    for (const wchar_t* name : {L"GLYPH_SPAM", L"GLYPH_SETTINGS", L"GLYPH_ANALYZER", L"GLYPH_LOGIN"}) {
+    for (const wchar_t* name : {L"spam.bmp", L"settings.bmp", L"analyzer.bmp", L"login.bmp"}) {
         const auto file = resource_bytes(name);
         ASSERT_EQ(file.size(), 822u);
         EXPECT_EQ(file[0], 'B');

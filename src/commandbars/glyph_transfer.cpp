@@ -1,0 +1,83 @@
+#include "commandbars/glyph_transfer.h"
+
+#include <olectl.h>
+
+#include "com/hresult_error.h"
+#include "com/late_bound.h"
+#include "commandbars/save_clipboard.h"
+
+namespace flinter {
+namespace {
+
+constexpr int kPasteAttempts = 11;
+constexpr DWORD kPastePause = 10;
+
+// A picture object that borrows bitmap (the glyph keeps owning it).
+Microsoft::WRL::ComPtr<IDispatch> borrowed_picture(HBITMAP bitmap) {
+    PICTDESC description{};
+    description.cbSizeofstruct = sizeof description;
+    description.picType = PICTYPE_BITMAP;
+    description.bmp.hbitmap = bitmap;
+    description.bmp.hpal = nullptr;   // the glyphs are true-colour
+    Microsoft::WRL::ComPtr<IDispatch> picture;
+    check(::OleCreatePictureIndirect(&description, IID_IPictureDisp, FALSE,
+                                     reinterpret_cast<void**>(picture.GetAddressOf())));
+    return picture;
+}
+
+// The clipboard's owner while the route holds it: a message-only window of the add-in's own.
+unique_hwnd clipboard_window() {
+    unique_hwnd window(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+    check_win32(window ? TRUE : FALSE);
+    return window;
+}
+
+bool paste_face(IDispatch* button) {
+    for (int attempt = 0; attempt < kPasteAttempts; ++attempt) {
+        try {
+            call(button, L"PasteFace");
+            return true;
+        } catch (const hresult_error&) {
+            ::Sleep(kPastePause);
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool put_picture_and_mask(IDispatch* button, button_glyph& glyph, std::uint32_t transparent) noexcept {
+    try {
+        get(button, L"Picture");   // a host without pictures fails here
+        put(button, L"Picture", variant(borrowed_picture(glyph.picture_bitmap()).Get()));
+        put(button, L"Mask", variant(borrowed_picture(glyph.mask_bitmap(transparent)).Get()));
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool paste_face_by_clipboard(IDispatch* button, const button_glyph& glyph, std::uint32_t transparent) {
+    const unique_hwnd owner = clipboard_window();
+    TSaveClipboard saved(owner.get());
+    // Pasting over a clipboard that could not be saved would lose the user's content for good.
+    if (!saved.Save()) return false;
+    struct restore_at_end {
+        TSaveClipboard& saved;
+        ~restore_at_end() { saved.Restore(); }
+    } restore{saved};
+
+    unique_hbitmap face = glyph.on_face(transparent, color_to_pixel(clBtnFace));
+    if (!open_clipboard_patiently(owner.get())) return false;
+    {
+        struct close_at_end {
+            ~close_at_end() { ::CloseClipboard(); }
+        } close;
+        check_win32(::EmptyClipboard());
+        check_win32(::SetClipboardData(CF_BITMAP, face.get()) ? TRUE : FALSE);
+        (void)face.release();   // the clipboard's now
+    }
+    return paste_face(button);
+}
+
+}  // namespace flinter
