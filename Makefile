@@ -1,11 +1,12 @@
 # The two commands: `make test` and `make demo`. `make` builds dist/.
-# `make bench` writes docs/benchmarks.md.
+# `make bench` writes docs/benchmarks.md; `make fuzz` and `make hostile` write
+# their sections of docs/reliability.md.
 BUILD   := build
 JOBS    ?= 2
 CMAKE   := cmake -G Ninja -Wno-dev
 ROOT    := $(CURDIR)
 
-.PHONY: all deps configure build test demo bench fuzz clean
+.PHONY: all deps configure build test demo bench fuzz hostile clean
 WINDOWS_DELIVERABLES := src/QAV_Flinter.dll tools/analyze/flinter-analyze.exe
 STRIP_x86   := i686-w64-mingw32-strip
 STRIP_x64   := x86_64-w64-mingw32-strip
@@ -61,15 +62,28 @@ bench: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
 	cmake --build $(BUILD)/x64 -j$(JOBS)
 	bash scripts/bench.sh $(BENCHMARKS)
 
-# A longer fuzzing run of the header evaluation (clang + libFuzzer).
-FUZZ_SECONDS ?= 300
+# Fuzzing of the portable core (clang + libFuzzer, ASan + UBSan): every target
+# in fuzz/ for FUZZ_SECONDS each, one after the other (FUZZ_TARGETS picks some,
+# e.g. FUZZ_TARGETS=update_page); scripts/fuzz.sh ends with a table of what
+# each found. Not part of `make test`.
+FUZZ_SECONDS ?= 120
+FUZZ_TARGETS ?=
 fuzz: | deps
 	$(CMAKE) -S . -B $(BUILD)/fuzz -DFLINTER_TARGET=fuzz -DFLINTER_FUZZ=ON -DFLINTER_TESTS=OFF \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
-	cmake --build $(BUILD)/fuzz -j$(JOBS) --target fuzz_evaluate_header
-	mkdir -p $(BUILD)/fuzz/corpus && cp samples/*.eml $(BUILD)/fuzz/corpus/
-	$(BUILD)/fuzz/fuzz/fuzz_evaluate_header -dict=fuzz/evaluate_header.dict -max_len=4096 \
-	  -max_total_time=$(FUZZ_SECONDS) $(BUILD)/fuzz/corpus
+	cmake --build $(BUILD)/fuzz -j$(JOBS) --target fuzz_evaluate_header fuzz_stored_definition \
+	  fuzz_settings_values fuzz_update_page
+	bash scripts/fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# The hostile update server campaign (not part of `make test`): the settings
+# window's update check against hostile answers, x86 and x64 under Wine, each
+# scenario run to its end and destroyed while it runs. Writes its table into
+# docs/reliability.md; exit status 1 when a check failed.
+HOSTILE := tests/settings/hostile_update_campaign
+hostile: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
+	cmake --build $(BUILD)/x86 -j$(JOBS) --target hostile_update_campaign
+	cmake --build $(BUILD)/x64 -j$(JOBS) --target hostile_update_campaign
+	bash scripts/bench.sh --page=docs/reliability.md --by="make hostile" $(HOSTILE)
 
 clean:
 	-bash scripts/wine-prefix.sh stop

@@ -169,20 +169,22 @@ private:
             base = 16;
             pos_ += 2;
         }
-        std::int64_t magnitude = 0;
+        // Unsigned, so that a second sign after the first is no number.
+        std::uint64_t magnitude = 0;
         const char* first = text_.data() + pos_;
         const char* last = text_.data() + text_.size();
         const auto [end, error] = std::from_chars(first, last, magnitude, base);
+        if (error == std::errc::result_out_of_range) fail("number out of range");
         if (error != std::errc() || end == first) fail("a number expected");
         pos_ += static_cast<std::size_t>(end - first);
         if (pos_ < text_.size() && is_name_char(text_[pos_])) fail("a number expected");
         // Hex is a bit pattern (colours, flags): 0x80000000 and above wrap to negative.
-        if (base == 16 && !negative && magnitude <= 0xFFFFFFFFLL)
+        if (base == 16 && !negative && magnitude <= 0xFFFFFFFFu)
             return static_cast<std::int32_t>(static_cast<std::uint32_t>(magnitude));
-        const std::int64_t v = negative ? -magnitude : magnitude;
-        if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
-            fail("number out of range");
-        return static_cast<std::int32_t>(v);
+        const std::uint64_t largest = negative ? 2147483648u : 2147483647u;
+        if (magnitude > largest) fail("number out of range");
+        const auto v = static_cast<std::int64_t>(magnitude);
+        return static_cast<std::int32_t>(negative ? -v : v);
     }
 
     set_value read_set() {

@@ -83,6 +83,12 @@ std::string text_until_zero(std::string_view bytes) {
     return std::string(bytes.substr(0, bytes.find('\0')));
 }
 
+chunk_fit fit_response_chunk(std::size_t held, std::size_t incoming, std::size_t limit) noexcept {
+    if (limit == 0 || (held <= limit && incoming <= limit - held)) return {incoming, false};
+    // A data handler may have lowered the limit below what is already held.
+    return {held < limit ? limit - held : 0, true};
+}
+
 std::string extended_error_message(std::string_view text, long number, std::string_view response) {
     std::string message(text);
     message += "\r\nExtended error:";

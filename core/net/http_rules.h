@@ -71,6 +71,16 @@ std::vector<const char*> accept_type_array(const std::vector<std::string>& lines
 // The body as text: the bytes up to, not including, the first zero byte.
 std::string text_until_zero(std::string_view bytes);
 
+// How much of a body chunk of `incoming` bytes is kept once `held` bytes are,
+// under `limit` (0: no limit): all of it while it fits; otherwise the part
+// that still fits (none when the limit is already below what is held), and
+// the read is over.
+struct chunk_fit {
+    std::size_t kept;
+    bool over_limit;
+};
+chunk_fit fit_response_chunk(std::size_t held, std::size_t incoming, std::size_t limit) noexcept;
+
 // The message for ERROR_INTERNET_EXTENDED_ERROR: the error text, the server's
 // extended error number and its last response text.
 std::string extended_error_message(std::string_view text, long number, std::string_view response);

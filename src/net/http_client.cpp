@@ -275,7 +275,9 @@ void CALLBACK advhttp_status_callback(HINTERNET, DWORD_PTR context, DWORD status
     // Once the request has ended, its late notices would mix with the next one's.
     if (link->closed) return;
     owner_pin pin(link->cell);
-    if (pin.owner()) pin.owner()->on_status(status, info, length);
+    if (!pin.owner()) return;
+    pin.owner()->on_status(status, info, length);
+    if (status == INTERNET_STATUS_REDIRECT) pin.owner()->limit_redirects(*link);
 } catch (const request_abandoned&) {
 } catch (...) {
     log_at_boundary("TAdvHttp status callback: ");
@@ -444,6 +446,20 @@ void TAdvHttp::on_status(DWORD status, const void* info, DWORD length) {
     }
 }
 
+// WinInet follows redirects inside the pending send. One past MaxRedirects
+// ends the send here, on WinInet's thread, as a failed send ends: the send's
+// completion is claimed so that no worker starts, and closing the handles
+// stops WinInet. A send the worker waits for (an authentication round) is
+// left to its own bounds.
+void TAdvHttp::limit_redirects(request_link& link) {
+    if (MaxRedirects_ == 0 || ++redirects_ <= MaxRedirects_) return;
+    pending_kind expected = pending_kind::start_worker;
+    if (!link.pending.compare_exchange_strong(expected, pending_kind::none)) return;
+    worker_step([&] { report_failure(kTooManyRedirects); });
+    close_request();
+    end_request(link.serial);
+}
+
 std::string TAdvHttp::ServerInfo() const {
     std::lock_guard lock(info_mutex_);
     return ServerInfo_;
@@ -527,6 +543,7 @@ void TAdvHttp::SetMethod(const std::string& value) { set_property(Method_, value
 void TAdvHttp::SetText(const std::string& value) { set_property(RequestStream_, value); }
 void TAdvHttp::SetAuthRetries(int value) { set_property(AuthRetries_, value); }
 void TAdvHttp::SetMaxResponseSize(std::size_t value) { set_property(MaxResponseSize_, value); }
+void TAdvHttp::SetMaxRedirects(int value) { set_property(MaxRedirects_, value); }
 
 void TAdvHttp::SetInternetFlags(internet_flag_set value) {
     set_property(InternetFlags_, value, [this] { RequestFlags_ = request_flags_for(InternetFlags_); });
@@ -666,6 +683,7 @@ bool TAdvHttp::Execute(bool Blocking) {
 void TAdvHttp::start_request(bool blocking, unsigned serial) {
     OpenFlags_ = blocking ? 0 : INTERNET_FLAG_ASYNC;
     Aborting_ = false;
+    redirects_ = 0;
     TotalResponseBytes_ = 0;
     TotalBytesRead_ = 0;
     ResponseBytes_ = 0;
@@ -915,16 +933,15 @@ bool TAdvHttp::read_chunk(DWORD& bytes) {
 // the read ends as a failed one.
 bool TAdvHttp::store_chunk(DWORD bytes) {
     const std::size_t held = ResponseStream_.size();
-    const bool over = MaxResponseSize_ != 0 && held + bytes > MaxResponseSize_;
-    const std::size_t kept = over ? MaxResponseSize_ - held : bytes;
-    if (kept > 0) {
+    const chunk_fit fit = fit_response_chunk(held, bytes, MaxResponseSize_);
+    if (fit.kept > 0) {
         ChunkPosition_ = static_cast<DWORD>(held);
-        ResponseStream_.append(link_->buffer.data(), kept);
-        ChunkSize_ = static_cast<DWORD>(kept);
-        TotalBytesRead_ += static_cast<DWORD>(kept);
+        ResponseStream_.append(link_->buffer.data(), fit.kept);
+        ChunkSize_ = static_cast<DWORD>(fit.kept);
+        TotalBytesRead_ += static_cast<DWORD>(fit.kept);
         raise(OnDataAvailable);
     }
-    if (!over) return true;
+    if (!fit.over_limit) return true;
     report_failure(kResponseTooLarge);
     return false;
 }

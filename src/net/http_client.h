@@ -48,6 +48,8 @@ public:
 
     // LastError when the response outgrows MaxResponseSize.
     static constexpr DWORD kResponseTooLarge = ERROR_BUFFER_OVERFLOW;
+    // LastError when a non-blocking request is redirected more than MaxRedirects times.
+    static constexpr DWORD kTooManyRedirects = ERROR_HTTP_REDIRECT_FAILED;
 
     explicit TAdvHttp(owner_kind owner = owner_kind::windowed);
     // Waits for a running worker (processing sent messages meanwhile), except
@@ -105,6 +107,11 @@ public:
     // read like a failed read: OnError, then OnRequestComplete with what was kept.
     std::size_t MaxResponseSize() const noexcept { return MaxResponseSize_; }
     void SetMaxResponseSize(std::size_t value);
+    // The most redirects a non-blocking request follows; 0 leaves it to WinInet
+    // (Wine's follows a loop without end). One more ends the request like a
+    // failed send: OnError with kTooManyRedirects, no OnRequestComplete.
+    int MaxRedirects() const noexcept { return MaxRedirects_; }
+    void SetMaxRedirects(int value);
 
     // Blocking: carries the request out on this thread; any failed step (also
     // a failed query or read, or authentication given up) fails it, after the
@@ -155,6 +162,7 @@ private:
     void raise(const TNotifyEvent& handler, unsigned completing = 0);
     static void run_handler(void* context);
     void on_status(DWORD status, const void* info, DWORD length);
+    void limit_redirects(request_link& link);
 
     // WinInet call results: record LastError, raise OnError on a real failure.
     bool report_inet(BOOL ok);
@@ -222,6 +230,7 @@ private:
     int AuthRetries_ = 3;
     internet_flag_set InternetFlags_ = default_internet_flags();
     std::size_t MaxResponseSize_ = 0;
+    int MaxRedirects_ = 0;
 
     unique_hinternet session_, connection_, request_;
     DWORD session_open_flags_ = 0;
@@ -237,6 +246,7 @@ private:
     std::atomic<DWORD> BytesSent_{0}, ResponseBytes_{0}, TotalResponseBytes_{0};
     DWORD ChunkSize_ = 0, TotalBytesRead_ = 0, ChunkPosition_ = 0;
     int RetryCount_ = 0;
+    std::atomic<int> redirects_{0};  // followed by the running request
     std::atomic<bool> Aborting_{false};
     std::atomic<unsigned> busy_serial_{0}, last_serial_{0};
     DWORD request_failure_ = 0;  // the request's first reported failure

@@ -58,6 +58,7 @@ void Tfset::configure_update_request() {
     http_.SetInternetFlags({ifIgnoreCertCnInvalid, ifIgnoreCertDateInvalid, ifIgnoreRedirectToHttp,
                             ifIgnoreRedirectToHttps, ifKeepConnection, ifNoUi, ifReload});
     http_.SetMaxResponseSize(kUpdatePageLimit);
+    http_.SetMaxRedirects(kUpdateRedirectLimit);
     http_.OnRequestComplete = [this](net::TAdvHttp&) { update_check_completed(); };
 }
 

@@ -59,6 +59,9 @@ public:
     // The largest update page kept: the page is fetched over plain HTTP, and
     // an endless answer must not grow the host's process without bound.
     static constexpr std::size_t kUpdatePageLimit = 64 * 1024;
+    // A moved update page needs a redirect or two; a server that redirects in
+    // a loop must not keep the check running for the rest of the session.
+    static constexpr int kUpdateRedirectLimit = 5;
 
 private:
     void build_controls() override;

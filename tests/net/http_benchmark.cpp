@@ -21,12 +21,21 @@
 #include <vector>
 
 #include "http_test_support.h"
+#include "figures_process.h"
 #include "loopback_server.h"
+#include "message_probe.h"
 #include "net/http_client.h"
 
 namespace {
 
 using flinter::net::TAdvHttp;
+using flinter::net::testing::figures;
+using flinter::net::testing::flavour;
+using flinter::net::testing::message_delay_probe;
+using flinter::net::testing::option;
+using flinter::net::testing::run_figures_child;
+using flinter::net::testing::write_figures;
+using flinter::net::testing::now_ms;
 
 constexpr int kRounds = 3;
 constexpr int kWarmUps = 20;
@@ -35,21 +44,9 @@ constexpr int kLargeRequests = 5;
 constexpr int kStallRuns = 3;
 constexpr int kDestructions = 5;
 constexpr std::size_t kLargeBody = 10 * 1024 * 1024;
-constexpr UINT WM_TICK = WM_APP + 7;
 constexpr DWORD kRequestFlags = 0x8040F200;  // TAdvHttp's default flags
 
 const char* const kSetups[] = {"floor", "blocking", "non-blocking"};
-
-double now_ms() {
-    static const double ticks_per_ms = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / ticks_per_ms;
-}
 
 double median(std::vector<double> values) {
     if (values.empty()) return NAN;
@@ -69,59 +66,12 @@ double thread_cpu_ms() {
 
 // ---- The user-interface thread ----
 
-// Another thread posts a tick to the user-interface thread as soon as the last
-// one was taken (at most one a millisecond); the worst lateness of a tick is
-// how long that thread could not run its messages.
-class ticker {
-public:
-    ticker()
-        : ui_(::GetCurrentThreadId()),
-          consumed_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-          stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-          thread_(::CreateThread(nullptr, 0, &ticker::run, this, 0, nullptr)) {}
-    ~ticker() {
-        ::SetEvent(stop_);
-        ::WaitForSingleObject(thread_, INFINITE);
-        for (HANDLE h : {thread_, stop_, consumed_}) ::CloseHandle(h);
-    }
-    void take() {
-        worst_ = std::max(worst_, now_ms() - posted_at_.load());
-        ::SetEvent(consumed_);
-    }
-    double worst_ms() const { return worst_; }
-
-private:
-    static DWORD WINAPI run(void* self) {
-        auto& t = *static_cast<ticker*>(self);
-        const HANDLE waits[] = {t.consumed_, t.stop_};
-        while (::WaitForSingleObject(t.stop_, 1) == WAIT_TIMEOUT) {
-            t.posted_at_ = now_ms();
-            ::PostThreadMessageW(t.ui_, WM_TICK, 0, 0);
-            if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) break;
-        }
-        return 0;
-    }
-    DWORD ui_;
-    HANDLE consumed_, stop_, thread_;
-    std::atomic<double> posted_at_{0};
-    double worst_ = 0;
-};
-
-ticker* active_ticker = nullptr;
+// Measures the worst delay of a posted message while it is set.
+message_delay_probe* active_probe = nullptr;
 
 // The user-interface thread's message loop, until done() holds.
 void run_messages_until(const std::function<bool()>& done, HANDLE wake = nullptr) {
-    while (!done()) {
-        ::MsgWaitForMultipleObjects(wake ? 1 : 0, &wake, FALSE, 1000, QS_ALLINPUT);
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_TICK && !msg.hwnd) {
-                if (active_ticker) active_ticker->take();
-                continue;
-            }
-            ::DispatchMessageW(&msg);
-        }
-    }
+    flinter::net::testing::run_messages_until(done, active_probe, wake);
 }
 
 void run_messages_for(double ms) {
@@ -284,7 +234,6 @@ std::unique_ptr<setup> make_setup(const std::string& kind, int port) {
 
 // ---- One setup's figures, in a process of its own ----
 
-using figures = std::map<std::string, double>;
 
 double destruction_ms(std::unique_ptr<setup>& s) {
     const double start = now_ms();
@@ -317,7 +266,7 @@ figures measure(const std::string& kind, int port) {
     f["ui_cpu_ms"] = (thread_cpu_ms() - cpu_before) / kSmallRequests;
     f["small_ms"] = median(small);
 
-    // Throughput and the posted messages' delay in separate runs: the ticker
+    // Throughput and the posted messages' delay in separate runs: the probe
     // costs CPU of its own, and only where messages are being run.
     const std::string large = "/size/" + std::to_string(kLargeBody);
     std::vector<double> rates, stalls;
@@ -327,12 +276,12 @@ figures measure(const std::string& kind, int port) {
         rates.push_back((static_cast<double>(kLargeBody) / (1024.0 * 1024.0)) / (ms / 1000.0));
     }
     for (int i = 0; i < kStallRuns; ++i) {
-        ticker t;
-        active_ticker = &t;
+        message_delay_probe probe;
+        active_probe = &probe;
         s->fetch(large, size);
         run_messages_for(5);  // the tick held up by a blocking request arrives now
-        active_ticker = nullptr;
-        stalls.push_back(t.worst_ms());
+        active_probe = nullptr;
+        stalls.push_back(probe.worst_ms());
     }
     f["large_mib_s"] = median(rates);
     f["stall_ms"] = median(stalls);
@@ -365,47 +314,10 @@ figures measure(const std::string& kind, int port) {
 }
 
 int run_child(const std::string& kind, int port, const std::string& out) {
-    const figures f = measure(kind, port);
-    FILE* file = std::fopen(out.c_str(), "w");
-    if (!file) return 1;
-    for (const auto& [name, value] : f)
-        if (!std::isnan(value)) std::fprintf(file, "%s %.17g\n", name.c_str(), value);
-    std::fclose(file);
-    return 0;
+    return write_figures(measure(kind, port), out) ? 0 : 1;
 }
 
 // ---- The parent: rounds of children, then the table ----
-
-std::string self_path() {
-    std::vector<char> path(MAX_PATH * 4);
-    const DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    return std::string(path.data(), n);
-}
-
-bool run_setup_process(const std::string& kind, int port, figures& f) {
-    char temp[MAX_PATH];
-    ::GetTempPathA(MAX_PATH, temp);
-    const std::string out = std::string(temp) + "http_benchmark_" + std::to_string(::GetCurrentProcessId()) + ".txt";
-    std::string command = "\"" + self_path() + "\" --setup=" + kind + " --port=" + std::to_string(port) + " --out=\"" + out + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    ::GetExitCodeProcess(process.hProcess, &code);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    FILE* file = std::fopen(out.c_str(), "r");
-    if (code != 0 || !file) return false;
-    char name[64];
-    double value = 0;
-    while (std::fscanf(file, "%63s %lf", name, &value) == 2) f[name] = value;
-    std::fclose(file);
-    ::DeleteFileA(out.c_str());
-    return true;
-}
 
 std::string cell(double value, double floor, int decimals, bool ratio) {
     if (std::isnan(value)) return "n/a";
@@ -429,7 +341,7 @@ int run_parent() {
     for (int round = 0; round < kRounds; ++round) {
         for (const char* kind : kSetups) {
             figures f;
-            if (!run_setup_process(kind, server.port(), f)) {
+            if (!run_figures_child("--setup=" + std::string(kind) + " --port=" + std::to_string(server.port()), f)) {
                 std::fprintf(stderr, "the %s setup failed\n", kind);
                 return 1;
             }
@@ -454,15 +366,10 @@ int run_parent() {
         {"destruction with the completion pending (ms)", "destroy_pending_ms", 2, false},
         {"peak working set of the process (MiB)", "peak_mib", 1, true},
     };
-#if defined(_WIN64)
-    const char* flavour = "x64";
-#else
-    const char* flavour = "x86";
-#endif
-    std::printf("### %s\n\n", flavour);
+    std::printf("### %s\n\n", flavour());
     std::printf("| %s, median of %d rounds | floor: synchronous WinInet on a worker | TAdvHttp blocking | "
                 "TAdvHttp non-blocking, every handler |\n|---|---:|---:|---:|\n",
-                flavour, kRounds);
+                flavour(), kRounds);
     for (const row& r : rows) {
         const double floor = figure("floor", r.name);
         std::printf("| %s | %s | %s | %s |\n", r.label, cell(floor, NAN, r.decimals, false).c_str(),
@@ -471,13 +378,6 @@ int run_parent() {
     }
     std::printf("\n");
     return 0;
-}
-
-std::string option(int argc, char** argv, const std::string& name) {
-    const std::string prefix = "--" + name + "=";
-    for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]).rfind(prefix, 0) == 0) return std::string(argv[i]).substr(prefix.size());
-    return {};
 }
 
 }  // namespace

@@ -268,6 +268,23 @@ TEST_F(AdvHttpRequest, BodyOfExactlyTheLimitIsNoError) {
     EXPECT_EQ(events.names().back(), "RequestComplete");
 }
 
+// A data handler may change the limit, since the read waits for it: one
+// lowered below what is already held ends the read with what is held.
+TEST_F(AdvHttpRequest, LimitLoweredBelowWhatIsHeldEndsTheReadKeepingIt) {
+    std::size_t first_chunk = 0;
+    http.OnDataAvailable = [&](TAdvHttp& h) {
+        if (first_chunk != 0) return;
+        first_chunk = h.ChunkSize();
+        h.SetMaxResponseSize(1);
+    };
+    fetch("/size/100000");
+    ASSERT_GT(first_chunk, 1u);
+    EXPECT_EQ(http.ResponseStream(), server_pattern(first_chunk));
+    EXPECT_EQ(error_code_at("Error"), TAdvHttp::kResponseTooLarge);
+    EXPECT_EQ(events.names().back(), "RequestComplete");
+    expect_request_closed();
+}
+
 TEST_F(AdvHttpRequest, ConnectionResetDuringAPendingReadEndsTheReadNotTheWorker) {
     fetch("/reset");
     EXPECT_TRUE(events.seen("Error"));
@@ -306,6 +323,7 @@ TEST_F(AdvHttpRequest, RequestPropertiesCannotChangeWhileARequestRuns) {
         {"Method", [](TAdvHttp& h) { h.SetMethod("PUT"); }, [](const TAdvHttp& h) { return h.Method() == "POST"; }},
         {"AuthRetries", [](TAdvHttp& h) { h.SetAuthRetries(9); }, [](const TAdvHttp& h) { return h.AuthRetries() == 3; }},
         {"MaxResponseSize", [](TAdvHttp& h) { h.SetMaxResponseSize(1); }, [](const TAdvHttp& h) { return h.MaxResponseSize() == 0; }},
+        {"MaxRedirects", [](TAdvHttp& h) { h.SetMaxRedirects(1); }, [](const TAdvHttp& h) { return h.MaxRedirects() == 0; }},
         {"UserAgent", [](TAdvHttp& h) { h.SetUserAgent("other"); }, [](const TAdvHttp& h) { return h.UserAgent() != "other"; }},
     };
     http.SetMethod("POST");
@@ -378,6 +396,22 @@ TEST_F(AdvHttpRequest, RedirectIsReportedAndFollowed) {
     EXPECT_TRUE(events.seen("Redirect"));
     EXPECT_NE(http.RedirectURL().find("/plain"), std::string::npos) << http.RedirectURL();
     EXPECT_EQ(http.Text(), "Hello, loopback");
+}
+
+// Wine's WinInet follows a redirect loop without end (here until the server
+// stops it, and on after its handle was closed): one redirect past
+// MaxRedirects ends the request as a failed send, and WinInet's late
+// completion of the abandoned send raises nothing.
+TEST_F(AdvHttpRequest, RedirectLoopEndsOneRedirectPastMaxRedirects) {
+    http.SetMaxRedirects(3);
+    fetch("/redirectloop/0");
+    EXPECT_EQ(events.count("Redirect"), 4);
+    EXPECT_EQ(events.count("Error"), 1);
+    EXPECT_EQ(error_code_at("Error"), TAdvHttp::kTooManyRedirects);
+    expect_request_closed();
+    ASSERT_TRUE(testing::pump_until([] { return live_request_links() == 0; })) << "WinInet never let go";
+    EXPECT_EQ(events.names().back(), "Error");
+    EXPECT_FALSE(http.Busy());
 }
 
 TEST_F(AdvHttpRequest, SecondExecuteWhileBusyIsRefused) {

@@ -159,6 +159,12 @@ int loopback_server::count(const std::string& path) const {
                                           [&](const request& r) { return r.path == path; }));
 }
 
+int loopback_server::count_under(const std::string& prefix) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count_if(requests_.begin(), requests_.end(),
+                                          [&](const request& r) { return r.path.rfind(prefix, 0) == 0; }));
+}
+
 void loopback_server::accept_loop() {
     while (!stopping_) {
         fd_set readable;
@@ -222,9 +228,50 @@ std::string local_path(const std::string& target) {
     return slash == std::string::npos ? "/" : target.substr(slash);
 }
 
+// The answers of a hostile update server, each bounded in bytes and time;
+// nullopt for any other path. False when the connection must close afterwards.
+std::optional<bool> loopback_server::answer_hostile(SOCKET s, const std::string& p) {
+    if (p == "/drip") {  // the whole answer, one byte at a time
+        const std::string answer = head("200 OK", 3) + "1.5";
+        for (const char c : answer)
+            if (!pause(kDripIntervalMs) || !send_all(s, &c, 1)) return false;
+        return true;
+    }
+    if (p == "/hugeheaders") {
+        if (!send_text(s, "HTTP/1.1 200 OK\r\n")) return false;
+        const std::string filler(1000, 'h');
+        for (std::size_t sent = 0; sent < kHugeHeaderBytes && !stopping_; sent += filler.size() + 20)
+            if (!send_text(s, "X-Hostile-" + std::to_string(sent % 100000) + ": " + filler + "\r\n")) return false;
+        return send_text(s, "Content-Length: 3\r\n\r\n1.5");
+    }
+    if (p.rfind("/redirectloop/", 0) == 0) {  // each hop to the next number, up to kMaxRedirectHops
+        const int hop = std::atoi(p.c_str() + 14);
+        if (hop >= kMaxRedirectHops) return send_text(s, head("508 Loop Detected", 13) + "redirect loop");
+        return send_text(s, head("302 Found", 0, "Location: /redirectloop/" + std::to_string(hop + 1) + "\r\n"));
+    }
+    if (p == "/silent") {  // takes the request and answers nothing
+        pause(20000);
+        return false;
+    }
+    if (p.rfind("/garbage/", 0) == 0) {
+        static const std::string kGarbage[kGarbageKinds] = {
+            std::string("\x00\xFF\x13 garbage\r\n\r\n1.5", 18),        // no status line, binary
+            "HTTP/1.1 abc Broken\r\nContent-Length: 3\r\n\r\n1.5",        // a status that is no number
+            "HTTP/1.1 99999999999999999999 Huge\r\nContent-Length: 3\r\n\r\n1.5",
+            "1.5",                                                     // a body alone
+            "HTTP/1.1 200 OK" + std::string(100000, 'A'),              // a status line without end
+        };
+        const std::size_t kind = std::strtoul(p.c_str() + 9, nullptr, 10);
+        if (kind < kGarbageKinds) send_text(s, kGarbage[kind]);
+        return false;
+    }
+    return std::nullopt;
+}
+
 // Answers one request; false when the connection must close afterwards.
 bool loopback_server::answer(SOCKET s, const request& r) {
     const std::string p = local_path(r.path);
+    if (const auto hostile = answer_hostile(s, p)) return *hostile;
     if (p == "/plain") return send_text(s, head("200 OK", 15) + "Hello, loopback");
     if (p == "/zero") return send_text(s, head("200 OK", 7) + std::string("abc\0def", 7));
     if (p == "/bigheaders") {

@@ -10,6 +10,7 @@
 #include "core/settings/settings_values.h"
 #include "settings/settings_window.h"
 #include "temp_folder.h"
+#include "update_check_support.h"
 
 namespace flinter {
 namespace {
@@ -18,6 +19,9 @@ using net::testing::hang_guard;
 using net::testing::loopback_server;
 using net::testing::pump_until;
 using net::testing::wait_for_sent_message;
+using testing_support::day_count;
+using testing_support::link_shown;
+using testing_support::profile_value;
 using testing_support::temp_folder;
 using testing_support::write_file_text;
 
@@ -26,18 +30,6 @@ ui_seams quiet_seams(std::vector<std::string>& errors) {
             [&errors](HWND, const std::string& message) { errors.push_back(message); },
             [](const std::string&) {}};
 }
-
-std::string profile_value(const std::string& ini, const char* key) {
-    char value[256] = {};
-    ::GetPrivateProfileStringA("general", key, "<absent>", value, sizeof value, ini.c_str());
-    return value;
-}
-
-bool link_shown(const Tfset& window) {
-    return (::GetWindowLongW(window.control(Tfset::Label11), GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-std::string day_count(double value) { return FormatProfileFloat(value, UserDecimalSeparator()); }
 
 // One settings window with its own settings.ini, its update page on the loopback server.
 struct update_check : ::testing::Test {
@@ -127,6 +119,22 @@ TEST_F(update_check, AnAuthenticationChallengeEndsTheCheckWithoutAPromptAndKeeps
     EXPECT_EQ(profile_value(ini(), "upd"), "1");
     EXPECT_TRUE(link_shown(*window)) << "a check that never completes leaves the link as it was";
     EXPECT_TRUE(errors.empty());
+}
+
+// A server that redirects in a loop ends the check after a few redirects, as
+// a failed request: nothing is written and the next showing checks again.
+TEST_F(update_check, ARedirectLoopEndsTheCheckWithoutRecordingIt) {
+    const std::string week_old = day_count(LocalNowAsDayCount() - 8);
+    write_file_text(folder.path() + "settings.ini", "[general]\r\nupd=1\r\nlld=" + week_old + "\r\n");
+    open_window("/redirectloop/0");
+    window->FormShow();
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(profile_value(ini(), "lld"), week_old);
+    EXPECT_EQ(profile_value(ini(), "upd"), "1");
+    EXPECT_FALSE(link_shown(*window));
+    EXPECT_TRUE(errors.empty());
+    window->FormShow();
+    EXPECT_TRUE(window->http().Busy()) << "the next showing checks again";
 }
 
 // The host program's folder is often not writable (a folder that does not

@@ -1,5 +1,5 @@
 // The HTTP client's portable rules: flag mapping, accept types, body text,
-// header lines and the extended error message.
+// the body's size limit, header lines and the extended error message.
 #include "core/net/http_rules.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +45,22 @@ TEST(TextUntilZero, StopsBeforeTheFirstZeroByte) {
     EXPECT_EQ(text_until_zero(std::string("abc\0def", 7)), "abc");
     EXPECT_EQ(text_until_zero("abc"), "abc");
     EXPECT_EQ(text_until_zero(std::string("\0x", 2)), "");
+}
+
+TEST(ResponseChunk, KeepsWhatFitsUnderTheLimitAndThenEndsTheRead) {
+    struct row { std::size_t held, incoming, limit, kept; bool over; };
+    const row rows[] = {
+        {0, 16384, 0, 16384, false},        {1u << 30, 16384, 0, 16384, false},   // no limit
+        {0, 100, 100, 100, false},          {60, 40, 100, 40, false},            // exactly at it
+        {60, 41, 100, 40, true},            {100, 1, 100, 0, true},              // past it
+        {65000, 16384, 65536, 536, true},
+        {16384, 16384, 10, 0, true},        {16384, 1, 16383, 0, true},          // lowered below it
+    };
+    for (const row& r : rows) {
+        const chunk_fit fit = fit_response_chunk(r.held, r.incoming, r.limit);
+        EXPECT_EQ(fit.kept, r.kept) << r.held << " + " << r.incoming << " under " << r.limit;
+        EXPECT_EQ(fit.over_limit, r.over) << r.held << " + " << r.incoming << " under " << r.limit;
+    }
 }
 
 TEST(ExtendedError, UsesTheSystemFormat) {
