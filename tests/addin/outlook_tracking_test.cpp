@@ -198,7 +198,9 @@ protected:
     }
     void disconnect(ext_DisconnectMode mode) {
         if (!addin) return;
-        if (mode == ext_dm_HostShutdown) EXPECT_EQ(S_OK, addin->OnBeginShutdown(&custom));
+        if (mode == ext_dm_HostShutdown) {
+            EXPECT_EQ(S_OK, addin->OnBeginShutdown(&custom));
+        }
         EXPECT_EQ(S_OK, addin->OnDisconnection(mode, &custom));
         addin.Reset();
     }
