@@ -79,8 +79,9 @@ long advised_sink_count();
 // releases every sink, as a process that ends would.
 void drop_advised_sinks();
 
-// The start of a new session: faults, log and the previous session's remains go.
+// The start of a new session: faults, log and the previous session's remains go;
+// without the audit, calls are not logged and released objects not kept.
 void release_dead_objects();
-void start_session();
+void start_session(bool audit);
 
 }  // namespace mailhost

@@ -89,6 +89,8 @@ struct mailhost_options {
     int register_running;       /* RegisterActiveObject while running */
     int picture_support;        /* buttons offer Picture and Mask (as modern hosts do) */
     int keep_command_bars;      /* start with the bars the last session kept; 0: a fresh profile */
+    int no_audit;               /* objects go at their last Release and no call is logged, as in
+                                   Outlook, for memory figures; 0: the audit below */
 };
 
 /* Starts Outlook (add-ins connect, OnStartupComplete); *application is AddRef'd.
