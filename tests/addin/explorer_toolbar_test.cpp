@@ -10,6 +10,7 @@
 #include <wrl/client.h>
 #include <addin.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -308,6 +309,12 @@ protected:
     TafwCommandBarControl& first_button() const { return bar().Controls()[0]; }
     std::size_t copies(int explorer) const { return bars_named(application(), explorer, kBinderBar).size(); }
     ComPtr<IDispatch> host_bar(int explorer) const { return bars_named(application(), explorer, kBinderBar).at(0); }
+    static std::size_t bar_left_writes() {
+        std::size_t writes = 0;
+        std::wstringstream log(simulated_outlook::call_log());
+        for (std::wstring line; std::getline(log, line);) writes += line == L"CommandBar.Left=";
+        return writes;
+    }
     int open_explorer(bool activate) const {
         int index = 0;
         EXPECT_EQ(S_OK, mailhost_open_explorer(L"Inbox", activate, &index));
@@ -319,12 +326,46 @@ TEST_F(ToolbarBinding, TheBarHidesOutsideMailFoldersAndComesBackWhereTheUserMove
     ASSERT_TRUE(shown(host_bar(1).Get()));
     put(host_bar(1).Get(), L"Left", variant(120));
     const std::int32_t left = get(host_bar(1).Get(), L"Left").as_int();
+    mailhost_clear_call_log();
     switch_folder(1, L"Calendar");
     EXPECT_FALSE(shown(host_bar(1).Get()));
+    EXPECT_EQ(2u, bar_left_writes()) << "nudged so that Outlook redraws it";
     switch_folder(1, L"Inbox");
     EXPECT_TRUE(shown(host_bar(1).Get()));
     EXPECT_EQ(left, get(host_bar(1).Get(), L"Left").as_int());
     EXPECT_EQ(1u, copies(1));
+    mailhost_clear_call_log();
+    switch_folder(1, L"Drafts");
+    EXPECT_EQ(0u, bar_left_writes()) << "no change, no nudge";
+}
+
+TEST_F(ToolbarBinding, ButtonsOfOtherItemTypesShowOrEnableByTheFolder) {
+    TafwOLItemTypes mail_and_appointments = TafwOLItemTypes::of(afwOLMailItem);
+    mail_and_appointments.insert(afwOLAppointmentItem);
+    bar().SetItemTypes(mail_and_appointments);
+    TafwCommandBarControl& first = bar().Controls()[0];
+    TafwCommandBarControl& second = bar().Controls()[1];
+    first.SetolExplorerItemTypes(TafwOLItemTypes::of(afwOLContactItem));
+    first.SetolItemTypeAction(afwOLActionEnable);
+    second.SetolExplorerItemTypes(TafwOLItemTypes::of(afwOLAppointmentItem));
+    second.SetolItemTypeAction(afwOLActionShow);
+    struct folder_case {
+        const wchar_t* folder;
+        bool first_enabled, second_shown;
+    };
+    for (const folder_case& c : {folder_case{L"Calendar", false, true}, folder_case{L"Inbox", false, false},
+                                 folder_case{L"Calendar", false, true}}) {
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(c.folder)));
+        switch_folder(1, c.folder);
+        EXPECT_TRUE(shown(host_bar(1).Get()));
+        EXPECT_EQ(c.first_enabled, get(first.live(), L"Enabled").as_bool());
+        EXPECT_TRUE(get(first.live(), L"Visible").as_bool()) << "its action enables only";
+        EXPECT_EQ(c.second_shown, get(second.live(), L"Visible").as_bool());
+    }
+    first.SetolExplorerItemTypes(mail_and_appointments);   // as the bar's: left alone
+    first.SetEnabled(true);
+    switch_folder(1, L"Calendar");
+    EXPECT_TRUE(get(first.live(), L"Enabled").as_bool());
 }
 
 TEST_F(ToolbarBinding, ANewExplorerGetsOneCopyAtItsFirstFolderSwitchOrActivation) {
