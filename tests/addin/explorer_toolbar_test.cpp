@@ -98,6 +98,8 @@ protected:
         addin_testing::record_recent_update_check();
     }
     void TearDown() override {
+        // Unregistered, so that no type library registration outlives the test.
+        addin_testing::regsvr32(addin_testing::beside_this_test(L"QAV_Flinter.dll"), true);
         addin_testing::remove_registration();
         mailhost_unregister();
         ::CoUninitialize();
