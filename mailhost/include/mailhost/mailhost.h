@@ -52,7 +52,8 @@
      Bar, Standard and Advanced bars; new bars start hidden. A click or a change
      reaches only a control the user can reach: shown and enabled, in a bar that
      is shown and enabled (for a popup's controls: the popup reachable). Click
-     goes to every open control that shares the Tag, as Office does.
+     goes to every control that shares the Tag, as Office does: every open one,
+     and one whose window closed while an add-in still holds it.
    - Non-temporary bars and controls are kept, with their properties, when a
      window closes (for new windows) and, with keep_command_bars, from one
      session to the next within the process, as Office keeps them in its file.
