@@ -120,10 +120,10 @@ void open_and_close_explorer() {
     ASSERT_EQ(S_OK, mailhost_close_explorer(index));
 }
 
+// The user presses "Analyzer", which shows the information window.
 void show_information_window() {
-    const HWND info = information_window();
-    ASSERT_NE(nullptr, info);
-    ::ShowWindow(info, SW_SHOWNOACTIVATE);
+    ASSERT_NO_FATAL_FAILURE(press(L"Analyzer"));
+    ASSERT_TRUE(::IsWindowVisible(information_window()));
 }
 
 class Soak : public registered_addin_test {};
