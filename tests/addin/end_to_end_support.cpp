@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <cwchar>
 #include <sstream>
 
 #include "addin_test_support.h"
@@ -116,7 +117,26 @@ void press(const wchar_t* caption, int explorer) {
     ::SendMessageW(window, WM_LBUTTONUP, 0, at);
 }
 
-HWND information_window() { return ::FindWindowW(nullptr, L"Message Information"); }
+namespace {
+
+BOOL CALLBACK match_caption(HWND window, LPARAM wanted) {
+    auto* search = reinterpret_cast<std::pair<const wchar_t*, HWND>*>(wanted);
+    wchar_t text[128] = {};
+    ::GetWindowTextW(window, text, 128);
+    if (std::wcscmp(text, search->first) != 0) return TRUE;
+    search->second = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND thread_window(const wchar_t* caption) {
+    std::pair<const wchar_t*, HWND> search{caption, nullptr};
+    ::EnumThreadWindows(::GetCurrentThreadId(), match_caption, reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}
+
+HWND information_window() { return thread_window(L"Message Information"); }
 
 std::wstring first_child_text(HWND window) {
     const HWND child = ::GetWindow(window, GW_CHILD);

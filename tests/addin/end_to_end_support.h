@@ -37,6 +37,10 @@ private:
 // window, where the window shows it.
 void press(const wchar_t* caption, int explorer = 1);
 
+// A top-level window of this thread by its caption, or null. Other test
+// programs show windows with the same captions on the same desktop.
+HWND thread_window(const wchar_t* caption);
+
 // The add-in's message information window, or null.
 HWND information_window();
 

@@ -117,7 +117,7 @@ TEST_F(ToolbarEndToEnd, SpamForwardsTheTwoSelectedMessagesWithHeaderBlockAndCopy
 struct settings_user {
     static inline bool shown = false;
     static void CALLBACK act(HWND, UINT, UINT_PTR timer, DWORD) {
-        const HWND window = ::FindWindowW(nullptr, L"Settings");
+        const HWND window = thread_window(L"Settings");
         if (!window || !::IsWindowVisible(window)) return;
         ::KillTimer(nullptr, timer);
         shown = true;
@@ -135,7 +135,7 @@ TEST_F(ToolbarEndToEnd, SettingsOpensAndSavesWhatTheUserTyped) {
     ASSERT_NO_FATAL_FAILURE(press(L"Settings"));
     ::KillTimer(nullptr, timer);
     EXPECT_TRUE(settings_user::shown);
-    EXPECT_FALSE(::IsWindowVisible(::FindWindowW(nullptr, L"Settings")));
+    EXPECT_FALSE(::IsWindowVisible(thread_window(L"Settings")));
     EXPECT_EQ("changed@report.example", read_setting("email"));
 }
 
