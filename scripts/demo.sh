@@ -52,8 +52,8 @@ status=0
 # Everything goes to the log; the screen is spared Outlook's closing call log.
 bash "$root/scripts/outlook-tour.sh" --flavour "$flavour" --addin "$addin" \
   --tour "$root/scripts/tours/flinter-demo.tour" "$root/samples" 2>&1 | tee "$log" |
-  awk -v log="build/demo/$(basename "$log")" '
-    /^Outlook has quit; its calls/ { skipping = 1; print "Outlook has quit (its call log: " log ")"; next }
+  awk -v logfile="build/demo/$(basename "$log")" '
+    /^Outlook has quit; its calls/ { skipping = 1; print "Outlook has quit (its call log: " logfile ")"; next }
     skipping && /^  / { next }
     { skipping = 0; print }' || status=$?
 
