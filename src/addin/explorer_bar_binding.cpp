@@ -10,6 +10,7 @@
 #include "commandbars/command_bar_engine.h"
 #include "commandbars/command_bar_kinds.h"
 #include "commandbars/host_bound.h"
+#include "commandbars/office_ids.h"
 
 namespace flinter {
 namespace {
@@ -108,6 +109,29 @@ void save_layout(const TafwCommandBar& bar) {
     key.set_dword(kRowIndexValue, static_cast<DWORD>(layout.row_index));
 }
 
+bool answers(IDispatch* host_bar) noexcept {
+    try {
+        get(host_bar, L"Name");
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// The bars were last bound in a window that has closed since without another
+// being activated (it was not in front): the active explorer's copies take
+// over, so that the folder rule acts on a bar the user sees.
+void rebind_when_window_closed(command_bar_module& module) {
+    const auto bars = explorer_bars(module);
+    if (std::none_of(bars.begin(), bars.end(), [](const TafwCommandBar* bar) { return bar->live() && !answers(bar->live()); }))
+        return;
+    const ComPtr<IDispatch> explorer = active_explorer(module);
+    if (!explorer) return;
+    module.set_command_bars(query_dispatch(get(explorer.Get(), L"CommandBars").as_dispatch().Get(),
+                                           office::IID__CommandBars));
+    ActivateExplorerBars(module);
+}
+
 void place_in_current_explorer(command_bar_module& module, TafwCommandBar& bar) {
     if (FindCommandBar(module, bar.DeclaredName())) ConnectCommandBar(bar);
     else CreateCommandBar(module, bar);
@@ -158,6 +182,11 @@ void ActivateExplorerBars(command_bar_module& module) noexcept {
 }
 
 void UpdateExplorerBarState(command_bar_module& module) noexcept {
+    try {
+        rebind_when_window_closed(module);
+    } catch (...) {
+        module.report_error();
+    }
     for (TafwOlExplorerCommandbar* bar : explorer_bars(module)) {
         try {
             update_bar_state(*bar, true);

@@ -420,6 +420,16 @@ TEST_F(ToolbarBinding, AClickFromACopyWhoseBoundWindowClosedRebindsAndIsDelivere
     EXPECT_EQ(2u, clicks.size());
 }
 
+TEST_F(ToolbarBinding, AfterTheBoundWindowClosedTheFolderRuleActsOnTheWindowInFront) {
+    const int second = open_explorer(false);
+    switch_folder(second, L"Inbox");   // bound to the second window, which is not in front
+    ASSERT_EQ(S_OK, mailhost_close_explorer(second));
+    switch_folder(1, L"Calendar");
+    EXPECT_FALSE(shown(host_bar(1).Get()));
+    EXPECT_EQ(1u, copies(1));
+    EXPECT_TRUE(errors.empty()) << "no error box for a window that closed";
+}
+
 TEST_F(ToolbarBinding, TheSinkAnswersOnlyItsControlsEvent) {
     TafwEventSink* sink = connected().EventSinkOf(first_button());
     ASSERT_NE(nullptr, sink);
