@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # screenshots.sh BUILD_DIR: photographs the real message information window
-# (worked example) and settings window under Xvfb, with a copy of the test
+# (a spam with every filter line) and settings window under Xvfb, with a copy of the test
 # prefix whose graphics driver is x11; writes docs/*.png.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

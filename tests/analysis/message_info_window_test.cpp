@@ -11,7 +11,7 @@
 namespace flinter {
 namespace {
 
-const std::string kWorkedExample =
+const std::string kSpamAllFilters =
     "Received: from exprod5mx123.postini.com (exprod5mx123.postini.com [64.18.0.1])\r\n"
     "X-pstn-levels: (S:12.50000/99.90000 CV:99.9000 R:95.9108 P:95.9108 M:97.0232 C:98.7678 )\r\n"
     "X-pstn-settings: 3 (0.5000:20.0000) s cv r p m c LC ft\r\n"
@@ -127,9 +127,9 @@ TEST(message_info_window, an_owner_window_owns_it) {
     EXPECT_EQ(::GetWindow(info.handle(), GW_OWNER), host.get());
 }
 
-TEST(message_info_window, worked_example_text_emphasis_background_and_height) {
+TEST(message_info_window, spam_all_filters_text_emphasis_background_and_height) {
     windows w;
-    const auto lines = evaluate(kWorkedExample);
+    const auto lines = evaluate(kSpamAllFilters);
     ASSERT_EQ(lines.size(), 24u);
     w.info.render(lines, kPaleYellow);
     EXPECT_EQ(window_text_acp(w.info.ed()), joined(lines));
@@ -173,7 +173,7 @@ TEST(message_info_window, a_line_wider_than_the_box_counts_as_the_lines_it_wraps
 
 TEST(message_info_window, caret_ends_at_the_start) {
     windows w;
-    w.info.render(evaluate(kWorkedExample), kPaleYellow);
+    w.info.render(evaluate(kSpamAllFilters), kPaleYellow);
     CHARRANGE selection{-1, -1};
     ::SendMessageW(w.info.ed(), EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
     EXPECT_EQ(selection.cpMin, 0);
@@ -182,7 +182,7 @@ TEST(message_info_window, caret_ends_at_the_start) {
 
 TEST(message_info_window, two_strike_clear_is_not_spam) {
     windows w;
-    const auto lines = evaluate(kWorkedExample + "X-pstn-2strike: clear\r\n");
+    const auto lines = evaluate(kSpamAllFilters + "X-pstn-2strike: clear\r\n");
     w.info.render(lines, kPaleYellow);
     EXPECT_EQ(lines[3].text, "-  Was NOT considered spam");
     EXPECT_EQ(window_text_acp(w.info.ed()), joined(lines));
@@ -193,7 +193,7 @@ TEST(message_info_window, two_strike_clear_is_not_spam) {
 
 TEST(message_info_window, empty_header_and_a_second_rendering_replace_everything) {
     windows w;
-    w.info.render(evaluate(kWorkedExample), kPaleYellow);
+    w.info.render(evaluate(kSpamAllFilters), kPaleYellow);
     const auto lines = evaluate("");
     w.info.render(lines, 0x00FF0000);
     EXPECT_EQ(window_text_acp(w.info.ed()), joined(lines));
@@ -205,7 +205,7 @@ TEST(message_info_window, empty_header_and_a_second_rendering_replace_everything
 
 TEST(message_info_window, all_sections_off_leaves_the_verdict_only) {
     windows w;
-    const auto lines = evaluate(kWorkedExample, {false, false, false});
+    const auto lines = evaluate(kSpamAllFilters, {false, false, false});
     w.info.render(lines, kPaleYellow);
     EXPECT_EQ(window_text_acp(w.info.ed()),
               "This Message\r\n-  Went through Postini\r\n-  Was scanned\r\n-  Was considered SPAM\r\n");
@@ -253,17 +253,17 @@ void clear_by_hand(HWND ed) {
 
 TEST(message_info_window, the_code_word_alone_shows_the_raw_header_and_the_next_rendering_hides_it) {
     windows w;
-    w.info.render(evaluate(kWorkedExample), kPaleYellow);
+    w.info.render(evaluate(kSpamAllFilters), kPaleYellow);
     clear_by_hand(w.info.ed());
     type(w.info.ed(), "plumbthesources");
     EXPECT_TRUE(w.header.visible());
-    w.info.render(evaluate(kWorkedExample), kPaleYellow);
+    w.info.render(evaluate(kSpamAllFilters), kPaleYellow);
     EXPECT_FALSE(w.header.visible());
 }
 
 TEST(message_info_window, a_line_break_capitals_or_other_text_keep_the_raw_header_hidden) {
     windows w;
-    w.info.render(evaluate(kWorkedExample), kPaleYellow);
+    w.info.render(evaluate(kSpamAllFilters), kPaleYellow);
     type(w.info.ed(), "plumbthesources");   // after the verdict
     EXPECT_FALSE(w.header.visible());
     clear_by_hand(w.info.ed());
@@ -299,7 +299,7 @@ TEST(raw_header_window, starts_empty_hidden_on_top_and_shows_each_retrieved_head
     EXPECT_TRUE(::EqualRect(&memo, &client)) << "Memo1 fills the client area";
     header_text_sink& sink = header;
     std::string big;   // longer than an edit control's default limit of 32K characters
-    while (big.size() <= 40000) big += kWorkedExample;
+    while (big.size() <= 40000) big += kSpamAllFilters;
     sink.show_header_text(big);
     EXPECT_EQ(window_text_acp(header.Memo1()), big);
     sink.show_header_text("");

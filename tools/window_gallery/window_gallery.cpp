@@ -1,4 +1,4 @@
-// Shows the message information window with the worked example and the
+// Shows the message information window with a spam that has every filter line and the
 // settings window, for screenshots of the real windows (scripts/screenshots.sh).
 // Usage: window_gallery info|settings SECONDS
 #include <windows.h>
@@ -12,7 +12,7 @@
 
 namespace {
 
-const char kWorkedExample[] =
+const char kSpamAllFilters[] =
     "Received: from exprod5mx123.postini.com (exprod5mx123.postini.com [64.18.0.1])\r\n"
     "X-pstn-levels: (S:12.50000/99.90000 CV:99.9000 R:95.9108 P:95.9108 M:97.0232 C:98.7678 )\r\n"
     "X-pstn-settings: 3 (0.5000:20.0000) s cv r p m c LC ft\r\n"
@@ -49,7 +49,7 @@ int main(int argc, char** argv) try {
         set.ShowModal();
         return 0;
     }
-    const auto evaluation = flinter::EvaluateHeader(kWorkedExample, {}, flinter::UserDecimalSeparator());
+    const auto evaluation = flinter::EvaluateHeader(kSpamAllFilters, {}, flinter::UserDecimalSeparator());
     info.render(evaluation.lines, flinter::kDefaultBackground);
     info.show();
     pump_for(seconds * 1000);

@@ -42,7 +42,7 @@ std::string join(const std::vector<std::string_view>& lines, std::string_view br
     return text;
 }
 
-const std::string kWorkedExample = join({kReceived, kLevels, kSettings, kAddr});
+const std::string kSpamAllFilters = join({kReceived, kLevels, kSettings, kAddr});
 
 TEvaluationLine plain(std::string text) { return {std::move(text), std::nullopt}; }
 TEvaluationLine with(std::string text, emphasis_kind kind, std::size_t start, std::size_t length) {
@@ -96,10 +96,10 @@ TEST(LocalizeDecimalPoint, ReplacesPointsAndCommas) {
     EXPECT_EQ(LocalizeDecimalPoint("", ','), "");
 }
 
-// ------------------------------------------------------------ Worked example
+// ------------------------------------------------ A spam with every filter line
 
-TEST(EvaluateHeader, WorkedExampleFindings) {
-    const THeaderEvaluation e = EvaluateHeader(kWorkedExample, kAll, '.');
+TEST(EvaluateHeader, SpamAllFiltersFindings) {
+    const THeaderEvaluation e = EvaluateHeader(kSpamAllFilters, kAll, '.');
     THeaderFindings expected;
     expected.WentThroughPostini = true;
     expected.Scanned = true;
@@ -120,7 +120,7 @@ TEST(EvaluateHeader, WorkedExampleFindings) {
     EXPECT_EQ(e.findings, expected);
 }
 
-TEST(EvaluateHeader, WorkedExampleLines) {
+TEST(EvaluateHeader, SpamAllFiltersLines) {
     using enum emphasis_kind;
     const std::vector<TEvaluationLine> expected = {
         with("This Message", title, 0, 12),
@@ -148,13 +148,13 @@ TEST(EvaluateHeader, WorkedExampleLines) {
         plain("Legal Transport\t  n/a"),
         plain("Financial Transport\t  Filter ON"),
     };
-    const THeaderEvaluation e = EvaluateHeader(kWorkedExample, kAll, '.');
+    const THeaderEvaluation e = EvaluateHeader(kSpamAllFilters, kAll, '.');
     EXPECT_EQ(e.lines, expected);
     EXPECT_EQ(MessageInfoWindowHeight(static_cast<int>(e.lines.size())), 353);
 }
 
 TEST(EvaluateHeader, CommaLocaleShowsAndComparesLocalizedNumbers) {
-    const THeaderEvaluation e = EvaluateHeader(kWorkedExample, kAll, ',');
+    const THeaderEvaluation e = EvaluateHeader(kSpamAllFilters, kAll, ',');
     EXPECT_EQ(e.findings.SpamScore, "12,50000");
     EXPECT_EQ(e.findings.SpamThreshold, "20,0000");
     EXPECT_EQ(e.findings.BulkFilterValue, "0,5000");
@@ -167,7 +167,7 @@ TEST(EvaluateHeader, CommaLocaleShowsAndComparesLocalizedNumbers) {
 // ------------------------------------------------------------- Line breaks
 
 TEST(EvaluateHeader, EveryLineBreakStyleGivesTheSameFindings) {
-    const THeaderFindings reference = EvaluateHeader(kWorkedExample, kAll, '.').findings;
+    const THeaderFindings reference = EvaluateHeader(kSpamAllFilters, kAll, '.').findings;
     const std::string variants[] = {
         join({kReceived, kLevels, kSettings, kAddr}, "\n"),
         join({kReceived, kLevels, kSettings, kAddr}, "\r"),
@@ -221,7 +221,7 @@ TEST(EvaluateHeader, SpamVerdictComparesNumbersNotTexts) {
 }
 
 TEST(EvaluateHeader, TwoStrikeClearOverrulesSpam) {
-    const std::string text = kWorkedExample + "X-pstn-2strike: clear\r\n";
+    const std::string text = kSpamAllFilters + "X-pstn-2strike: clear\r\n";
     const THeaderEvaluation e = EvaluateHeader(text, kAll, '.');
     EXPECT_TRUE(e.findings.TwoStrikeClear);
     EXPECT_EQ(e.lines[3], with("-  Was NOT considered spam", emphasis_kind::alert, 7, 3));
@@ -283,17 +283,17 @@ TEST(EvaluateHeader, EmptyHeaderGivesNegativeVerdictAndNotAvailable) {
 // ---------------------------------------------------------------- Sections
 
 TEST(EvaluateHeader, SectionSwitchesChooseTheBlocks) {
-    EXPECT_EQ(texts(EvaluateHeader(kWorkedExample, kNone, '.')),
+    EXPECT_EQ(texts(EvaluateHeader(kSpamAllFilters, kNone, '.')),
               (std::vector<std::string>{"This Message", "-  Went through Postini", "-  Was scanned",
                                         "-  Was considered SPAM"}));
     EXPECT_EQ(EvaluateHeader("", kNone, '.').lines.size(), 3u);
 
-    const auto only_third = texts(EvaluateHeader(kWorkedExample, {false, false, true}, '.'));
+    const auto only_third = texts(EvaluateHeader(kSpamAllFilters, {false, false, true}, '.'));
     ASSERT_EQ(only_third.size(), 10u);
     EXPECT_EQ(only_third[4], "");
     EXPECT_EQ(only_third[5], "Other Filters");
 
-    const auto first_and_third = texts(EvaluateHeader(kWorkedExample, {true, false, true}, '.'));
+    const auto first_and_third = texts(EvaluateHeader(kSpamAllFilters, {true, false, true}, '.'));
     ASSERT_EQ(first_and_third.size(), 18u);
     EXPECT_EQ(first_and_third[11], "Bulk Filter Value \t  0.5000");
     EXPECT_EQ(first_and_third[13], "Other Filters");
