@@ -29,7 +29,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -199,11 +198,14 @@ addin_class sweep_class() {
             [] { return module_ptr(new TAddInModule(recording_seams())); }};
 }
 
+const std::wstring kProgIdKey = std::wstring(L"Software\\Classes\\") + addin_testing::kProgId;
+
 // The ProgID that leads Outlook to the class, and the add-in key as a fresh
 // profile has it: loaded at start, no start mode, no toolbar records.
 void register_for_outlook() {
-    registry_key::create(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + addin_testing::kProgId + L"\\CLSID")
-        .set_string(nullptr, L"{5F27362D-F894-4E66-BD26-E876A157B893}");
+    wchar_t clsid[64] = {};
+    ::StringFromGUID2(addin_testing::kKorv, clsid, 64);
+    registry_key::create(HKEY_LOCAL_MACHINE, kProgIdKey + L"\\CLSID").set_string(nullptr, clsid);
     delete_key_tree(HKEY_CURRENT_USER, addin_testing::kAddInKey);
     auto key = registry_key::create(HKEY_CURRENT_USER, addin_testing::kAddInKey);
     key.set_dword(L"LoadBehavior", 3);
@@ -413,6 +415,7 @@ int run_child(const scenario& sc, const strike& s) {
         shown().said.push_back("error box: " + utf8(caption) + ": " + utf8(text));
     };
     framework_ui_seams().dax_error_box = [](const std::wstring& text) { shown().said.push_back("DAX error box: " + utf8(text)); };
+    const bool registered_before = key_exists(HKEY_LOCAL_MACHINE, kProgIdKey);   // by regsvr32: left as it was
     register_for_outlook();
     write_settings();
     const std::wstring outbox = outbox_folder();
@@ -477,6 +480,7 @@ int run_child(const scenario& sc, const strike& s) {
     std::fflush(stdout);
     std::filesystem::remove_all(outbox, error);
     delete_key_tree(HKEY_CURRENT_USER, addin_testing::kAddInKey);
+    if (!registered_before) delete_key_tree(HKEY_LOCAL_MACHINE, kProgIdKey);
     ::CoUninitialize();
     return 0;
 }
