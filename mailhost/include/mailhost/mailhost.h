@@ -27,7 +27,8 @@
      (ext_cm_Startup); then every connected add-in gets OnAddInsUpdate; then the
      Startup event and OnStartupComplete; then the first explorer comes to the
      front and receives Activate.
-   - An add-in whose OnConnection fails is released, its COMAddIn.Object cleared,
+   - An add-in call that fails is logged after it ("addin <ProgID>.<call> failed:
+     0x..."). An add-in whose OnConnection fails is released, its COMAddIn.Object cleared,
      and its LoadBehavior written as not connected (3 becomes 2) where it is
      registered; it gets no other call. Switching an add-in on or off in the COM
      Add-ins dialog (mailhost_connect_addin, or COMAddIn.Connect) writes
@@ -90,11 +91,13 @@ struct mailhost_options {
     int register_running;       /* RegisterActiveObject while running */
     int picture_support;        /* buttons offer Picture and Mask (as modern hosts do) */
     int keep_command_bars;      /* start with the bars the last session kept; 0: a fresh profile */
+    int keep_armed_faults;      /* faults armed before the start stay armed, to strike during it */
 };
 
 /* Starts Outlook (add-ins connect, OnStartupComplete); *application is AddRef'd.
-   Each start begins a clean test: armed faults, the call log, a clipboard hold,
-   the sink report and the objects the last session left dead are cleared. */
+   Each start begins a clean test: armed faults (unless keep_armed_faults), the
+   count of injected failures, the call log, a clipboard hold, the sink report
+   and the objects the last session left dead are cleared. */
 MAILHOST_API HRESULT mailhost_start(const mailhost_options* options, IDispatch** application);
 /* Shuts Outlook down as the user would (Close events, Quit, add-ins disconnect). */
 MAILHOST_API HRESULT mailhost_quit(void);
@@ -207,7 +210,20 @@ MAILHOST_API void mailhost_release_clipboard(void);
    does not enter it when started through COM) for the rest of the session;
    GetActiveObject then fails with MK_E_UNAVAILABLE, whatever hr says. */
 MAILHOST_API HRESULT mailhost_fail(const wchar_t* target, const wchar_t* member, HRESULT hr, int times);
+/* The same, striking only after the next skip calls went through: the
+   (skip + 1)-th call fails first. */
+MAILHOST_API HRESULT mailhost_fail_after(const wchar_t* target, const wchar_t* member, HRESULT hr, int skip, int times);
 MAILHOST_API void mailhost_clear_faults(void);
+/* Failures the armed faults delivered since the start. */
+MAILHOST_API long mailhost_injected_failures(void);
+/* The member census: every point where a fault could strike, counted as it is
+   reached, "Kind.Member" as a fault names it (object-model members by their own
+   spelling, "Explorer.QueryInterface", "IMessage.GetProps"...). TRUE starts a
+   new census, FALSE stops it; a start of Outlook does not clear it, so that
+   start-up can be counted. mailhost_recorded_members: one line
+   "Kind.Member calls" per member, in the order of first calls. */
+MAILHOST_API void mailhost_record_members(BOOL on);
+MAILHOST_API BSTR mailhost_recorded_members(void);
 /* One line per call: "Kind.Member" (get or call), "Kind.Member=" (put), events,
    add-in calls ("addin <ProgID>.OnConnection(1)"), refusals, over-releases. */
 MAILHOST_API BSTR mailhost_call_log(void);
