@@ -1,29 +1,68 @@
 #!/usr/bin/env bash
-# The demo: the header evaluation over the bundled sample messages, natively
-# and through the Windows build under Wine; then the add-in itself, registered
-# with regsvr32 in a prefix of its own and started by the simulated Outlook.
+# make demo: QAV_Flinter in the simulated Outlook, as a user meets it. The
+# simulated Outlook and then QAV_Flinter.dll are registered with regsvr32 in
+# the demo's Wine prefix, and the simulated Outlook starts on samples/.
+#   With a usable display ($DISPLAY), a person uses it.
+#   Without one, a scripted tour (scripts/tours/flinter-demo.tour) plays under
+#   Xvfb: "Analyzer" on each sample (the verdicts are printed), "Spam" on one
+#   message (the forward in the Outbox is printed), Settings opened and saved,
+#   the Calendar and back; pictures of each step land in build/demo/; a
+#   one-line summary ends it. Exit status 0 when every step succeeded.
+# FLINTER_DEMO_FLAVOUR=x86 runs the 32-bit build instead of the 64-bit one.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root/samples"
-for sample in *.eml; do
-  echo "==> $sample ($(sed -n 's/^Subject: //p' "$sample" | head -1 | tr -d '\r'))"
-  "$root/dist/linux/flinter-analyze" --decimal-separator=. "$sample"
-  echo
-done
-echo "==> the same evaluation from the Windows build (x64, under Wine), as JSON"
-"$root/scripts/wine-run.sh" x64 "$root/dist/x64/flinter-analyze.exe" --json --decimal-separator=. 01-spam.eml
-bash "$root/scripts/wine-prefix.sh" stop
+flavour=${FLINTER_DEMO_FLAVOUR:-x64}
+addin=$root/dist/$flavour/QAV_Flinter.dll
+demo=$root/build/demo
+work=$demo/outlook-$flavour
 
-echo
-echo "==> the add-in in Outlook (x64, the simulated Outlook, under Wine in build/demo-prefix)"
-export FLINTER_WINEPREFIX="$root/build/demo-prefix"
-bash "$root/scripts/wine-prefix.sh" ensure
-source "$root/scripts/wine-env.sh"
-windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
-outlook="$root/build/x64/tools/outlook_demo/outlook_demo.exe"
-trap 'bash "$root/scripts/wine-prefix.sh" stop' EXIT
-"$FLINTER_WINE64" "$outlook" install
-echo "Outlook (simulated) installed: Outlook.Application is registered"
-"$FLINTER_WINE64" regsvr32 /s "$(windows_path "$root/dist/x64/QAV_Flinter.dll")"
-echo "regsvr32 QAV_Flinter.dll: registered"
-"$FLINTER_WINE64" "$outlook" start "$(windows_path "$root/samples")"
+problems=()
+[ -f "$addin" ] || problems+=("$addin is not built (make)")
+[ -f "$root/build/$flavour/mailhost/host/simulated_outlook.exe" ] ||
+  problems+=("the simulated Outlook is not built (make build)")
+[ -x /usr/lib/wine/wine64 ] && [ -x /usr/lib/wine/wine ] ||
+  problems+=("Wine is missing (Debian packages wine, wine32, wine64; scripts/install-deps.sh installs them)")
+
+display_usable() { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }
+if ! display_usable; then
+  command -v xvfb-run >/dev/null || problems+=("xvfb-run is missing (Debian package xvfb; scripts/install-deps.sh installs it)")
+  command -v convert >/dev/null || problems+=("convert is missing (Debian package imagemagick; scripts/install-deps.sh installs it)")
+fi
+if [ ${#problems[@]} -gt 0 ]; then
+  echo "make demo cannot run:" >&2
+  printf '  - %s\n' "${problems[@]}" >&2
+  exit 1
+fi
+
+# The add-in's settings live beside the host's executable. The last update
+# check is recorded as today, so that the demo asks no web server; the rest
+# keeps the add-in's defaults until the Settings step saves them.
+mkdir -p "$work"
+today=$(( $(date +%s) / 86400 + 25569 ))   # days since 30 Dec 1899
+printf '[general]\r\nlld=%s\r\nupd=0\r\n' "$today" >"$work/settings.ini"
+
+if display_usable; then
+  echo "The simulated Outlook with QAV_Flinter on $DISPLAY ($flavour): close its window to end."
+  exec bash "$root/scripts/outlook-tour.sh" --flavour "$flavour" --interactive --addin "$addin" "$root/samples"
+fi
+
+echo "No usable display: the scripted tour under Xvfb ($flavour)."
+log=$demo/tour-$flavour.log
+status=0
+# Everything goes to the log; the screen is spared Outlook's closing call log.
+bash "$root/scripts/outlook-tour.sh" --flavour "$flavour" --addin "$addin" \
+  --tour "$root/scripts/tours/flinter-demo.tour" "$root/samples" 2>&1 | tee "$log" |
+  awk -v logfile="build/demo/$(basename "$log")" '
+    /^Outlook has quit; its calls/ { skipping = 1; print "Outlook has quit (its call log: " logfile ")"; next }
+    skipping && /^  / { next }
+    { skipping = 0; print }' || status=$?
+
+verdicts=$(grep -c '^\[Message Information\]' "$log" || true)
+forwards=$(grep -c 'Subject: \[\*SPAM\*\]' "$log" || true)
+saved=no
+grep -qi '^email=' "$work/settings.ini" && saved=yes
+pictures=$(cd "$demo" && ls -- *.png 2>/dev/null | wc -l)
+outcome="every step succeeded"
+[ "$status" -eq 0 ] || outcome="a step FAILED (see above)"
+echo "demo ($flavour): $verdicts verdicts shown, $forwards forward in the Outbox, settings saved: $saved, $pictures pictures in build/demo/; $outcome"
+exit "$status"

@@ -59,17 +59,22 @@ export WINEPREFIX=$x11_prefix
 wine=$FLINTER_WINE64
 [ "$flavour" = x86 ] && wine=$FLINTER_WINE32
 windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
-# The add-ins leave the prefix as they came, so that the next tour meets only its own.
+demo=$root/build/demo
+work=$demo/outlook-$flavour
+# The add-ins, then Outlook, leave the prefix as they came, so that the next
+# tour meets only its own (an add-in's unregistration may start Outlook).
 leave() {
   for dll in "${addins[@]}"; do "$wine" regsvr32 /u /s "$(windows_path "$dll")" >/dev/null 2>&1 || true; done
+  "$wine" regsvr32 /u /s "$(windows_path "$work/mailhost.dll")" >/dev/null 2>&1 || true
   wineserver -k 2>/dev/null || true
 }
 trap leave EXIT
 
-demo=$root/build/demo
-work=$demo/outlook-$flavour
 mkdir -p "$work"
 cp -f "$host" "$build/mailhost/host/mailhost.dll" "$work/"
+# Outlook is installed first: an add-in's registration looks for it.
+"$wine" regsvr32 /s "$(windows_path "$work/mailhost.dll")" || missing "regsvr32 mailhost.dll (the simulated Outlook) failed"
+echo "registered the simulated Outlook ($flavour)"
 for dll in "${addins[@]}"; do
   "$wine" regsvr32 /s "$(windows_path "$dll")" || missing "regsvr32 $(basename "$dll") failed"
   echo "registered $(basename "$dll") for Outlook ($flavour)"

@@ -124,6 +124,7 @@ private:
         else if (c == '[') result.data = read_set();
         else if (c == '{') result.data = bytes_value{read_hex()};
         else if (c == '<') result.data = read_items(depth);
+        else if (c == '(') result.data = read_strings();
         else if (next_word_is("file")) result.data = bytes_value{read_file()};
         else if (is_name_start(c)) result.data = name_value{read_name()};
         else fail("a value expected");
@@ -199,6 +200,14 @@ private:
             if (peek() == ']') break;
             expect(',');
         }
+        ++pos_;
+        return result;
+    }
+
+    strings_value read_strings() {
+        expect('(');
+        strings_value result;
+        while (peek() != ')') result.texts.push_back(read_text());
         ++pos_;
         return result;
     }
@@ -282,6 +291,9 @@ const std::string& value::as_text() const { return expect_kind<text_value>(*this
 const std::string& value::as_name() const { return expect_kind<name_value>(*this, "a name").name; }
 const std::vector<std::string>& value::as_set() const { return expect_kind<set_value>(*this, "a set").names; }
 const std::vector<std::uint8_t>& value::as_bytes() const { return expect_kind<bytes_value>(*this, "bytes").bytes; }
+const std::vector<std::string>& value::as_strings() const {
+    return expect_kind<strings_value>(*this, "a list of texts").texts;
+}
 const std::vector<property_list>& value::as_items() const {
     return expect_kind<items_value>(*this, "a list of items").items;
 }

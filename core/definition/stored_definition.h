@@ -48,9 +48,10 @@ struct name_value { std::string name; };
 struct set_value { std::vector<std::string> names; };
 struct bytes_value { std::vector<std::uint8_t> bytes; };
 struct items_value { std::vector<property_list> items; };
+struct strings_value { std::vector<std::string> texts; };   // ("a" "b")
 
 struct value {
-    std::variant<std::int32_t, text_value, name_value, set_value, bytes_value, items_value> data;
+    std::variant<std::int32_t, text_value, name_value, set_value, bytes_value, items_value, strings_value> data;
     int line = 0;
 
     // Each throws definition_error (naming the line) when the value is of another kind.
@@ -61,6 +62,7 @@ struct value {
     const std::vector<std::string>& as_set() const;
     const std::vector<std::uint8_t>& as_bytes() const;
     const std::vector<property_list>& as_items() const;
+    const std::vector<std::string>& as_strings() const;
 };
 
 struct property {

@@ -17,7 +17,8 @@
 //                         window captioned WINDOW
 //   text WINDOW           prints the texts of the window and of its controls
 //   shot WINDOW FILE      saves a picture of the window as a BMP file; WINDOW
-//                         "explorer" is the current explorer
+//                         "explorer" is the current explorer, "screen" the part of
+//                         the screen that this program's shown windows cover
 //   sent                  prints the message the last Send wrote (up to 60 lines)
 //   log                   prints the simulated Outlook's call log and empties it
 //   expect-log TEXT       fails unless the call log holds TEXT
@@ -113,6 +114,19 @@ HWND window_captioned(const std::wstring& caption) {
     }
     if (hidden) return hidden;
     refuse(L"no window captioned \"" + caption + L"\"");
+}
+
+// The screen area that this thread's shown top-level windows cover together.
+RECT shown_windows_area() {
+    std::vector<HWND> windows;
+    ::EnumThreadWindows(::GetCurrentThreadId(), collect_window, reinterpret_cast<LPARAM>(&windows));
+    RECT area{};
+    for (HWND window : windows) {
+        RECT frame{};
+        if (::IsWindowVisible(window) && ::GetWindowRect(window, &frame)) ::UnionRect(&area, &area, &frame);
+    }
+    if (::IsRectEmpty(&area)) refuse(L"no window is shown");
+    return area;
 }
 
 std::vector<HWND> descendants(HWND window) {
@@ -296,6 +310,11 @@ void tour::execute(const std::vector<std::wstring>& words) {
         }
     } else if (command == L"shot") {
         want(3, L"shot WINDOW FILE");
+        if (same(words[1], L"screen")) {
+            save_screen_picture(shown_windows_area(), words[2]);
+            print_(L"picture of the screen: " + words[2]);
+            return;
+        }
         HWND window = same(words[1], L"explorer") ? explorer_window() : window_captioned(words[1]);
         save_window_picture(window, words[2]);
         print_(L"picture of \"" + text_of(window) + L"\": " + words[2]);

@@ -11,9 +11,8 @@
 namespace mailhost::host {
 namespace {
 
-// The window's DC reads the window's own surface, frame and children
-// included, also where another window covers it.
-std::vector<std::uint8_t> window_pixels(HWND window, int width, int height) {
+// Copies width x height pixels from source at (x, y), bottom-up rows of 24 bits.
+std::vector<std::uint8_t> pixels_of(HDC source, int x, int y, int width, int height) {
     BITMAPINFO header{};
     header.bmiHeader.biSize = sizeof header.bmiHeader;
     header.bmiHeader.biWidth = width;
@@ -26,15 +25,28 @@ std::vector<std::uint8_t> window_pixels(HWND window, int width, int height) {
     flinter::unique_hdc memory(::CreateCompatibleDC(nullptr));
     if (!bitmap || !memory) throw std::runtime_error("no memory for the picture");
     const HGDIOBJ old = ::SelectObject(memory.get(), bitmap.get());
-    HDC source = ::GetWindowDC(window);
-    const BOOL copied = source && ::BitBlt(memory.get(), 0, 0, width, height, source, 0, 0, SRCCOPY);
-    if (source) ::ReleaseDC(window, source);
+    const BOOL copied = source && ::BitBlt(memory.get(), 0, 0, width, height, source, x, y, SRCCOPY);
     ::GdiFlush();
     ::SelectObject(memory.get(), old);
-    if (!copied) throw std::runtime_error("the window's pixels could not be read");
+    if (!copied) throw std::runtime_error("the pixels could not be read");
     const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
     const auto* start = static_cast<const std::uint8_t*>(bits);
     return {start, start + stride * height};
+}
+
+// The window's DC reads the window's own surface, frame and children
+// included, also where another window covers it.
+std::vector<std::uint8_t> window_pixels(HWND window, int width, int height) {
+    HDC source = ::GetWindowDC(window);
+    if (!source) throw std::runtime_error("the window's pixels could not be read");
+    try {
+        auto pixels = pixels_of(source, 0, 0, width, height);
+        ::ReleaseDC(window, source);
+        return pixels;
+    } catch (...) {
+        ::ReleaseDC(window, source);
+        throw;
+    }
 }
 
 void write_file(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
@@ -49,16 +61,7 @@ void write_file(const std::wstring& path, const std::vector<std::uint8_t>& bytes
         throw std::runtime_error("cannot write " + flinter::narrow(path.c_str()));
 }
 
-}  // namespace
-
-void save_window_picture(HWND window, const std::wstring& path) {
-    if (!::IsWindow(window)) throw std::runtime_error("no such window");
-    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    RECT frame{};
-    ::GetWindowRect(window, &frame);
-    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    if (width <= 0 || height <= 0) throw std::runtime_error("the window has no size");
-    const auto pixels = window_pixels(window, width, height);
+void save_bmp(const std::wstring& path, int width, int height, const std::vector<std::uint8_t>& pixels) {
     BITMAPFILEHEADER file_header{};
     BITMAPINFOHEADER info{};
     info.biSize = sizeof info;
@@ -76,6 +79,34 @@ void save_window_picture(HWND window, const std::wstring& path) {
     std::memcpy(bytes.data() + sizeof file_header, &info, sizeof info);
     bytes.insert(bytes.end(), pixels.begin(), pixels.end());
     write_file(path, bytes);
+}
+
+}  // namespace
+
+void save_window_picture(HWND window, const std::wstring& path) {
+    if (!::IsWindow(window)) throw std::runtime_error("no such window");
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    if (width <= 0 || height <= 0) throw std::runtime_error("the window has no size");
+    save_bmp(path, width, height, window_pixels(window, width, height));
+}
+
+void save_screen_picture(const RECT& area, const std::wstring& path) {
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) throw std::runtime_error("the area is empty");
+    ::RedrawWindow(nullptr, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    HDC screen = ::GetDC(nullptr);
+    if (!screen) throw std::runtime_error("the screen could not be read");
+    try {
+        const auto pixels = pixels_of(screen, area.left, area.top, width, height);
+        ::ReleaseDC(nullptr, screen);
+        save_bmp(path, width, height, pixels);
+    } catch (...) {
+        ::ReleaseDC(nullptr, screen);
+        throw;
+    }
 }
 
 }  // namespace mailhost::host

@@ -92,21 +92,31 @@ public:
         log_call(L"addin " + prog_id_ + L"." + what);
         auto custom = empty_custom();
         SAFEARRAY* array = custom.get();
-        ((*addin.Get()).*operation)(&array);
+        log_failure(what, ((*addin.Get()).*operation)(&array));
     }
 
     void disconnect(ext_DisconnectMode mode) {
         if (!addin_) return;
         ComPtr<IDTExtensibility2> addin = std::move(addin_);
-        log_call(L"addin " + prog_id_ + L".OnDisconnection(" + std::to_wstring(mode) + L")");
+        const std::wstring what = L"OnDisconnection(" + std::to_wstring(mode) + L")";
+        log_call(L"addin " + prog_id_ + L"." + what);
         auto custom = empty_custom();
         SAFEARRAY* array = custom.get();
-        addin->OnDisconnection(mode, &array);
+        log_failure(what, addin->OnDisconnection(mode, &array));
         object_.Reset();
         if (mode == ext_dm_UserClosed) write_load_behavior(load_behavior_ & ~DWORD{1});
     }
 
 private:
+    // Office carries on whatever an add-in's call answers; the log keeps a failure.
+    void log_failure(const std::wstring& what, HRESULT hr) {
+        if (FAILED(hr)) {
+            wchar_t code[16];
+            swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+            log_call(L"addin " + prog_id_ + L"." + what + L" failed: " + code);
+        }
+    }
+
     // Where the add-in is registered; a key that has gone is not made again.
     void write_load_behavior(DWORD value) {
         load_behavior_ = value;

@@ -151,7 +151,7 @@ __declspec(dllexport) HRESULT mailhost_start(const mailhost_options* options, ID
     chosen.keep_command_bars = options->keep_command_bars != 0;
     if (running_application()) return E_FAIL;   // one Outlook at a time; the running one keeps its state
     release_clipboard();
-    start_session(options->no_audit == 0);
+    start_session(options->keep_armed_faults != 0, options->no_audit == 0);
     auto app = application::start(std::move(chosen));
     *out = app->dispatch().Detach();
     return S_OK;
@@ -382,7 +382,31 @@ __declspec(dllexport) HRESULT mailhost_fail(const wchar_t* target, const wchar_t
     return S_OK;
 } EXPORT_BOUNDARY
 
+__declspec(dllexport) HRESULT mailhost_fail_after(const wchar_t* target, const wchar_t* member, HRESULT hr, int skip,
+                                                  int times) try {
+    inject_fault(fault_target(target), member ? member : L"*", hr, times, skip);
+    return S_OK;
+} EXPORT_BOUNDARY
+
 __declspec(dllexport) void mailhost_clear_faults(void) { clear_faults(); }
+
+__declspec(dllexport) long mailhost_injected_failures(void) { return injected_failures(); }
+
+__declspec(dllexport) void mailhost_record_members(BOOL on) {
+    try {
+        record_members(on != FALSE);
+    } catch (...) {
+        // Out of memory: nothing is recorded.
+    }
+}
+
+__declspec(dllexport) BSTR mailhost_recorded_members(void) {
+    try {
+        return to_bstr(recorded_members());
+    } catch (...) {
+        return nullptr;
+    }
+}
 
 __declspec(dllexport) BSTR mailhost_call_log(void) {
     try {

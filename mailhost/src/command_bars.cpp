@@ -217,9 +217,9 @@ void control::register_button_members() {
              [this](const call_args& a) { style_ = flinter::variant(a.value()).as_int(); });
     property(L"HyperlinkType", [this](const call_args&) { return flinter::variant(hyperlink_type_); },
              [this](const call_args& a) { hyperlink_type_ = flinter::variant(a.value()).as_int(); });
-    property(L"Picture", [this](const call_args&) { return get_picture(); },
+    property(L"Picture", [this](const call_args&) { return get_picture(false); },
              [this](const call_args& a) { put_picture(a, false); });
-    property(L"Mask", [this](const call_args&) { return get_picture(); },
+    property(L"Mask", [this](const call_args&) { return get_picture(true); },
              [this](const call_args& a) { put_picture(a, true); });
     method(L"PasteFace", [this](const call_args&) {
         paste_face();
@@ -257,12 +257,14 @@ void control::register_list_members() {
     });
 }
 
-flinter::variant control::get_picture() const {
-    std::vector<DWORD> pixels = face_.pixels;
-    int width = face_.width, height = face_.height;
+// A face without a picture reads as a grey square; without a mask, as one
+// that lets nothing through (black).
+flinter::variant control::get_picture(bool mask) const {
+    std::vector<DWORD> pixels = mask ? face_.mask : face_.pixels;
+    int width = mask ? face_.mask_width : face_.width, height = mask ? face_.mask_height : face_.height;
     if (pixels.empty()) {
         width = height = 16;
-        pixels.assign(256, 0x00C0C0C0);
+        pixels.assign(256, mask ? 0x00000000 : 0x00C0C0C0);
     }
     unique_hbitmap bitmap = bitmap_from_pixels(width, height, pixels);
     PICTDESC description{sizeof(PICTDESC), PICTYPE_BITMAP, {}};
@@ -322,9 +324,14 @@ void control::move(const call_args& a) {
         if (!target) fail(E_INVALIDARG, L"Invalid procedure call or argument");
     }
     auto self = std::static_pointer_cast<control>(shared_from_this());
+    // Office counts Before among the target's controls as they are before the
+    // move: the control lands in front of the one that held that position.
     const int before = a.integer_or(1, 0);
+    std::shared_ptr<control> in_front_of;
+    if (before >= 1 && before <= static_cast<int>(target->controls_.size())) in_front_of = target->controls_[before - 1];
+    if (in_front_of == self) return;
     if (auto current = owner()) current->detach(this);
-    target->insert(self, before);
+    target->insert(self, in_front_of ? static_cast<int>(target->index_of(in_front_of.get())) : 0);
     attach(target);
 }
 
@@ -334,9 +341,10 @@ void control::remove() {
     mark_deleted();
 }
 
-void control::mark_deleted() {
+void control::mark_deleted(bool with_window) {
     deleted_ = true;
-    if (popup_) popup_->mark_deleted();
+    window_closed_ = with_window;
+    if (popup_) popup_->mark_deleted(with_window);
 }
 
 bool control::reachable() const {
@@ -381,12 +389,13 @@ bool control::click() {
     auto keep = shared_from_this();
     log_call(L"click " + tag_);
     VARIANT_BOOL cancel_default = VARIANT_FALSE;
-    // Office raises the event on every control that carries the same tag.
+    // Office raises the event on every control that carries the same tag,
+    // also on one an add-in still holds after its window closed.
     std::vector<std::shared_ptr<host_object>> targets{keep};
     if (!tag_.empty()) {
         for (control* other : all_controls())
-            if (other != this && other->type_ == type_ && other->tag_ == tag_ && !other->deleted_ &&
-                !other->weak_from_this().expired())
+            if (other != this && other->type_ == type_ && other->tag_ == tag_ &&
+                (!other->deleted_ || other->window_closed_) && !other->weak_from_this().expired())
                 targets.push_back(other->shared_from_this());
     }
     for (auto& target : targets) {
@@ -605,9 +614,9 @@ std::shared_ptr<control> command_bar::find(int type, int id, const std::wstring*
     return nullptr;
 }
 
-void command_bar::mark_deleted() {
+void command_bar::mark_deleted(bool with_window) {
     deleted_ = true;
-    for (auto& c : controls_) c->mark_deleted();
+    for (auto& c : controls_) c->mark_deleted(with_window);
 }
 
 bool command_bar::reachable() const {
@@ -713,7 +722,7 @@ std::shared_ptr<control> command_bars::find_for_user(const std::wstring& tag) co
 
 void command_bars::close() {
     closed_ = true;
-    for (auto& bar : bars_) bar->mark_deleted();
+    for (auto& bar : bars_) bar->mark_deleted(true);
     bars_.clear();
 }
 

@@ -58,8 +58,9 @@ public:
     // and enabled (or a popup whose control is reachable).
     bool reachable() const;
     std::wstring fault_tag() const override { return tag_; }
-    // Marks this control (and a popup's contents) gone; held references then fail.
-    void mark_deleted();
+    // Marks this control (and a popup's contents) gone; held references then
+    // fail. One gone with its window still hears the clicks of its tag.
+    void mark_deleted(bool with_window = false);
     // A copy for a new window, without temporary contents.
     std::shared_ptr<control> clone(const std::shared_ptr<bars_context>& context) const;
     // The user clicks (buttons) or changes the text (lists); returns CancelDefault.
@@ -79,7 +80,7 @@ private:
     void register_button_members();
     void register_list_members();
     void put_picture(const call_args& args, bool mask);
-    flinter::variant get_picture() const;
+    flinter::variant get_picture(bool mask) const;
     void paste_face();
     void move(const call_args& args);
     void remove();
@@ -88,7 +89,7 @@ private:
     std::weak_ptr<command_bar> owner_;
     int type_, id_;
     bool builtin_, temporary_;
-    bool deleted_ = false;
+    bool deleted_ = false, window_closed_ = false;
     bool begin_group_ = false, enabled_ = true, visible_ = true;
     std::wstring caption_, description_, help_file_, parameter_, tag_, tooltip_, on_action_;
     int height_ = 22, width_ = 23, help_context_ = 0, priority_ = 0;
@@ -128,7 +129,7 @@ public:
     void detach(const control* item);
     std::shared_ptr<control> find(int type, int id, const std::wstring* tag, bool visible_only,
                                   bool recursive) const;
-    void mark_deleted();
+    void mark_deleted(bool with_window = false);
     bool deleted() const { return deleted_; }
     bool reachable() const;
     std::shared_ptr<command_bar> clone(const std::shared_ptr<bars_context>& context) const;

@@ -11,8 +11,34 @@ namespace {
 
 struct fault {
     HRESULT hr;
+    int skip;        // calls let through before the first failure
     int remaining;
 };
+
+// The members consulted for a fault, in order of their first call, with counts.
+struct member_census {
+    bool recording = false;
+    std::vector<std::pair<std::wstring, long>> members;
+    std::map<std::wstring, std::size_t> position;
+};
+
+member_census& census() {
+    static member_census recorded;
+    return recorded;
+}
+
+void count_member(const std::wstring& key) {
+    auto& c = census();
+    if (!c.recording) return;
+    const auto [at, added] = c.position.try_emplace(key, c.members.size());
+    if (added) c.members.emplace_back(key, 0);
+    ++c.members[at->second].second;
+}
+
+long& fault_hits() {
+    static long hits = 0;
+    return hits;
+}
 
 // Never destroyed: objects a client still holds may be freed during static destruction.
 std::set<audited*>& live_objects() {
@@ -65,7 +91,12 @@ sinks_snapshot& sinks_at_quit() {
 HRESULT consume(const std::wstring& key) {
     auto found = faults().find(key);
     if (found == faults().end() || found->second.remaining <= 0) return S_OK;
+    if (found->second.skip > 0) {
+        --found->second.skip;
+        return S_OK;
+    }
     --found->second.remaining;
+    ++fault_hits();
     return found->second.hr;
 }
 
@@ -109,13 +140,28 @@ std::wstring call_log() {
 
 void clear_call_log() { entries().clear(); }
 
-void inject_fault(const std::wstring& target, const std::wstring& member, HRESULT hr, int times) {
-    faults()[lower(target + L"." + member)] = {hr, times};
+void inject_fault(const std::wstring& target, const std::wstring& member, HRESULT hr, int times, int skip) {
+    faults()[lower(target + L"." + member)] = {hr, skip > 0 ? skip : 0, times};
 }
 
 void clear_faults() { faults().clear(); }
 
+long injected_failures() { return fault_hits(); }
+
+void record_members(bool on) {
+    auto& c = census();
+    if (on) c = {};
+    c.recording = on;
+}
+
+std::wstring recorded_members() {
+    std::wstring text;
+    for (const auto& [member, calls] : census().members) text += member + L" " + std::to_wstring(calls) + L"\n";
+    return text;
+}
+
 HRESULT take_fault(const audited& object, const std::wstring& member, bool any_member) {
+    count_member(object.kind() + L"." + member);
     std::vector<std::wstring> targets{L"#" + std::to_wstring(object.serial())};
     if (const std::wstring tag = object.fault_tag(); !tag.empty()) targets.push_back(object.kind() + L"[" + tag + L"]");
     targets.push_back(object.kind());
@@ -128,7 +174,10 @@ HRESULT take_fault(const audited& object, const std::wstring& member, bool any_m
     return S_OK;
 }
 
-HRESULT take_fault(const std::wstring& kind, const std::wstring& member) { return consume(lower(kind + L"." + member)); }
+HRESULT take_fault(const std::wstring& kind, const std::wstring& member) {
+    count_member(kind + L"." + member);
+    return consume(lower(kind + L"." + member));
+}
 
 bool fault_armed(const std::wstring& kind, const std::wstring& member) {
     auto found = faults().find(lower(kind + L"." + member));
@@ -187,10 +236,11 @@ void release_dead_objects() {
     for (audited* object : live_objects()) object->over_releases_ = 0;
 }
 
-void start_session(bool audit) {
+void start_session(bool keep_faults, bool audit) {
     auditing() = audit;
     release_dead_objects();
-    clear_faults();
+    if (!keep_faults) clear_faults();
+    fault_hits() = 0;
     clear_call_log();
     sinks_at_quit() = {};
 }

@@ -53,10 +53,19 @@ std::wstring call_log();
 void clear_call_log();
 
 // Arms target.member (member "*" = every object-model member) to fail with hr for
-// the next times calls. target: a kind ("Explorer"), an object ("#12") or a
-// control by tag ("CommandBarButton[tag]").
-void inject_fault(const std::wstring& target, const std::wstring& member, HRESULT hr, int times);
+// times calls after the next skip calls. target: a kind ("Explorer"), an object
+// ("#12") or a control by tag ("CommandBarButton[tag]").
+void inject_fault(const std::wstring& target, const std::wstring& member, HRESULT hr, int times, int skip = 0);
 void clear_faults();
+// Failures delivered by armed faults since the session started.
+long injected_failures();
+
+// The census of the points where a fault can strike: every consultation of
+// take_fault counts "Kind.Member" (member as take_fault names it). on: starts
+// a new census; off: stops counting and keeps what was counted.
+void record_members(bool on);
+// One line "Kind.Member calls" per member, in order of first call.
+std::wstring recorded_members();
 // The armed failure for this call of an object-model member (any_member: "*"
 // counts too) or COM-level entry point, consuming one; S_OK when none is armed.
 HRESULT take_fault(const audited& object, const std::wstring& member, bool any_member = true);
@@ -79,9 +88,10 @@ long advised_sink_count();
 // releases every sink, as a process that ends would.
 void drop_advised_sinks();
 
-// The start of a new session: faults, log and the previous session's remains go;
+// The start of a new session: faults (unless kept, to strike during the
+// start), the count of failures, log and the previous session's remains go;
 // without the audit, calls are not logged and released objects not kept.
 void release_dead_objects();
-void start_session(bool audit);
+void start_session(bool keep_faults = false, bool audit = true);
 
 }  // namespace mailhost

@@ -322,6 +322,9 @@ void explorer::close() {
     app().keep_customizations(bars_);
     bars_->close();
     destroy_window();
+    // The explorer object may outlive its window (dead objects are kept for
+    // the reference audit); what the window drew with goes with the window.
+    view_.reset();
     app().window_closed(keep);
 }
 

@@ -4,6 +4,7 @@
 
 #include "addin/addin_factory.h"
 #include "addin/com_server.h"
+#include "addin/explorer_bar_binding.h"
 #include "addin/framework_error.h"
 #include "addin/outlook_servers.h"
 #include "com/hresult_error.h"
@@ -214,6 +215,9 @@ void TafwAddin::run_startup() {
         registry_key::create(HKEY_CURRENT_USER, key).set_string(kStartModeValue, L"NORMAL");
     if (outlook) start_outlook_event_sinks();
 }
+
+void TafwAddin::restore_explorer_bar_layout() noexcept { RestoreExplorerBarLayout(*module_); }
+void TafwAddin::create_command_bars_at_startup() noexcept { CreateExplorerBarsAtStartup(*module_); }
 
 void TafwAddin::connect_host_application_events() {
     auto wrapper = std::make_unique<TOutlookApplication>();

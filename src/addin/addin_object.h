@@ -98,10 +98,10 @@ private:
     void start_outlook_event_sinks();
     void release_outlook_event_sinks() noexcept { tracking_.reset(); }
 
-    // The steps of the toolbar, which are not built yet: each says what it
-    // will do and does nothing.
-    void restore_explorer_bar_layout() noexcept {}       // the explorer bars' saved positions
-    void create_command_bars_at_startup() noexcept {}    // the module's bars in the active explorer
+    // The toolbar's start-up steps: the explorer bars' saved positions, then
+    // the module's bars in the active explorer.
+    void restore_explorer_bar_layout() noexcept;
+    void create_command_bars_at_startup() noexcept;
 
     TafwFactory& factory_;
     IUnknown* outer_;   // not owned: the aggregate owns this object

@@ -176,6 +176,7 @@ void TafwCOMAddInModule::release_before_destruction() noexcept {
     if (released_) return;
     released_ = true;
     registry_.reset();
+    disconnect_event_sinks();
     host_wrapper_.reset();   // unadvises; the host is not told to quit
     set_command_bars(nullptr);
     addin_object_ = nullptr;
@@ -183,6 +184,30 @@ void TafwCOMAddInModule::release_before_destruction() noexcept {
     com_addin_.Reset();
     host_application_.Reset();
     raise(OnDestroy);
+}
+
+void TafwCOMAddInModule::bind_events(TafwCommandBarControl& control) {
+    std::erase_if(sinks_, [&control](const Microsoft::WRL::ComPtr<TafwEventSink>& sink) {
+        if (sink->Control() != &control) return false;
+        sink->Disconnect();
+        return true;
+    });
+    if (!control.live()) return;
+    auto sink = make_com<TafwEventSink>(*this, control);
+    sink->Connect();
+    sinks_.push_back(std::move(sink));
+}
+
+TafwEventSink* TafwCOMAddInModule::EventSinkOf(const TafwCommandBarControl& control) const noexcept {
+    for (const auto& sink : sinks_)
+        if (sink->Control() == &control) return sink.Get();
+    return nullptr;
+}
+
+// No host control keeps a sink of a module that is going.
+void TafwCOMAddInModule::disconnect_event_sinks() noexcept {
+    for (const auto& sink : sinks_) sink->Disconnect();
+    sinks_.clear();
 }
 
 void module_deleter::operator()(TafwCOMAddInModule* module) const noexcept {

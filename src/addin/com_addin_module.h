@@ -20,6 +20,7 @@
 #include "addin/component.h"
 #include "addin/host_apps.h"
 #include "commandbars/command_bar_module.h"
+#include "commandbars/event_sink.h"
 #include "com/registry.h"
 #include "com/ui_thread.h"
 
@@ -98,10 +99,14 @@ public:
     std::wstring addin_key() const override { return addin_key_path(host_kind_, prog_id()); }
     bool first_start() const noexcept override { return start_mode_ == start_mode::first_start; }
     IDispatch* host_application() const noexcept override { return host_application_.Get(); }
-    // The control's event sink (TafwEventSink), which the explorer binding
-    // connects to the live host control: not built yet, so a bound control
-    // raises no events.
-    void bind_events(TafwCommandBarControl&) override {}
+    // Replaces the control's event sink whole: the one it has is unadvised and
+    // dropped; when the control holds a live host control, a new one is
+    // advised on it and recorded. Throws hresult_error when advising fails.
+    void bind_events(TafwCommandBarControl& control) override;
+    // The sinks of the bound controls, in order of binding.
+    const std::vector<Microsoft::WRL::ComPtr<TafwEventSink>>& EventSinks() const noexcept { return sinks_; }
+    // The sink serving control, or null.
+    TafwEventSink* EventSinkOf(const TafwCommandBarControl& control) const noexcept;
 
     // The children read from the definition, in stored order.
     const std::vector<std::unique_ptr<component>>& components() const noexcept { return components_; }
@@ -139,6 +144,7 @@ private:
     void apply_property(const definition::property& p, const handler_table& handlers);
     void add_component(const definition::object& stored, const handler_table& handlers,
                        const component_readers& readers);
+    void disconnect_event_sinks() noexcept;
 
     // The host's objects are called, and the windows made, on the thread that made the module.
     ui_thread_binding ui_thread_;
@@ -155,6 +161,7 @@ private:
     TafwOfficeHostApp host_kind_ = ohaExcel;
     start_mode start_mode_ = start_mode::first_start;
     std::optional<registry_key> registry_;
+    std::vector<Microsoft::WRL::ComPtr<TafwEventSink>> sinks_;
     bool released_ = false;
 };
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "addin/com_addin_module.h"
+#include "addin/explorer_bar_binding.h"
 #include "addin/outlook_folders.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
@@ -189,6 +190,10 @@ void outlook_tracking::explorer_close(TExplorer& explorer) {
     remove_from(explorers_, &explorer);
     if (explorers_.empty()) close_every_inspector();
 }
+
+void outlook_tracking::activate_explorer_bars(TExplorer&) { ActivateExplorerBars(module_); }
+void outlook_tracking::UpdateExplorerBarState() { flinter::UpdateExplorerBarState(module_); }
+void outlook_tracking::SaveExplorerBarLayout() { flinter::SaveExplorerBarLayout(module_); }
 
 bool outlook_tracking::tracked(const TExplorer* explorer) const noexcept {
     return position_of(explorers_, explorer) != explorers_.end();

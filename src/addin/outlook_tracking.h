@@ -62,13 +62,12 @@ private:
     void application_pages_add(TOutlookApplication& sender, IDispatch* pages);
     void folder_pages_add(TNameSpace& sender, IDispatch* pages, IDispatch* folder);
 
-    // The toolbar's part of the explorer events, which the explorer command
-    // bar binding fills in: placing or re-attaching the module's bars in the
-    // explorer's command bars, their state for the current folder, and their
-    // position saved when an explorer closes. Nothing is placed yet.
-    void activate_explorer_bars(TExplorer& /*explorer*/) {}
-    void UpdateExplorerBarState() {}
-    void SaveExplorerBarLayout() {}
+    // The toolbar's part of the explorer events: placing or re-binding the
+    // module's bars in the explorer's command bars, their state for the
+    // current folder, and their position saved when an explorer closes.
+    void activate_explorer_bars(TExplorer& explorer);
+    void UpdateExplorerBarState();
+    void SaveExplorerBarLayout();
 
     TafwCOMAddInModule& module_;
     std::unique_ptr<TExplorers> explorers_sink_;

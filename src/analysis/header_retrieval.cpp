@@ -36,7 +36,12 @@ std::string read_transport_headers(IMessage* message, const mapi_binding& mapi) 
     if (!get_one_prop || !free_buffer)
         throw hresult_error(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), "MAPI32.DLL is not available");
     mapi_buffer value(free_buffer);
-    if (get_one_prop(message, PR_TRANSPORT_MESSAGE_HEADERS_A, value.put()) != S_OK) return {};
+    const HRESULT read = get_one_prop(message, PR_TRANSPORT_MESSAGE_HEADERS_A, value.put());
+    // Only a message without the property has no headers; a read that failed
+    // must not pass for one, or its verdict and its report would be wrong.
+    if (read == MAPI_E_NOT_FOUND) return {};
+    if (FAILED(read)) throw hresult_error(read, "the message's transport headers could not be read");
+    if (read != S_OK) return {};
     const SPropValue* prop = value.get();
     if (!prop || prop->ulPropTag != PR_TRANSPORT_MESSAGE_HEADERS_A || !prop->Value.lpszA) return {};
     return prop->Value.lpszA;

@@ -1,6 +1,7 @@
 // Reads a message's transport header block from the message store through
-// Extended MAPI. Host UI thread only; host errors and an unbound MAPI32 throw
-// hresult_error, a message without headers gives the empty text.
+// Extended MAPI. Host UI thread only; host errors, a failed read and an
+// unbound MAPI32 throw hresult_error, a message without headers gives the
+// empty text.
 #pragma once
 
 #include <windows.h>

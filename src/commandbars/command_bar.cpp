@@ -153,6 +153,7 @@ TafwOlExplorerCommandbar::TafwOlExplorerCommandbar(command_bar_module* owner, st
 void TafwOlExplorerCommandbar::ReadProperty(const definition::property& p) {
     if (same_name(p.name, "ItemTypes")) SetItemTypes(item_types_of(p.v));
     else if (same_name(p.name, "FolderName")) SetFolderName(text_of(p.v));
+    else if (same_name(p.name, "FolderNames")) SetFolderNames(texts_of(p.v));
     else TafwCommandBar::ReadProperty(p);
 }
 

@@ -10,6 +10,12 @@ namespace flinter {
 
 std::wstring text_of(const definition::value& v) { return widen(v.as_text()); }
 
+std::vector<std::wstring> texts_of(const definition::value& v) {
+    std::vector<std::wstring> texts;
+    for (const std::string& text : v.as_strings()) texts.push_back(widen(text));
+    return texts;
+}
+
 std::int32_t color_of(const definition::value& v) {
     if (std::holds_alternative<std::int32_t>(v.data)) return v.as_integer();
     static constexpr std::array<std::pair<std::string_view, std::int32_t>, 5> named = {{

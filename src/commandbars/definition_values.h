@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "commandbars/bar_enums.h"
 #include "addin/host_apps.h"
@@ -16,6 +17,8 @@
 namespace flinter {
 
 std::wstring text_of(const definition::value& v);
+// A list of texts ("a" "b") as wide strings.
+std::vector<std::wstring> texts_of(const definition::value& v);
 std::int32_t color_of(const definition::value& v);
 TafwOLItemTypes item_types_of(const definition::value& v);
 TafwHostAppSet host_apps_of(const definition::value& v);

@@ -94,6 +94,9 @@ DWORD regsvr32(const std::wstring& library, bool unregister) {
 void remove_registration() {
     ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kClsidKey);
     ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
+    // The type library's key is one for both views: an entry the other
+    // flavour's registration left would still load the library here.
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kTypeLibKey);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kAddInKey);
 }
 

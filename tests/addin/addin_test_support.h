@@ -14,6 +14,7 @@ namespace addin_testing {
 
 inline constexpr wchar_t kClsidKey[] = L"CLSID\\{5F27362D-F894-4E66-BD26-E876A157B893}";
 inline constexpr wchar_t kProgId[] = L"Korvex.korv";
+inline constexpr wchar_t kTypeLibKey[] = L"TypeLib\\{EA43248C-7FA5-4A39-85F5-2A99BDBEC4A2}";
 inline constexpr wchar_t kAddInKey[] = L"Software\\Microsoft\\Office\\Outlook\\AddIns\\Korvex.korv";
 inline constexpr GUID kKorv = {0x5F27362D, 0xF894, 0x4E66, {0xBD, 0x26, 0xE8, 0x76, 0xA1, 0x57, 0xB8, 0x93}};
 inline constexpr GUID kLibId = {0xEA43248C, 0x7FA5, 0x4A39, {0x85, 0xF5, 0x2A, 0x99, 0xBD, 0xBE, 0xC4, 0xA2}};
@@ -38,7 +39,8 @@ DWORD run_serving_messages(std::wstring command_line);
 // regsvr32 of this flavour's bitness, silent: its exit code.
 DWORD regsvr32(const std::wstring& library, bool unregister = false);
 
-// Removes the add-in's COM class keys and add-in key in this flavour's view.
+// Removes the add-in's COM class keys and add-in key in this flavour's view,
+// and its type library's registration in both.
 void remove_registration();
 
 // The current day as the settings store counts it, recorded as the last

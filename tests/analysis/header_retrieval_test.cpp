@@ -103,6 +103,21 @@ TEST_F(HeaderRetrieval, AMessageWithoutHeadersOrWithoutIMessageGivesNothing) {
     EXPECT_EQ(not_a_message.ref_count(), 0u);
 }
 
+// A store that fails the read says nothing about the headers: reading the
+// failure as "no headers" would give a wrong verdict and a report without them.
+TEST_F(HeaderRetrieval, AReadTheStoreFailsRaisesAndReleasesTheMessage) {
+    mail_item mail(43, kServiceHeaders);
+    ASSERT_EQ(S_OK, mailhost_fail(L"IMessage", L"GetProps", MAPI_E_CALL_FAILED, 1));
+    try {
+        GetHeader(mail.as_variant().get(), mapi);
+        FAIL() << "expected an error";
+    } catch (const hresult_error& e) {
+        EXPECT_EQ(MAPI_E_CALL_FAILED, e.code());
+    }
+    EXPECT_EQ(mail.message.references(), 1u);
+    EXPECT_EQ(GetHeader(mail.as_variant().get(), mapi), kServiceHeaders) << "the next read succeeds";
+}
+
 TEST_F(HeaderRetrieval, MissingMembersRaiseForTheCallerToCatch) {
     fake_dispatch no_class;
     no_class.property(L"MAPIObject", static_cast<IUnknown*>(nullptr));

@@ -86,6 +86,8 @@ TEST_F(ToolbarDefinition, NewControlsTakeTheirBarsDefaults) {
     TafwCommandBar& explorer_bar = declare(R"(object b: TafwOlExplorerCommandbar
   CommandBarName = "E"
   ItemTypes = [afwOLContactItem, afwOLTaskItem]
+  FolderName = "Mailbox\\Tasks"
+  FolderNames = ("Mailbox\\Contacts" "Mailbox\\Tasks")
   ButtonTypes = {01000000 05000000}
   Buttons = < item end >
 end)");
@@ -95,6 +97,9 @@ end)");
   ButtonTypes = {01000000 01000000}
   Buttons = < item end >
 end)");
+    const auto& folder_rules = static_cast<const TafwOlExplorerCommandbar&>(explorer_bar);
+    EXPECT_EQ(L"Mailbox\\Tasks", folder_rules.FolderName());
+    EXPECT_EQ((std::vector<std::wstring>{L"Mailbox\\Contacts", L"Mailbox\\Tasks"}), folder_rules.FolderNames());
     const TafwCommandBarControl& in_explorer_bar = explorer_bar.Controls()[0];
     EXPECT_EQ(kControlKind, in_explorer_bar.Kind());
     EXPECT_TRUE(in_explorer_bar.Temporary());

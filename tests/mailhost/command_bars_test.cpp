@@ -106,6 +106,9 @@ TEST_F(CommandBars, BeforePlacesControlsAndOutOfRangeIsRefused) {
     auto controls = get_object(bar.Get(), L"Controls");
     EXPECT_EQ(L"b", get(get_object(controls.Get(), L"Item", {variant(3)}).Get(), L"Tag").as_wstring());
     EXPECT_NE(S_OK, failure_of([&] { add_control(bar.Get(), kButton, L"y", variant(9)); }));
+    call(inserted.Get(), L"Move", {missing, variant(4)});
+    EXPECT_EQ(3, get(inserted.Get(), L"Index").as_int()) << "Before counts the controls as they stood";
+    EXPECT_EQ(L"c", get(get_object(controls.Get(), L"Item", {variant(4)}).Get(), L"Tag").as_wstring());
     call(inserted.Get(), L"Move", {missing, variant(5)});
     EXPECT_EQ(4, get(inserted.Get(), L"Index").as_int());
     call(inserted.Get(), L"Delete", {variant(false)});
@@ -147,6 +150,14 @@ TEST_F(CommandBars, PictureKeepsThePixelsAndMask) {
     DWORD mask[4] = {};
     ASSERT_EQ(S_OK, mailhost_button_face(1, L"face", TRUE, &source, &width, &height, mask, 4));
     EXPECT_EQ(0xFFFFFFu, mask[3]);
+
+    // Reading Mask gives the mask back, not the picture.
+    unique_hbitmap mask_bitmap(mailhost::testing::bitmap_of({0x000000, 0xFFFFFF, 0xFFFFFF, 0x000000}, 2, 2));
+    put(button.Get(), L"Mask", variant(picture_of(mask_bitmap.get()).Get()));
+    auto copy = add_control(bar.Get(), kButton, L"copy");
+    put(copy.Get(), L"Picture", get(button.Get(), L"Mask"));
+    ASSERT_EQ(S_OK, mailhost_button_face(1, L"copy", FALSE, &source, &width, &height, pixels, 4));
+    EXPECT_EQ((std::vector<DWORD>{0x000000, 0xFFFFFF, 0xFFFFFF, 0x000000}), std::vector<DWORD>(pixels, pixels + 4));
 }
 
 TEST_F(CommandBars, OldHostsHaveNoPictureButPasteFaceReadsTheClipboard) {

@@ -106,6 +106,26 @@ TEST_F(Diagnostics, AFaultAimedAtOneObjectSparesItsSiblings) {
     }
 }
 
+// What a fault-injection sweep stands on: the census names every point a fault
+// can strike with its calls, and a fault aimed past the first call strikes there.
+TEST_F(Diagnostics, TheCensusCountsWhereFaultsCanStrikeAndAFaultCanWaitForItsCall) {
+    auto explorer = get_object(application(), L"ActiveExplorer");
+    mailhost_record_members(TRUE);
+    for (int i = 0; i < 3; ++i) get(explorer.Get(), L"selection");
+    ComPtr<IUnknown> typed;
+    explorer->QueryInterface(flinter::testing_support::outlook::IID_Explorer, &typed);
+    mailhost_record_members(FALSE);
+    get(explorer.Get(), L"CurrentFolder");   // after the census
+    EXPECT_EQ(L"Explorer.GetIDsOfNames 3\nExplorer.Selection 3\nExplorer.QueryInterface 1\n",
+              simulated_outlook::take(mailhost_recorded_members()));
+
+    ASSERT_EQ(S_OK, mailhost_fail_after(L"Explorer", L"Selection", E_ACCESSDENIED, 1, 1));
+    EXPECT_EQ(S_OK, failure_of([&] { get(explorer.Get(), L"Selection"); }));
+    EXPECT_EQ(E_ACCESSDENIED, failure_of([&] { get(explorer.Get(), L"Selection"); }));
+    EXPECT_EQ(S_OK, failure_of([&] { get(explorer.Get(), L"Selection"); }));
+    EXPECT_EQ(1, mailhost_injected_failures());
+}
+
 TEST_F(Diagnostics, AStartForgetsWhatTheLastTestLeftBehind) {
     mailhost_fail(L"Explorer", L"*", E_FAIL, 100);   // armed, never used
     outlook().quit();

@@ -27,7 +27,8 @@
      (ext_cm_Startup); then every connected add-in gets OnAddInsUpdate; then the
      Startup event and OnStartupComplete; then the first explorer comes to the
      front and receives Activate.
-   - An add-in whose OnConnection fails is released, its COMAddIn.Object cleared,
+   - An add-in call that fails is logged after it ("addin <ProgID>.<call> failed:
+     0x..."). An add-in whose OnConnection fails is released, its COMAddIn.Object cleared,
      and its LoadBehavior written as not connected (3 becomes 2) where it is
      registered; it gets no other call. Switching an add-in on or off in the COM
      Add-ins dialog (mailhost_connect_addin, or COMAddIn.Connect) writes
@@ -52,7 +53,8 @@
      Bar, Standard and Advanced bars; new bars start hidden. A click or a change
      reaches only a control the user can reach: shown and enabled, in a bar that
      is shown and enabled (for a popup's controls: the popup reachable). Click
-     goes to every open control that shares the Tag, as Office does.
+     goes to every control that shares the Tag, as Office does: every open one,
+     and one whose window closed while an add-in still holds it.
    - Non-temporary bars and controls are kept, with their properties, when a
      window closes (for new windows) and, with keep_command_bars, from one
      session to the next within the process, as Office keeps them in its file.
@@ -89,13 +91,15 @@ struct mailhost_options {
     int register_running;       /* RegisterActiveObject while running */
     int picture_support;        /* buttons offer Picture and Mask (as modern hosts do) */
     int keep_command_bars;      /* start with the bars the last session kept; 0: a fresh profile */
+    int keep_armed_faults;      /* faults armed before the start stay armed, to strike during it */
     int no_audit;               /* objects go at their last Release and no call is logged, as in
                                    Outlook, for memory figures; 0: the audit below */
 };
 
 /* Starts Outlook (add-ins connect, OnStartupComplete); *application is AddRef'd.
-   Each start begins a clean test: armed faults, the call log, a clipboard hold,
-   the sink report and the objects the last session left dead are cleared. */
+   Each start begins a clean test: armed faults (unless keep_armed_faults), the
+   count of injected failures, the call log, a clipboard hold, the sink report
+   and the objects the last session left dead are cleared. */
 MAILHOST_API HRESULT mailhost_start(const mailhost_options* options, IDispatch** application);
 /* Shuts Outlook down as the user would (Close events, Quit, add-ins disconnect). */
 MAILHOST_API HRESULT mailhost_quit(void);
@@ -208,7 +212,20 @@ MAILHOST_API void mailhost_release_clipboard(void);
    does not enter it when started through COM) for the rest of the session;
    GetActiveObject then fails with MK_E_UNAVAILABLE, whatever hr says. */
 MAILHOST_API HRESULT mailhost_fail(const wchar_t* target, const wchar_t* member, HRESULT hr, int times);
+/* The same, striking only after the next skip calls went through: the
+   (skip + 1)-th call fails first. */
+MAILHOST_API HRESULT mailhost_fail_after(const wchar_t* target, const wchar_t* member, HRESULT hr, int skip, int times);
 MAILHOST_API void mailhost_clear_faults(void);
+/* Failures the armed faults delivered since the start. */
+MAILHOST_API long mailhost_injected_failures(void);
+/* The member census: every point where a fault could strike, counted as it is
+   reached, "Kind.Member" as a fault names it (object-model members by their own
+   spelling, "Explorer.QueryInterface", "IMessage.GetProps"...). TRUE starts a
+   new census, FALSE stops it; a start of Outlook does not clear it, so that
+   start-up can be counted. mailhost_recorded_members: one line
+   "Kind.Member calls" per member, in the order of first calls. */
+MAILHOST_API void mailhost_record_members(BOOL on);
+MAILHOST_API BSTR mailhost_recorded_members(void);
 /* One line per call: "Kind.Member" (get or call), "Kind.Member=" (put), events,
    add-in calls ("addin <ProgID>.OnConnection(1)"), refusals, over-releases. */
 MAILHOST_API BSTR mailhost_call_log(void);

@@ -30,6 +30,8 @@ object AddInModule: TAddInModule
         Controls = < item Caption = "inner" end >
       end>
     PropertyChanged = 2
+    FolderNames = ("Mailbox\\Inbox"
+                   "Mailbox\\Sent Items") Empty = ()
   end
 end
 )";
@@ -64,6 +66,9 @@ TEST(StoredDefinition, ReadsAModuleWithItsBarAndItems) {
     EXPECT_EQ(find(items[0], "Glyph.Data")->as_bytes(), (std::vector<std::uint8_t>{3, 0, 0, 0, 'B', 'M', 7}));
     EXPECT_EQ(find(find(items[1], "Controls")->as_items()[0], "Caption")->as_text(), "inner");
     EXPECT_EQ(find(bar.properties, "PropertyChanged")->as_integer(), 2);
+    EXPECT_EQ(find(bar.properties, "FolderNames")->as_strings(),
+              (std::vector<std::string>{"Mailbox\\Inbox", "Mailbox\\Sent Items"}));
+    EXPECT_TRUE(find(bar.properties, "Empty")->as_strings().empty());
     EXPECT_THROW(find(bar.properties, "PropertyChanged")->as_text(), definition_error);
 }
 
@@ -91,6 +96,8 @@ TEST(StoredDefinition, MalformedTextNamesTheLineAndTheFault) {
         {"object A: B\n X = {0G}\nend", 2, "hex digit expected"},
         {"object A: B\n X = file(\"none.bmp\")\nend", 2, "file \"none.bmp\" not found"},
         {"object A: B\n X = [a b]\nend", 2, "',' expected"},
+        {"object A: B\n X = (\"a\" b)\nend", 2, "'\"' expected"},
+        {"object A: B\n X = (\"a\"", 2, "'\"' expected"},
         {"object A: B\n X = < item Y = 1 >\nend", 2, "a name expected"},
         {"object A: B\n X = ;\nend", 2, "a value expected"},
         {"object A: B\nend\nobject C: D\nend", 3, "text after the end of the definition"},

@@ -1,0 +1,512 @@
+// The toolbar in Outlook's explorer windows. The registered add-in, loaded by
+// the simulated Outlook from the registry: its bar and buttons at start, the
+// layout kept from one start to the next, everything gone when the user
+// switches it off. The add-in's own module connected in this process: a
+// click on each button reaches its command. A module of the test's own: the
+// folder rules, one copy per window, and clicks that arrive exactly once.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <wrl/client.h>
+#include <addin.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "addin/addin_factory.h"
+#include "addin/addin_object.h"
+#include "addin/com_server.h"
+#include "addin/framework_ui.h"
+#include "addin_test_config.h"
+#include "addin_test_support.h"
+#include "com/late_bound.h"
+#include "com/module.h"
+#include "com/registry.h"
+#include "com/unique_res.h"
+#include "commandbars/command_bar.h"
+#include "commandbars/command_bar_button.h"
+#include "commands/addin_module.h"
+#include "core/definition/stored_definition.h"
+#include "settings/settings_store.h"
+#include "simulated_outlook_test.h"
+
+namespace flinter {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+using mailhost::simulated_outlook;
+
+const variant missing = variant::missing();
+
+constexpr wchar_t kToolbar[] = L"QAV_Flinter";
+constexpr wchar_t kSpamTag[] = L"{DE50E6B0-F7A3-4766-B347-9738F276A5DB}";
+constexpr wchar_t kSettingsTag[] = L"{6470BA4F-A064-4831-8683-3EE6B23DCD52}";
+constexpr wchar_t kAnalyzerTag[] = L"{9EF8F00C-4864-4380-89E3-8E624638A221}";
+constexpr wchar_t kLoginTag[] = L"{F63228A1-172A-41AA-8F7F-D8D4DEE1E5EE}";
+constexpr int kMsoBarLeft = 0, kMsoBarTop = 1;
+
+void run_queued_messages() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+ComPtr<IDispatch> command_bars_of(IDispatch* application, int explorer) {
+    const auto window = get_object(get_object(application, L"Explorers").Get(), L"Item", {variant(explorer)});
+    return get_object(window.Get(), L"CommandBars");
+}
+
+std::vector<ComPtr<IDispatch>> bars_named(IDispatch* application, int explorer, const std::wstring& name) {
+    std::vector<ComPtr<IDispatch>> found;
+    const auto bars = command_bars_of(application, explorer);
+    for (int i = 1, n = get(bars.Get(), L"Count").as_int(); i <= n; ++i) {
+        auto bar = get_object(bars.Get(), L"Item", {variant(i)});
+        if (get(bar.Get(), L"Name").as_wstring() == name) found.push_back(bar);
+    }
+    return found;
+}
+
+std::vector<std::wstring> control_texts(IDispatch* bar, const wchar_t* member) {
+    std::vector<std::wstring> texts;
+    const auto controls = get_object(bar, L"Controls");
+    for (int i = 1, n = get(controls.Get(), L"Count").as_int(); i <= n; ++i)
+        texts.push_back(get(get_object(controls.Get(), L"Item", {variant(i)}).Get(), member).as_wstring());
+    return texts;
+}
+
+bool shown(IDispatch* bar) { return get(bar, L"Visible").as_bool(); }
+
+void click(int explorer, const wchar_t* tag) { ASSERT_EQ(S_OK, mailhost_click(explorer, tag, nullptr)); }
+void switch_folder(int explorer, const wchar_t* folder) {
+    ASSERT_EQ(S_OK, mailhost_switch_folder(explorer, folder, nullptr));
+}
+
+std::wstring layout_key() { return std::wstring(addin_testing::kAddInKey) + L"\\CommandBars\\" + kToolbar; }
+
+// ---- the registered add-in ----
+
+class RegisteredToolbar : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+        addin_testing::remove_registration();
+        ASSERT_EQ(S_OK, mailhost_register());
+        ASSERT_EQ(0u, addin_testing::regsvr32(addin_testing::beside_this_test(L"QAV_Flinter.dll")));
+        addin_testing::record_recent_update_check();
+    }
+    void TearDown() override {
+        // Unregistered, so that no type library registration outlives the test.
+        addin_testing::regsvr32(addin_testing::beside_this_test(L"QAV_Flinter.dll"), true);
+        addin_testing::remove_registration();
+        mailhost_unregister();
+        ::CoUninitialize();
+    }
+    static mailhost::outlook_settings with_the_addin() { return {.explorers = 1, .addins = addin_testing::kProgId}; }
+};
+
+TEST_F(RegisteredToolbar, StartsInAMailFolderWithOneBarAtTheTopAndItsFourButtons) {
+    simulated_outlook outlook(with_the_addin());
+    const auto bars = bars_named(outlook.application(), 1, kToolbar);
+    ASSERT_EQ(1u, bars.size());
+    EXPECT_EQ(kMsoBarTop, get(bars[0].Get(), L"Position").as_int());
+    EXPECT_TRUE(shown(bars[0].Get()));
+    EXPECT_EQ((std::vector<std::wstring>{L"Spam", L"Settings", L"Analyzer", L"Login"}),
+              control_texts(bars[0].Get(), L"Caption"));
+    EXPECT_EQ((std::vector<std::wstring>{kSpamTag, kSettingsTag, kAnalyzerTag, kLoginTag}),
+              control_texts(bars[0].Get(), L"Tag"));
+    for (const wchar_t* tag : {kSpamTag, kSettingsTag, kAnalyzerTag, kLoginTag}) {
+        SCOPED_TRACE(tag);
+        int source = 0, width = 0, height = 0;
+        ASSERT_EQ(S_OK, mailhost_button_face(1, tag, FALSE, &source, &width, &height, nullptr, 0));
+        EXPECT_TRUE(source == 2 || source == 3) << "a picture of its own, not " << source;
+        EXPECT_EQ(16, width);
+        EXPECT_EQ(16, height);
+    }
+}
+
+TEST_F(RegisteredToolbar, TheBarMovedAndLeftIsWhereTheUserPutItAtTheNextStart) {
+    std::int32_t left = 0, top = 0, row = 0;
+    {
+        simulated_outlook outlook(with_the_addin());
+        const auto bar = bars_named(outlook.application(), 1, kToolbar).at(0);
+        put(bar.Get(), L"Position", variant(kMsoBarLeft));
+        put(bar.Get(), L"RowIndex", variant(2));
+        put(bar.Get(), L"Top", variant(40));
+        left = get(bar.Get(), L"Left").as_int();
+        top = get(bar.Get(), L"Top").as_int();
+        row = get(bar.Get(), L"RowIndex").as_int();
+        ASSERT_EQ(S_OK, mailhost_close_explorer(1));   // the last window: Outlook shuts down
+        ASSERT_FALSE(mailhost_running());
+    }
+    const auto record = registry_key::open(HKEY_CURRENT_USER, layout_key());
+    ASSERT_TRUE(record) << "a shut-down keeps the record";
+    EXPECT_EQ(DWORD{kMsoBarLeft}, record->dword(L"Position"));
+    EXPECT_EQ(static_cast<DWORD>(left), record->dword(L"Left"));
+    EXPECT_EQ(static_cast<DWORD>(top), record->dword(L"Top"));
+    EXPECT_EQ(static_cast<DWORD>(row), record->dword(L"RowIndex"));
+
+    simulated_outlook outlook(with_the_addin());
+    const auto bar = bars_named(outlook.application(), 1, kToolbar).at(0);
+    EXPECT_EQ(kMsoBarLeft, get(bar.Get(), L"Position").as_int());
+    EXPECT_EQ(left, get(bar.Get(), L"Left").as_int());
+    EXPECT_EQ(top, get(bar.Get(), L"Top").as_int());
+    EXPECT_EQ(row, get(bar.Get(), L"RowIndex").as_int());
+}
+
+TEST_F(RegisteredToolbar, SwitchedOffItTakesItsButtonsItsBarAndItsRecords) {
+    simulated_outlook outlook(with_the_addin());
+    registry_key::create(HKEY_CURRENT_USER, layout_key()).set_dword(L"Left", 7);
+    ASSERT_EQ(S_OK, mailhost_connect_addin(addin_testing::kProgId, FALSE));
+    EXPECT_TRUE(bars_named(outlook.application(), 1, kToolbar).empty());
+    const auto bars = command_bars_of(outlook.application(), 1);
+    for (const wchar_t* tag : {kSpamTag, kSettingsTag, kAnalyzerTag, kLoginTag})
+        EXPECT_EQ(nullptr, get(bars.Get(), L"FindControl", {missing, missing, variant(tag)}).as_dispatch()) << tag;
+    EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, std::wstring(addin_testing::kAddInKey) + L"\\CommandBars"));
+    EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, std::wstring(addin_testing::kAddInKey) + L"\\Controls"));
+    EXPECT_EQ(0, mailhost_advised_sink_count()) << simulated_outlook::take(mailhost_advised_sinks());
+}
+
+// ---- an add-in module connected in this process ----
+
+// Connects a module of the class given to the simulated Outlook, as Outlook
+// connects an add-in after its start; module errors are recorded, not shown.
+class ConnectedModule : public testing_support::simulated_outlook_test {
+protected:
+    void connect(std::function<module_ptr()> create_module) {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, addin_testing::kAddInKey);
+        addin_testing::record_recent_update_check();
+        framework_ui_seams().module_error_box = [this](const std::wstring&, const std::wstring& text) {
+            errors.push_back(text);
+        };
+        start({.mailbox = kSamplesMailbox, .explorers = 1});
+        factory = std::make_unique<TafwFactory>(
+            server, addin_class{"Tkorv", addin_testing::kKorv, {addin_testing::kIkorv},
+                                &create_addin_object<TafwAddin>, std::move(create_module)});
+        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_PPV_ARGS(&addin)));
+        ASSERT_EQ(S_OK, addin->OnConnection(application(), ext_cm_AfterStartup, nullptr, &custom));
+    }
+    void TearDown() override {
+        if (addin) addin->OnDisconnection(ext_dm_HostShutdown, &custom);
+        addin.Reset();
+        factory.reset();
+        framework_ui_seams() = {};
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, addin_testing::kAddInKey);
+        simulated_outlook_test::TearDown();
+        EXPECT_TRUE(errors.empty()) << errors.front();
+    }
+    TafwCOMAddInModule& connected() const { return *static_cast<TafwAddin*>(addin.Get())->Module(); }
+
+    std::vector<std::wstring> errors;
+    unique_safearray custom_{::SafeArrayCreateVector(VT_VARIANT, 0, 0)};
+    SAFEARRAY* custom = custom_.get();
+    TComServer server{this_module_file_name()};
+    std::unique_ptr<TafwFactory> factory;
+    ComPtr<IDTExtensibility2> addin;
+};
+
+// ---- the add-in's own module: each button reaches its command ----
+
+class ToolbarCommands : public ConnectedModule {
+protected:
+    void SetUp() override {
+        ConnectedModule::SetUp();
+        connect([this] {
+            return module_ptr(new TAddInModule(ui_seams{[](HWND) { return std::optional<COLORREF>(); },
+                                                        [](HWND, const std::string&) {},
+                                                        [this](const std::string& url) { opened.push_back(url); }}));
+        });
+    }
+    void TearDown() override {
+        ConnectedModule::TearDown();
+        ::DeleteFileA(ini_.c_str());
+    }
+    TAddInModule& module() const { return static_cast<TAddInModule&>(connected()); }
+
+    const std::string ini_ = ProcessWorkFolder() + kSettingsFileName;
+    std::vector<std::string> opened;
+};
+
+TEST_F(ToolbarCommands, EachButtonReachesItsCommand) {
+    // "Settings" shows the stored settings; the window is closed as soon as it runs.
+    settings_record stored;
+    stored.email = "abuse@example.com";
+    SaveSettings(ini_, stored);
+    ::PostMessageW(module().fset()->handle(), WM_CLOSE, 0, 0);
+    click(1, kSettingsTag);
+    EXPECT_EQ("abuse@example.com", module().fset()->record().email);
+
+    click(1, kAnalyzerTag);
+    EXPECT_TRUE(module().finfo()->visible());
+
+    click(1, kLoginTag);
+    EXPECT_EQ(1u, opened.size());
+
+    const int first = 1;
+    ASSERT_EQ(S_OK, mailhost_select(1, &first, 1));
+    const std::wstring sent_before = simulated_outlook::last_sent_file();
+    click(1, kSpamTag);
+    EXPECT_NE(sent_before, simulated_outlook::last_sent_file()) << "the report went out";
+}
+
+// ---- a module of the test's own ----
+
+constexpr char kBinder[] = R"(
+object Binder: TBindingModule
+  AddInName = "Binder"
+  SupportedApps = [ohaOutlook]
+  object afwOlExplorerCommandbar1: TafwOlExplorerCommandbar
+    CommandBarName = "Binder"
+    ButtonTypes = {02000000 00000000 00000000}
+    Buttons = <
+      item
+        Caption = "First"
+        OfficeTag = "{binder-first}"
+        OnClick = FirstClick
+      end
+      item
+        Caption = "Second"
+        OfficeTag = "{binder-second}"
+        OnClick = SecondClick
+      end>
+  end
+end
+)";
+constexpr wchar_t kBinderBar[] = L"Binder";
+constexpr wchar_t kFirstTag[] = L"{binder-first}";
+constexpr wchar_t kSecondTag[] = L"{binder-second}";
+
+std::vector<std::string> clicks;
+bool run_messages_in_handler = false;
+
+class binding_module final : public TafwCOMAddInModule {
+public:
+    binding_module() : TafwCOMAddInModule("Binder", "TBindingModule") {
+        handler_table handlers;
+        const auto recording = [](const char* name) {
+            return [name](component& sender) {
+                clicks.push_back(name + std::string(" by ") + sender.name());
+                if (run_messages_in_handler) run_queued_messages();
+            };
+        };
+        handlers.add("FirstClick", recording("first"));
+        handlers.add("SecondClick", recording("second"));
+        load(definition::read_definition(kBinder), handlers);
+    }
+};
+
+class ToolbarBinding : public ConnectedModule {
+protected:
+    void SetUp() override {
+        ConnectedModule::SetUp();
+        clicks.clear();
+        run_messages_in_handler = false;
+        connect([] { return module_ptr(new binding_module()); });
+    }
+    TafwOlExplorerCommandbar& bar() const {
+        return *static_cast<TafwOlExplorerCommandbar*>(connected().find_component("afwOlExplorerCommandbar1"));
+    }
+    TafwCommandBarControl& first_button() const { return bar().Controls()[0]; }
+    std::size_t copies(int explorer) const { return bars_named(application(), explorer, kBinderBar).size(); }
+    ComPtr<IDispatch> host_bar(int explorer) const { return bars_named(application(), explorer, kBinderBar).at(0); }
+    static std::size_t bar_left_writes() {
+        std::size_t writes = 0;
+        std::wstringstream log(simulated_outlook::call_log());
+        for (std::wstring line; std::getline(log, line);) writes += line == L"CommandBar.Left=";
+        return writes;
+    }
+    int open_explorer(bool activate) const {
+        int index = 0;
+        EXPECT_EQ(S_OK, mailhost_open_explorer(L"Inbox", activate, &index));
+        return index;
+    }
+};
+
+TEST_F(ToolbarBinding, TheBarHidesOutsideMailFoldersAndComesBackWhereTheUserMovedIt) {
+    ASSERT_TRUE(shown(host_bar(1).Get()));
+    put(host_bar(1).Get(), L"Left", variant(120));
+    const std::int32_t left = get(host_bar(1).Get(), L"Left").as_int();
+    mailhost_clear_call_log();
+    switch_folder(1, L"Calendar");
+    EXPECT_FALSE(shown(host_bar(1).Get()));
+    EXPECT_EQ(2u, bar_left_writes()) << "nudged so that Outlook redraws it";
+    switch_folder(1, L"Inbox");
+    EXPECT_TRUE(shown(host_bar(1).Get()));
+    EXPECT_EQ(left, get(host_bar(1).Get(), L"Left").as_int());
+    EXPECT_EQ(1u, copies(1));
+    mailhost_clear_call_log();
+    switch_folder(1, L"Drafts");
+    EXPECT_EQ(0u, bar_left_writes()) << "no change, no nudge";
+}
+
+TEST_F(ToolbarBinding, ButtonsOfOtherItemTypesShowOrEnableByTheFolder) {
+    TafwOLItemTypes mail_and_appointments = TafwOLItemTypes::of(afwOLMailItem);
+    mail_and_appointments.insert(afwOLAppointmentItem);
+    bar().SetItemTypes(mail_and_appointments);
+    TafwCommandBarControl& first = bar().Controls()[0];
+    TafwCommandBarControl& second = bar().Controls()[1];
+    first.SetolExplorerItemTypes(TafwOLItemTypes::of(afwOLContactItem));
+    first.SetolItemTypeAction(afwOLActionEnable);
+    second.SetolExplorerItemTypes(TafwOLItemTypes::of(afwOLAppointmentItem));
+    second.SetolItemTypeAction(afwOLActionShow);
+    struct folder_case {
+        const wchar_t* folder;
+        bool first_enabled, second_shown;
+    };
+    for (const folder_case& c : {folder_case{L"Calendar", false, true}, folder_case{L"Inbox", false, false},
+                                 folder_case{L"Calendar", false, true}}) {
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(c.folder)));
+        switch_folder(1, c.folder);
+        EXPECT_TRUE(shown(host_bar(1).Get()));
+        EXPECT_EQ(c.first_enabled, get(first.live(), L"Enabled").as_bool());
+        EXPECT_TRUE(get(first.live(), L"Visible").as_bool()) << "its action enables only";
+        EXPECT_EQ(c.second_shown, get(second.live(), L"Visible").as_bool());
+    }
+    first.SetolExplorerItemTypes(mail_and_appointments);   // as the bar's: left alone
+    first.SetEnabled(true);
+    switch_folder(1, L"Calendar");
+    EXPECT_TRUE(get(first.live(), L"Enabled").as_bool());
+}
+
+TEST_F(ToolbarBinding, ANewExplorerGetsOneCopyAtItsFirstFolderSwitchOrActivation) {
+    const int second = open_explorer(false);
+    EXPECT_EQ(0u, copies(second)) << "only remembered until it is used";
+    switch_folder(second, L"Inbox");
+    EXPECT_EQ(1u, copies(second));
+
+    const int third = open_explorer(true);
+    EXPECT_EQ(1u, copies(third)) << "activated before its first folder switch";
+    switch_folder(third, L"Inbox");
+    ASSERT_EQ(S_OK, mailhost_activate_explorer(second));
+    ASSERT_EQ(S_OK, mailhost_activate_explorer(1));
+    for (int explorer : {1, second, third}) EXPECT_EQ(1u, copies(explorer)) << explorer;
+    EXPECT_EQ(2u, connected().EventSinks().size()) << "one sink per button";
+}
+
+TEST_F(ToolbarBinding, AClickOnEitherWindowsCopyReachesItsHandlerOnce) {
+    const int second = open_explorer(false);
+    switch_folder(second, L"Inbox");   // the buttons are bound to the second window's copies
+    click(1, kFirstTag);
+    click(second, kFirstTag);
+    click(1, kSecondTag);
+    EXPECT_EQ((std::vector<std::string>{"first by afwOlExplorerCommandbar1Controls0",
+                                        "first by afwOlExplorerCommandbar1Controls0",
+                                        "second by afwOlExplorerCommandbar1Controls1"}),
+              clicks);
+}
+
+TEST_F(ToolbarBinding, AClickWhileTheHandlerStillRunsMessagesIsDropped) {
+    run_messages_in_handler = true;
+    ASSERT_EQ(S_OK, mailhost_queue_user_actions(TRUE));
+    click(1, kFirstTag);
+    click(1, kFirstTag);   // reaches the add-in inside the first click's handler
+    run_queued_messages();
+    ASSERT_EQ(S_OK, mailhost_queue_user_actions(FALSE));
+    EXPECT_EQ(1u, clicks.size());
+    click(1, kFirstTag);
+    EXPECT_EQ(2u, clicks.size()) << "the handler is free again";
+}
+
+TEST_F(ToolbarBinding, AClickFromACopyWhoseBoundWindowClosedRebindsAndIsDelivered) {
+    const int second = open_explorer(false);
+    switch_folder(second, L"Inbox");   // bound to the second window, which is not in front
+    ASSERT_EQ(S_OK, mailhost_close_explorer(second));
+    click(1, kFirstTag);
+    ASSERT_EQ(1u, clicks.size());
+    const auto first_window_copy =
+        get(command_bars_of(application(), 1).Get(), L"FindControl", {missing, missing, variant(kFirstTag)});
+    EXPECT_TRUE(same_object(first_button().live(), first_window_copy.as_dispatch().Get()));
+    click(1, kFirstTag);
+    EXPECT_EQ(2u, clicks.size());
+}
+
+TEST_F(ToolbarBinding, AfterTheBoundWindowClosedTheFolderRuleActsOnTheWindowInFront) {
+    const int second = open_explorer(false);
+    switch_folder(second, L"Inbox");   // bound to the second window, which is not in front
+    ASSERT_EQ(S_OK, mailhost_close_explorer(second));
+    switch_folder(1, L"Calendar");
+    EXPECT_FALSE(shown(host_bar(1).Get()));
+    EXPECT_EQ(1u, copies(1));
+    EXPECT_TRUE(errors.empty()) << "no error box for a window that closed";
+}
+
+TEST_F(ToolbarBinding, TheSinkAnswersOnlyItsControlsEvent) {
+    TafwEventSink* sink = connected().EventSinkOf(first_button());
+    ASSERT_NE(nullptr, sink);
+
+    UINT count = 7;
+    EXPECT_EQ(S_OK, sink->GetTypeInfoCount(&count));
+    EXPECT_EQ(0u, count);
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(0xdeadbeef);
+    EXPECT_EQ(E_FAIL, sink->GetTypeInfo(0, 0, &info));
+    EXPECT_EQ(nullptr, info);
+
+    struct names_case {
+        std::vector<const wchar_t*> names;
+        HRESULT expected;
+    };
+    const names_case cases[] = {
+        {{L"Click"}, S_OK}, {{L"click"}, DISP_E_UNKNOWNNAME}, {{L"Change"}, DISP_E_UNKNOWNNAME},
+        {{L"Click", L"Ctrl"}, E_INVALIDARG}, {{}, E_INVALIDARG},
+    };
+    for (const names_case& c : cases) {
+        DISPID id = 0xdead;
+        std::vector<LPOLESTR> names;
+        for (const wchar_t* name : c.names) names.push_back(const_cast<LPOLESTR>(name));
+        LPOLESTR none = nullptr;
+        EXPECT_EQ(c.expected, sink->GetIDsOfNames(IID_NULL, names.empty() ? &none : names.data(),
+                                                  static_cast<UINT>(names.size()), 0, &id));
+        if (c.expected == S_OK) {
+            EXPECT_EQ(1, id);
+        }
+    }
+    LPOLESTR click_name = const_cast<LPOLESTR>(L"Click");
+    DISPID id = 0;
+    EXPECT_EQ(E_POINTER, sink->GetIDsOfNames(IID_NULL, nullptr, 1, 0, &id));
+    EXPECT_EQ(E_POINTER, sink->GetIDsOfNames(IID_NULL, &click_name, 1, 0, nullptr));
+
+    // A click whose control carries another tag, and members the sink does not have.
+    const auto stranger = get_object(get_object(host_bar(1).Get(), L"Controls").Get(), L"Add", {variant(1)});
+    put(stranger.Get(), L"Tag", variant(L"{someone-else}"));
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT args[2];
+    args[0].vt = VT_BOOL | VT_BYREF;   // last-first: CancelDefault, then Ctrl
+    args[0].pboolVal = &cancel;
+    args[1].vt = VT_DISPATCH;
+    args[1].pdispVal = stranger.Get();
+    DISPPARAMS params{args, nullptr, 2, 0};
+    EXPECT_EQ(S_OK, sink->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, sink->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
+    EXPECT_EQ(E_POINTER, sink->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_TRUE(clicks.empty());
+    EXPECT_EQ(VARIANT_FALSE, cancel);
+}
+
+TEST_F(ToolbarBinding, FolderNameMatchesExactlyAndFolderNamesWithoutRegardToCase) {
+    struct rule_case {
+        const wchar_t* folder_name;
+        std::vector<std::wstring> folder_names;
+        bool in_inbox, in_calendar;
+    };
+    const rule_case cases[] = {
+        {L"Mailbox\\Inbox", {}, true, false},
+        {L"mailbox\\inbox", {}, false, false},
+        {L"", {L"mailbox\\inbox"}, true, false},
+        {L"", {L"Elsewhere", L"MAILBOX\\CALENDAR"}, false, true},
+        {L"Mailbox\\Calendar", {L"Mailbox\\Inbox"}, false, true},   // FolderName decides alone
+    };
+    for (const rule_case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(c.folder_name)));
+        bar().SetFolderName(c.folder_name);
+        bar().SetFolderNames(c.folder_names);
+        switch_folder(1, L"Inbox");
+        EXPECT_EQ(c.in_inbox, shown(host_bar(1).Get()));
+        switch_folder(1, L"Calendar");
+        EXPECT_EQ(c.in_calendar, shown(host_bar(1).Get()));
+    }
+}
+
+}  // namespace
+}  // namespace flinter

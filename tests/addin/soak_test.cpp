@@ -1,0 +1,168 @@
+// The add-in in a long session: selection changes with the information window
+// showing, explorer windows opened and closed, the add-in switched off and on
+// in the COM Add-ins dialog. Open handles, GDI objects, window classes, the
+// host's references and the advised sinks must end where they started.
+// FLINTER_SOAK=full runs the long campaign (make soak); otherwise a short one.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "addin_test_config.h"
+#include "addin_test_support.h"
+#include "com/hresult_error.h"
+#include "end_to_end_support.h"
+#include "mailhost/simulated_outlook.h"
+
+namespace {
+
+using namespace addin_testing;
+using mailhost::simulated_outlook;
+
+struct campaign {
+    int selection_changes, explorer_cycles, connect_cycles;
+};
+
+campaign chosen_campaign() {
+    const char* soak = std::getenv("FLINTER_SOAK");
+    if (soak && std::string(soak) == "full") return {1000, 100, 100};
+    return {60, 6, 6};
+}
+
+int open_handles() {
+    DWORD count = 0;
+    if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count) return static_cast<int>(count);
+    // Wine answers 0: count the handle values that name an open handle instead.
+    int open = 0;
+    for (ULONG_PTR value = 4; value < 0x20000; value += 4) {
+        DWORD flags = 0;
+        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++open;
+    }
+    return open;
+}
+
+int gdi_objects() {
+    if (const DWORD count = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS)) return static_cast<int>(count);
+    // Wine answers 0, and takes a GDI handle's table index alone for the handle.
+    int live = 0;
+    for (ULONG_PTR index = 1; index < 0x10000; ++index)
+        if (::GetObjectType(reinterpret_cast<HGDIOBJ>(index))) ++live;
+    return live;
+}
+
+// The classes a module's windows can be made of: every registered class atom
+// that resolves for its instance (its own classes and the global ones).
+int window_classes(const wchar_t* module) {
+    const HMODULE instance = ::GetModuleHandleW(module);
+    if (!instance) return 0;
+    int classes = 0;
+    for (ULONG_PTR atom = 0xC000; atom <= 0xFFFF; ++atom) {
+        WNDCLASSEXW info{};
+        info.cbSize = sizeof info;
+        if (::GetClassInfoExW(instance, reinterpret_cast<LPCWSTR>(atom), &info)) ++classes;
+    }
+    return classes;
+}
+
+struct resource_counts {
+    int handles, gdi, classes;
+    long references, sinks;
+    bool operator==(const resource_counts&) const = default;
+};
+
+resource_counts measure(const char* when) {
+    const resource_counts counts{open_handles(), gdi_objects(),
+                                 window_classes(L"QAV_Flinter.dll") + window_classes(L"mailhost.dll"),
+                                 mailhost_outstanding_ref_count(), mailhost_advised_sink_count()};
+    std::printf("%-22s handles %d, GDI objects %d, window classes %d, host references %ld, advised sinks %ld\n", when,
+                counts.handles, counts.gdi, counts.classes, counts.references, counts.sinks);
+    return counts;
+}
+
+BOOL CALLBACK find_button(HWND child, LPARAM wanted) {
+    auto* search = reinterpret_cast<std::pair<const wchar_t*, HWND>*>(wanted);
+    wchar_t text[128] = {};
+    ::GetWindowTextW(child, text, 128);
+    if (::_wcsicmp(text, search->first) != 0) return TRUE;
+    search->second = child;
+    return FALSE;
+}
+
+void press_in(HWND window, const wchar_t* text) {
+    std::pair<const wchar_t*, HWND> search{text, nullptr};
+    ::EnumChildWindows(window, find_button, reinterpret_cast<LPARAM>(&search));
+    ASSERT_NE(nullptr, search.second) << "no control \"" << flinter::narrow(text) << "\"";
+    ::SendMessageW(search.second, BM_CLICK, 0, 0);
+}
+
+// The user ticks or clears the add-in in the COM Add-ins dialog and presses OK.
+void switch_in_addins_dialog() {
+    HWND dialog = nullptr;
+    ASSERT_EQ(S_OK, mailhost_open_addins_dialog(1, &dialog));
+    ASSERT_NO_FATAL_FAILURE(press_in(dialog, L"DOD_Flinter"));
+    ASSERT_NO_FATAL_FAILURE(press_in(dialog, L"OK"));
+}
+
+void change_selection(int step) {
+    int row = step % 6 + 1;
+    ASSERT_EQ(S_OK, mailhost_select(1, &row, 1));
+}
+
+void open_and_close_explorer() {
+    int index = 0;
+    ASSERT_EQ(S_OK, mailhost_open_explorer(L"Inbox", TRUE, &index));
+    ASSERT_EQ(S_OK, mailhost_switch_folder(index, L"Calendar", nullptr));
+    ASSERT_EQ(S_OK, mailhost_switch_folder(index, L"Inbox", nullptr));
+    ASSERT_EQ(S_OK, mailhost_close_explorer(index));
+}
+
+// The user presses "Analyzer", which shows the information window.
+void show_information_window() {
+    ASSERT_NO_FATAL_FAILURE(press(L"Analyzer"));
+    ASSERT_TRUE(::IsWindowVisible(information_window()));
+}
+
+class Soak : public registered_addin_test {};
+
+TEST_F(Soak, ResourcesReturnToWhereTheyStarted) {
+    const campaign run = chosen_campaign();
+    std::printf("%d selection changes, %d explorer open/close cycles, %d connect/disconnect cycles\n",
+                run.selection_changes, run.explorer_cycles, run.connect_cycles);
+    simulated_outlook outlook({.mailbox = kSamplesMailbox, .addins = kProgId});
+    // One round of each first, so that what is made once per process is made.
+    ASSERT_NO_FATAL_FAILURE(show_information_window());
+    ASSERT_NO_FATAL_FAILURE(change_selection(0));
+    ASSERT_NO_FATAL_FAILURE(open_and_close_explorer());
+    ASSERT_NO_FATAL_FAILURE(switch_in_addins_dialog());
+    ASSERT_NO_FATAL_FAILURE(switch_in_addins_dialog());
+    ASSERT_NO_FATAL_FAILURE(show_information_window());
+    ASSERT_NO_FATAL_FAILURE(change_selection(1));
+    const resource_counts start = measure("start");
+
+    for (int i = 0; i < run.selection_changes; ++i) ASSERT_NO_FATAL_FAILURE(change_selection(i));
+    EXPECT_TRUE(::IsWindowVisible(information_window()));
+    measure("after selection changes");
+    for (int i = 0; i < run.explorer_cycles; ++i) ASSERT_NO_FATAL_FAILURE(open_and_close_explorer());
+    measure("after explorer cycles");
+    for (int i = 0; i < run.connect_cycles; ++i) {
+        ASSERT_NO_FATAL_FAILURE(switch_in_addins_dialog());
+        EXPECT_EQ(nullptr, information_window()) << "switched off";
+        ASSERT_NO_FATAL_FAILURE(switch_in_addins_dialog());
+    }
+    measure("after connect cycles");
+    ASSERT_NO_FATAL_FAILURE(show_information_window());
+    ASSERT_NO_FATAL_FAILURE(change_selection(1));
+
+    const resource_counts end = measure("end");
+    EXPECT_EQ(start.handles, end.handles);
+    EXPECT_EQ(start.gdi, end.gdi);
+    EXPECT_EQ(start.classes, end.classes);
+    EXPECT_EQ(start.references, end.references) << simulated_outlook::outstanding_refs();
+    EXPECT_EQ(start.sinks, end.sinks) << simulated_outlook::advised_sinks();
+}
+
+}  // namespace
