@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
 # `make bench` and `make hostile`: bench.sh [--page=FILE] [--by=COMMAND]
-# PROGRAM... where each PROGRAM is a program's path under build/<flavour>/
+# [--sizes=DIR] PROGRAM... where each PROGRAM is a program's path under build/<flavour>/
 # without ".exe". Runs each for x86 and x64 under Wine, shows what it prints
 # (markdown) and puts that into its own section of the page (docs/benchmarks.md
 # unless --page says otherwise), between "<!-- NAME: begin -->" and
 # "<!-- NAME: end -->" (added at the end of the page the first time), noting
-# the machine and its load. The exit status is 1 when any run failed; its
-# section is written all the same.
+# the machine and its load. --sizes=DIR adds the section "deliverable_sizes":
+# the size of each file in DIR/x86 and DIR/x64. The exit status is 1 when any
+# run failed; its section is written all the same.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 page="$root/docs/benchmarks.md"
 by="make bench"
+sizes=""
 while [ $# -gt 0 ]; do
   case $1 in
     --page=*) page="$root/${1#--page=}"; shift ;;
     --by=*) by="${1#--by=}"; shift ;;
+    --sizes=*) sizes="$root/${1#--sizes=}"; shift ;;
     *) break ;;
   esac
 done
@@ -43,4 +46,32 @@ for program in "$@"; do
   splice "$page" "$name" "$block"
   echo "bench.sh: $name written to ${page#"$root"/}"
 done
+
+# size_cell FILE: its size in bytes and in MiB.
+size_cell() {
+  if [ -f "$1" ]; then
+    local bytes; bytes=$(stat -c %s "$1")
+    awk -v b="$bytes" 'BEGIN { printf "%d (%.2f MiB)", b, b / 1048576 }'
+  else
+    echo "missing"
+  fi
+}
+
+if [ -n "$sizes" ]; then
+  {
+    echo "<!-- deliverable_sizes: begin (written by $by) -->"
+    echo
+    echo "| stripped deliverable, bytes | x86 | x64 |"
+    echo "|---|---:|---:|"
+    for file in $(ls "$sizes/x86" "$sizes/x64" | grep -v ':$' | sort -u); do
+      echo "| $file | $(size_cell "$sizes/x86/$file") | $(size_cell "$sizes/x64/$file") |"
+    done
+    echo
+    echo "Written on $(date -u '+%Y-%m-%d %H:%M') UTC from ${sizes#"$root"/}/."
+    echo
+    echo "<!-- deliverable_sizes: end -->"
+  } > "$block"
+  cat "$block"
+  splice "$page" deliverable_sizes "$block"
+fi
 exit $status

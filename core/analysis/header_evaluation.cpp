@@ -1,10 +1,13 @@
 // Evaluation of the filtering service's header lines; see header_evaluation.h.
-// Works line by line on views of the header text so that the cost stays
-// linear in its size however many lines it has.
+// One scan over the header text finds the service's lines and the relay
+// marks, comparing as if the text were lowered without lowering it; only the
+// service's own lines are lowered and cut, so that the cost stays linear and
+// close to one pass over the text however large it is.
 #include "core/analysis/header_evaluation.h"
 
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "core/text/ascii.h"
@@ -13,14 +16,16 @@ namespace flinter {
 
 namespace {
 
+constexpr std::size_t npos = std::string_view::npos;
+
 bool contains(std::string_view text, std::string_view needle) {
-    return text.find(needle) != std::string_view::npos;
+    return text.find(needle) != npos;
 }
 
 // TakeBefore on a view: the view advances instead of the text being erased.
 std::string_view take_before(std::string_view& rest, std::string_view delimiter) {
     const std::size_t at = rest.find(delimiter);
-    if (at == std::string_view::npos) {
+    if (at == npos) {
         const std::string_view all = rest;
         rest = {};
         return all;
@@ -28,6 +33,70 @@ std::string_view take_before(std::string_view& rest, std::string_view delimiter)
     const std::string_view before = rest.substr(0, at);
     rest.remove_prefix(at + delimiter.size());
     return before;
+}
+
+// A lower-case needle and the index of its least common byte, the one the
+// scan looks for.
+struct needle {
+    std::string_view text;
+    std::size_t anchor;
+};
+
+constexpr needle kServiceLine{"x-pstn-", 0};
+constexpr needle kRelay{"exprod", 1};
+constexpr needle kServiceDomain{kServiceDomainSuffix, 1};
+
+// Whether text starts with needle once lowered (A to Z only).
+bool starts_lowered(std::string_view text, std::string_view needle) {
+    if (text.size() < needle.size()) return false;
+    for (std::size_t i = 0; i < needle.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != needle[i]) return false;
+    }
+    return true;
+}
+
+// The first position from `from` on whose byte may be `c` in either case
+// (its 0x20 bit ignored), eight bytes at a time; npos when there is none.
+std::size_t find_either_case(std::string_view text, char c, std::size_t from) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    constexpr std::uint64_t kCaseBits = 0x2020202020202020u;
+    const unsigned char folded = static_cast<unsigned char>(c) | 0x20u;
+    const std::uint64_t pattern = kOnes * folded;
+    std::size_t at = from;
+    for (; at + 8 <= text.size(); at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + at, sizeof word);
+        const std::uint64_t diff = (word | kCaseBits) ^ pattern;
+        if (((diff - kOnes) & ~diff & kHighBits) != 0) break;   // a byte of diff is zero
+    }
+    for (; at < text.size(); ++at) {
+        if ((static_cast<unsigned char>(text[at]) | 0x20u) == folded) return at;
+    }
+    return npos;
+}
+
+// The first occurrence from `from` on of the needle in the lowered text, or npos.
+std::size_t find_lowered(std::string_view text, const needle& n, std::size_t from) {
+    for (std::size_t at = from + n.anchor; (at = find_either_case(text, n.text[n.anchor], at)) != npos; ++at) {
+        if (starts_lowered(text.substr(at - n.anchor), n.text)) return at - n.anchor;
+    }
+    return npos;
+}
+
+bool is_line_break(char c) {
+    return c == '\r' || c == '\n';
+}
+
+// The line (as split at CR LF, lone CR and lone LF) that holds position at.
+std::string_view line_around(std::string_view text, std::size_t at) {
+    std::size_t start = at;
+    while (start > 0 && !is_line_break(text[start - 1])) --start;
+    std::size_t end = at;
+    while (end < text.size() && !is_line_break(text[end])) ++end;
+    return text.substr(start, end - start);
 }
 
 void read_levels(std::string_view rest, THeaderFindings& f) {
@@ -68,8 +137,9 @@ void read_settings(std::string_view rest, std::string_view orig, THeaderFindings
     }
 }
 
-void read_line(std::string_view orig, THeaderFindings& f) {
-    const std::string lower = text::ascii_lower(orig);
+// lower is a buffer, reused from line to line.
+void read_line(std::string_view orig, std::string& lower, THeaderFindings& f) {
+    text::ascii_lower_into(orig, lower);
     if (contains(lower, "x-pstn-addr") && contains(lower, "good")) {
         if (contains(lower, "(user")) {
             f.ApprovedSenders = "Yes (user)";
@@ -192,19 +262,22 @@ THeaderEvaluation EvaluateHeader(std::string_view header, const TSectionSwitches
     THeaderEvaluation result;
     THeaderFindings& f = result.findings;
 
-    // The flag needles hold no line break, so testing each line is the same
-    // as testing the whole text joined with CR LF.
-    bool exprod = false;
-    bool service_domain = false;
-    for (const std::string_view line : text::split_lines(header)) {
-        const std::string lower = text::ascii_lower(line);
-        exprod = exprod || contains(lower, "exprod");
-        service_domain = service_domain || contains(lower, kServiceDomainSuffix);
-        f.Scanned = f.Scanned || contains(lower, "x-pstn-levels");
-        f.TwoStrikeClear = f.TwoStrikeClear || contains(lower, "x-pstn-2strike: clear");
-        read_line(line, f);
+    // Every needle holds no line break, so searching the text is the same as
+    // searching each of its lines, or the lines joined with CR LF; and every
+    // line read below holds the service's prefix.
+    std::string lower;
+    std::size_t read_to = 0;
+    for (std::size_t at = 0; (at = find_lowered(header, kServiceLine, at)) != npos; ++at) {
+        const std::string_view from_here = header.substr(at);
+        f.Scanned = f.Scanned || starts_lowered(from_here, "x-pstn-levels");
+        f.TwoStrikeClear = f.TwoStrikeClear || starts_lowered(from_here, "x-pstn-2strike: clear");
+        if (at < read_to) continue;   // a further mention in a line already read
+        const std::string_view line = line_around(header, at);
+        read_line(line, lower, f);
+        read_to = static_cast<std::size_t>(line.data() + line.size() - header.data());
     }
-    f.WentThroughPostini = exprod && service_domain;
+    f.WentThroughPostini = find_lowered(header, kRelay, 0) != npos &&
+                           find_lowered(header, kServiceDomain, 0) != npos;
 
     for (std::string* value : {&f.SpamThreshold, &f.SpamScore, &f.BulkFilterSetting,
                                &f.BulkFilterValue, &f.RaciallyInsensitive, &f.SexuallyExplicit,

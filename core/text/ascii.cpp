@@ -20,11 +20,16 @@ bool is_digit(char c) {
 }  // namespace
 
 std::string ascii_lower(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered) {
+    std::string lowered;
+    ascii_lower_into(text, lowered);
+    return lowered;
+}
+
+void ascii_lower_into(std::string_view text, std::string& out) {
+    out.assign(text);
+    for (char& c : out) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
-    return lowered;
 }
 
 std::string_view trim_controls(std::string_view text) {

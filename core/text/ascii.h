@@ -12,6 +12,8 @@ namespace flinter::text {
 
 // 'A'..'Z' become 'a'..'z'; everything else, 8-bit bytes included, is kept.
 std::string ascii_lower(std::string_view text);
+// The same into out, whose storage is reused.
+void ascii_lower_into(std::string_view text, std::string& out);
 
 // Drops leading and trailing blanks and control characters (bytes 0x00-0x20).
 std::string_view trim_controls(std::string_view text);

@@ -151,7 +151,7 @@ __declspec(dllexport) HRESULT mailhost_start(const mailhost_options* options, ID
     chosen.keep_command_bars = options->keep_command_bars != 0;
     if (running_application()) return E_FAIL;   // one Outlook at a time; the running one keeps its state
     release_clipboard();
-    start_session(options->keep_armed_faults != 0);
+    start_session(options->keep_armed_faults != 0, options->no_audit == 0);
     auto app = application::start(std::move(chosen));
     *out = app->dispatch().Detach();
     return S_OK;

@@ -67,6 +67,11 @@ std::map<std::wstring, fault>& faults() {
     return armed;
 }
 
+bool& auditing() {
+    static bool on = true;
+    return on;
+}
+
 unsigned next_serial() {
     static unsigned serial = 0;
     return ++serial;
@@ -114,7 +119,7 @@ void audited::over_released() noexcept {
 }
 
 void audited::keep_until_next_start(std::shared_ptr<audited> object) noexcept {
-    if (!object || object->kept_) return;
+    if (!object || object->kept_ || !auditing()) return;
     try {
         kept_objects().push_back(object);
         object->kept_ = true;
@@ -123,7 +128,9 @@ void audited::keep_until_next_start(std::shared_ptr<audited> object) noexcept {
     }
 }
 
-void log_call(const std::wstring& entry) { entries().push_back(entry); }
+void log_call(const std::wstring& entry) {
+    if (auditing()) entries().push_back(entry);
+}
 
 std::wstring call_log() {
     std::wstring text;
@@ -229,7 +236,8 @@ void release_dead_objects() {
     for (audited* object : live_objects()) object->over_releases_ = 0;
 }
 
-void start_session(bool keep_faults) {
+void start_session(bool keep_faults, bool audit) {
+    auditing() = audit;
     release_dead_objects();
     if (!keep_faults) clear_faults();
     fault_hits() = 0;

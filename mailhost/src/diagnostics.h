@@ -89,8 +89,9 @@ long advised_sink_count();
 void drop_advised_sinks();
 
 // The start of a new session: faults (unless kept, to strike during the
-// start), the count of failures, log and the previous session's remains go.
+// start), the count of failures, log and the previous session's remains go;
+// without the audit, calls are not logged and released objects not kept.
 void release_dead_objects();
-void start_session(bool keep_faults = false);
+void start_session(bool keep_faults = false, bool audit = true);
 
 }  // namespace mailhost

@@ -21,6 +21,8 @@ using namespace addin_testing;
 using Microsoft::WRL::ComPtr;
 
 constexpr int kLoads = 25;
+// Outlook flags an add-in whose start-up takes longer as slow.
+constexpr double kOutlookLimitMs = 1000;
 
 double now_ms() {
     static const LARGE_INTEGER frequency = [] {
@@ -80,10 +82,16 @@ int run() {
     const char* flavour = "x86";
 #endif
     std::printf("### %s\n\n", flavour);
-    std::printf("| %s, CreateInstance to the end of OnStartupComplete, %d loads | ms |\n|---|---:|\n", flavour, kLoads);
-    std::printf("| median | %.2f |\n| fastest | %.2f |\n| slowest | %.2f |\n| first load | %.2f |\n",
-                times[times.size() / 2], times.front(), times.back(), first);
-    std::printf("| Outlook's limit for a slow add-in | 1000 |\n\n");
+    std::printf("| %s, CreateInstance to the end of OnStartupComplete, %d loads | ms | of Outlook's %.0f ms |\n"
+                "|---|---:|---:|\n", flavour, kLoads, kOutlookLimitMs);
+    const auto row = [](const char* what, double ms) {
+        std::printf("| %s | %.2f | %.1f %% |\n", what, ms, 100 * ms / kOutlookLimitMs);
+    };
+    row("median", times[times.size() / 2]);
+    row("fastest", times.front());
+    row("slowest", times.back());
+    row("first load", first);
+    std::printf("\n");
     return 0;
 }
 

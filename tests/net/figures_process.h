@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace flinter::net::testing {
 
@@ -20,6 +21,10 @@ bool write_figures(const figures& f, const std::string& path);
 
 // The value of --NAME=VALUE among the arguments, or empty.
 std::string option(int argc, char** argv, const std::string& name);
+
+// The median of the values (the mean of the middle two for an even count);
+// NaN for none.
+double median(std::vector<double> values);
 
 // "x86" or "x64": the flavour this program was built for.
 const char* flavour();

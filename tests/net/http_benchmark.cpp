@@ -31,6 +31,7 @@ namespace {
 using flinter::net::TAdvHttp;
 using flinter::net::testing::figures;
 using flinter::net::testing::flavour;
+using flinter::net::testing::median;
 using flinter::net::testing::message_delay_probe;
 using flinter::net::testing::option;
 using flinter::net::testing::run_figures_child;
@@ -47,13 +48,6 @@ constexpr std::size_t kLargeBody = 10 * 1024 * 1024;
 constexpr DWORD kRequestFlags = 0x8040F200;  // TAdvHttp's default flags
 
 const char* const kSetups[] = {"floor", "blocking", "non-blocking"};
-
-double median(std::vector<double> values) {
-    if (values.empty()) return NAN;
-    std::sort(values.begin(), values.end());
-    const std::size_t mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
 
 double thread_cpu_ms() {
     FILETIME created, exited, kernel, user;

@@ -92,6 +92,8 @@ struct mailhost_options {
     int picture_support;        /* buttons offer Picture and Mask (as modern hosts do) */
     int keep_command_bars;      /* start with the bars the last session kept; 0: a fresh profile */
     int keep_armed_faults;      /* faults armed before the start stay armed, to strike during it */
+    int no_audit;               /* objects go at their last Release and no call is logged, as in
+                                   Outlook, for memory figures; 0: the audit below */
 };
 
 /* Starts Outlook (add-ins connect, OnStartupComplete); *application is AddRef'd.

@@ -26,6 +26,7 @@ struct outlook_settings {
     bool picture_support = true;
     std::wstring outbox_dir;    // where Send writes; empty: %TEMP%\mailhost-outbox
     bool keep_command_bars = false;   // the bars the last session kept; false: a fresh profile
+    bool audit = true;          // false: no call log, no dead objects kept (memory figures)
 };
 
 class simulated_outlook {
@@ -39,6 +40,7 @@ public:
         options.register_running = settings.register_running;
         options.picture_support = settings.picture_support;
         options.keep_command_bars = settings.keep_command_bars;
+        options.no_audit = !settings.audit;
         if (const HRESULT hr = mailhost_start(&options, application_.GetAddressOf()); FAILED(hr)) {
             char text[512];
             std::snprintf(text, sizeof text, "the simulated Outlook did not start: 0x%08lX %ls",
