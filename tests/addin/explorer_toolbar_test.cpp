@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <wrl/client.h>
 #include <addin.h>
+#include <olectl.h>
 
 #include <sstream>
 #include <string>
@@ -430,6 +431,24 @@ TEST_F(ToolbarBinding, AfterTheBoundWindowClosedTheFolderRuleActsOnTheWindowInFr
     EXPECT_FALSE(shown(host_bar(1).Get()));
     EXPECT_EQ(1u, copies(1));
     EXPECT_TRUE(errors.empty()) << "no error box for a window that closed";
+}
+
+TEST_F(ToolbarBinding, ASinkWhoseUnadviseTheHostRefusedIsKeptInertAndUnadvisedAtTheNextBinding) {
+    const ComPtr<IDispatch> copy = first_button().live();
+    const long advised = mailhost_advised_sink_count();
+    ASSERT_EQ(S_OK, mailhost_fail(L"CommandBarButton", L"Unadvise", CONNECT_E_NOCONNECTION, 1));
+    first_button().Unbind();
+    ASSERT_EQ(1u, connected().StrandedSinks().size());
+    EXPECT_EQ(nullptr, connected().StrandedSinks()[0]->Control());
+    EXPECT_EQ(advised, mailhost_advised_sink_count()) << "still advised in the host";
+    click(1, kFirstTag);
+    EXPECT_TRUE(clicks.empty()) << "a sink that serves no control ignores the click";
+
+    first_button().Bind(copy);
+    EXPECT_TRUE(connected().StrandedSinks().empty());
+    EXPECT_EQ(advised, mailhost_advised_sink_count()) << simulated_outlook::take(mailhost_advised_sinks());
+    click(1, kFirstTag);
+    EXPECT_EQ(1u, clicks.size());
 }
 
 TEST_F(ToolbarBinding, TheSinkAnswersOnlyItsControlsEvent) {
