@@ -451,6 +451,38 @@ TEST_F(ToolbarBinding, ASinkWhoseUnadviseTheHostRefusedIsKeptInertAndUnadvisedAt
     EXPECT_EQ(1u, clicks.size());
 }
 
+TEST_F(ToolbarBinding, SwitchedOffWithAControlTheHostRefusesToDeleteRemovesTheRestAndFails) {
+    const std::wstring second_button = std::wstring(L"CommandBarButton[") + kSecondTag + L"]";
+    struct refusal_case {
+        std::wstring target;
+        const wchar_t* member;
+        std::vector<std::wstring> left;   // the tags of the buttons the bar keeps; none: the bar stays empty
+    };
+    const refusal_case cases[] = {
+        {second_button, L"Delete", {kSecondTag}},
+        {L"CommandBar", L"FindControl", {kFirstTag, kSecondTag}},
+        {L"CommandBar", L"Delete", {}},
+        {L"CommandBarControls", L"Count", {}},
+    };
+    for (const refusal_case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.target + L"." + c.member));
+        if (!addin) connect([] { return module_ptr(new binding_module()); });
+        registry_key::create(HKEY_CURRENT_USER, std::wstring(addin_testing::kAddInKey) + L"\\Controls");
+        ASSERT_EQ(S_OK, mailhost_fail(c.target.c_str(), c.member, E_FAIL, 1000));
+        ::SetErrorInfo(0, nullptr);
+        EXPECT_TRUE(FAILED(addin->OnDisconnection(ext_dm_UserClosed, &custom)));
+        mailhost_clear_faults();
+        ComPtr<IErrorInfo> info;
+        EXPECT_EQ(S_OK, ::GetErrorInfo(0, &info)) << "the failure is described";
+        ASSERT_EQ(1u, copies(1)) << "the bar keeps what the host refused to delete";
+        EXPECT_EQ(c.left, control_texts(host_bar(1).Get(), L"Tag"));
+        EXPECT_TRUE(key_exists(HKEY_CURRENT_USER, std::wstring(addin_testing::kAddInKey) + L"\\Controls"));
+        EXPECT_EQ(0, mailhost_advised_sink_count()) << simulated_outlook::take(mailhost_advised_sinks());
+        call(host_bar(1).Get(), L"Delete");
+        addin.Reset();
+    }
+}
+
 TEST_F(ToolbarBinding, TheSinkAnswersOnlyItsControlsEvent) {
     TafwEventSink* sink = connected().EventSinkOf(first_button());
     ASSERT_NE(nullptr, sink);
