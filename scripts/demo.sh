@@ -57,6 +57,10 @@ bash "$root/scripts/outlook-tour.sh" --flavour "$flavour" --addin "$addin" \
     skipping && /^  / { next }
     { skipping = 0; print }' || status=$?
 
+# The connection life cycle the host went through with the add-in, from its call log.
+echo "The add-in's life cycle, as the simulated Outlook called it:"
+grep -E '^  addin [^ ]+\.On[A-Za-z]+' "$log" | sed 's/^  addin /  /' || echo "  (no add-in call in the log)"
+
 verdicts=$(grep -c '^\[Message Information\]' "$log" || true)
 forwards=$(grep -c 'Subject: \[\*SPAM\*\]' "$log" || true)
 saved=no
