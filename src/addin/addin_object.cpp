@@ -233,7 +233,9 @@ void TafwAddin::start_outlook_event_sinks() {
 void TafwAddin::begin_shutdown() { module_->raise(module_->OnAddInBeginShutdown); }
 
 // The user switched the add-in off while the host keeps running: what it
-// placed into the host goes, and so do the toolbar records.
+// placed into the host goes, and so do the toolbar records. When the host
+// refused part of the removal, the records stay with what is left and the
+// failure is the answer to the disconnection.
 void TafwAddin::remove_module_for_user() {
     begin_shutdown();
     remove_command_bars();

@@ -100,11 +100,16 @@ public:
     bool first_start() const noexcept override { return start_mode_ == start_mode::first_start; }
     IDispatch* host_application() const noexcept override { return host_application_.Get(); }
     // Replaces the control's event sink whole: the one it has is unadvised and
-    // dropped; when the control holds a live host control, a new one is
-    // advised on it and recorded. Throws hresult_error when advising fails.
+    // dropped (kept, inert, until the host lets it go, when the host refuses);
+    // when the control holds a live host control, a new one is advised on it
+    // and recorded. Sinks the host refused to unadvise before are tried again
+    // first. Throws hresult_error when advising fails.
     void bind_events(TafwCommandBarControl& control) override;
     // The sinks of the bound controls, in order of binding.
     const std::vector<Microsoft::WRL::ComPtr<TafwEventSink>>& EventSinks() const noexcept { return sinks_; }
+    // Sinks that no longer serve a control but that the host refused to
+    // unadvise; tried again at each binding and when the module goes.
+    const std::vector<Microsoft::WRL::ComPtr<TafwEventSink>>& StrandedSinks() const noexcept { return stranded_; }
     // The sink serving control, or null.
     TafwEventSink* EventSinkOf(const TafwCommandBarControl& control) const noexcept;
 
@@ -145,6 +150,8 @@ private:
     void add_component(const definition::object& stored, const handler_table& handlers,
                        const component_readers& readers);
     void disconnect_event_sinks() noexcept;
+    void retire(const Microsoft::WRL::ComPtr<TafwEventSink>& sink);
+    void retry_stranded_sinks() noexcept;
 
     // The host's objects are called, and the windows made, on the thread that made the module.
     ui_thread_binding ui_thread_;
@@ -162,6 +169,7 @@ private:
     start_mode start_mode_ = start_mode::first_start;
     std::optional<registry_key> registry_;
     std::vector<Microsoft::WRL::ComPtr<TafwEventSink>> sinks_;
+    std::vector<Microsoft::WRL::ComPtr<TafwEventSink>> stranded_;
     bool released_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "commandbars/command_bar_engine.h"
 
+#include <exception>
+
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "commandbars/bar_records.h"
@@ -184,6 +186,27 @@ ComPtr<IDispatch> host_control_to_remove(command_bar_module& module, const TafwC
     return found;
 }
 
+// Removal goes on past a failing step, so that one control the host refuses to
+// delete does not keep the others and the bar; the first failure is then
+// raised to the caller, so that the removal is not taken for complete.
+class first_failure {
+public:
+    template <class Step>
+    void attempt(Step&& step) noexcept {
+        try {
+            step();
+        } catch (...) {
+            if (!first_) first_ = std::current_exception();
+        }
+    }
+    void rethrow() const {
+        if (first_) std::rethrow_exception(first_);
+    }
+
+private:
+    std::exception_ptr first_;
+};
+
 bool declares_tag(const TafwCommandBarControls& controls, const std::wstring& tag) {
     for (const auto& control : controls) {
         if (control->DeclaredOfficeTag() == tag) return true;
@@ -332,24 +355,22 @@ void ConnectCommandBar(TafwCommandBar& bar) {
 void RemoveCommandBar(TafwCommandBar& bar) {
     command_bar_module& module = bar.module();
     TafwCommandBarControls& controls = bar.Controls();
+    first_failure failure;
     for (std::size_t i = controls.Count(); i-- > 0;) {
         TafwCommandBarControl& control = controls[i];
-        try {
+        failure.attempt([&] {
             if (const ComPtr<IDispatch> found = host_control_to_remove(module, control, bar.live())) {
                 call(found.Get(), L"Delete", {variant(false)});
                 unbind_all(control);
             }
-        } catch (...) {
-            module.report_error();
-        }
+        });
     }
-    try {
+    failure.attempt([&] {
         if (bar.live() && !bar.BuiltIn() && get(get_object(bar.live(), L"Controls").Get(), L"Count").as_int() == 0)
             call(bar.live(), L"Delete");
-    } catch (...) {
-        module.report_error();
-    }
+    });
     bar.SetLive(nullptr);
+    failure.rethrow();
 }
 
 void RemoveOrphanControls(TafwCommandBar& bar) {
@@ -372,8 +393,10 @@ void RemoveOrphanControls(TafwCommandBar& bar) {
 
 void RemoveCommandBars(command_bar_module& module) {
     const std::vector<TafwCommandBar*> bars = module.bars();
+    first_failure failure;
     for (TafwCommandBar* bar : bars)
-        if (bar->SupportedApps().contains(module.host_app())) RemoveCommandBar(*bar);
+        if (bar->SupportedApps().contains(module.host_app())) failure.attempt([bar] { RemoveCommandBar(*bar); });
+    failure.rethrow();
 }
 
 }  // namespace flinter

@@ -5,7 +5,8 @@
 // add-in off. Host UI thread only. Refusals (framework_refusal) reach the
 // caller; host failures while creating go to the module error report and
 // the engine goes on with the next step; FindCommandBar's host failures
-// reach its caller.
+// reach its caller; host failures while removing let the removal go on and
+// the first of them then reaches the caller.
 #pragma once
 
 #include <windows.h>
@@ -51,7 +52,9 @@ variant ComputeBefore(const TafwCommandBarControl& control, IDispatch* position_
 void ConnectCommandBar(TafwCommandBar& bar);
 
 // Deletes the bar's controls from the host and, when it is then empty and
-// not built-in, the bar; drops the live references.
+// not built-in, the bar; drops the live references. A control or bar the
+// host fails to find or delete does not stop the rest; the first such
+// failure is thrown at the end.
 void RemoveCommandBar(TafwCommandBar& bar);
 
 // Deletes recorded non-temporary controls that no bar of the module declares
@@ -59,7 +62,8 @@ void RemoveCommandBar(TafwCommandBar& bar);
 void RemoveOrphanControls(TafwCommandBar& bar);
 
 // Switching the add-in off: RemoveCommandBar for every bar of the module
-// built in this host. (The module then deletes the version records.)
+// built in this host, each whatever the others did; throws the first
+// failure at the end. (The module then deletes the version records.)
 void RemoveCommandBars(command_bar_module& module);
 
 }  // namespace flinter

@@ -60,10 +60,13 @@ void TafwEventSink::Connect() {
     cookie_ = advise_cookie::advise(control_->live(), events(), static_cast<IDispatch*>(this));
 }
 
-void TafwEventSink::Disconnect() noexcept {
-    if (cookie_ && FAILED(cookie_.unadvise())) cookie_.abandon();   // the host control is gone
+bool TafwEventSink::Disconnect() noexcept {
     control_ = nullptr;
+    module_ = nullptr;
+    return RetryUnadvise();
 }
+
+bool TafwEventSink::RetryUnadvise() noexcept { return !cookie_ || SUCCEEDED(cookie_.unadvise()); }
 
 IUnknown* TafwEventSink::query_more(REFIID iid) noexcept {
     const bool ours = iid == office::DIID__CommandBarButtonEvents || iid == office::DIID__CommandBarComboBoxEvents;

@@ -27,9 +27,16 @@ public:
 
     // Advises the live host control's connection point; throws hresult_error.
     void Connect();
-    // Unadvises (forgetting the subscription when the host control is gone)
-    // and stops serving the control. Safe to call more than once.
-    void Disconnect() noexcept;
+    // Stops serving the control, for good: from now on the sink ignores
+    // events and holds no pointer into the module. Then unadvises; false when
+    // the host refused, in which case the subscription (its cookie and host
+    // control) is kept for RetryUnadvise. Safe to call more than once.
+    bool Disconnect() noexcept;
+    // Unadvises a subscription the host refused to end before; true when none is left.
+    bool RetryUnadvise() noexcept;
+    // Leaves a subscription the host keeps refusing to end to the host, and
+    // lets go of the host control: the last resort before the module goes.
+    void Abandon() noexcept { cookie_.abandon(); }
 
     // The control served; null once disconnected.
     TafwCommandBarControl* Control() const noexcept { return control_; }

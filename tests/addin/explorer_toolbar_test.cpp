@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <wrl/client.h>
 #include <addin.h>
+#include <olectl.h>
 
 #include <sstream>
 #include <string>
@@ -430,6 +431,56 @@ TEST_F(ToolbarBinding, AfterTheBoundWindowClosedTheFolderRuleActsOnTheWindowInFr
     EXPECT_FALSE(shown(host_bar(1).Get()));
     EXPECT_EQ(1u, copies(1));
     EXPECT_TRUE(errors.empty()) << "no error box for a window that closed";
+}
+
+TEST_F(ToolbarBinding, ASinkWhoseUnadviseTheHostRefusedIsKeptInertAndUnadvisedAtTheNextBinding) {
+    const ComPtr<IDispatch> copy = first_button().live();
+    const long advised = mailhost_advised_sink_count();
+    ASSERT_EQ(S_OK, mailhost_fail(L"CommandBarButton", L"Unadvise", CONNECT_E_NOCONNECTION, 1));
+    first_button().Unbind();
+    ASSERT_EQ(1u, connected().StrandedSinks().size());
+    EXPECT_EQ(nullptr, connected().StrandedSinks()[0]->Control());
+    EXPECT_EQ(advised, mailhost_advised_sink_count()) << "still advised in the host";
+    click(1, kFirstTag);
+    EXPECT_TRUE(clicks.empty()) << "a sink that serves no control ignores the click";
+
+    first_button().Bind(copy);
+    EXPECT_TRUE(connected().StrandedSinks().empty());
+    EXPECT_EQ(advised, mailhost_advised_sink_count()) << simulated_outlook::take(mailhost_advised_sinks());
+    click(1, kFirstTag);
+    EXPECT_EQ(1u, clicks.size());
+}
+
+TEST_F(ToolbarBinding, SwitchedOffWithAControlTheHostRefusesToDeleteRemovesTheRestAndFails) {
+    const std::wstring second_button = std::wstring(L"CommandBarButton[") + kSecondTag + L"]";
+    struct refusal_case {
+        std::wstring target;
+        const wchar_t* member;
+        std::vector<std::wstring> left;   // the tags of the buttons the bar keeps; none: the bar stays empty
+    };
+    const refusal_case cases[] = {
+        {second_button, L"Delete", {kSecondTag}},
+        {L"CommandBar", L"FindControl", {kFirstTag, kSecondTag}},
+        {L"CommandBar", L"Delete", {}},
+        {L"CommandBarControls", L"Count", {}},
+    };
+    for (const refusal_case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.target + L"." + c.member));
+        if (!addin) connect([] { return module_ptr(new binding_module()); });
+        registry_key::create(HKEY_CURRENT_USER, std::wstring(addin_testing::kAddInKey) + L"\\Controls");
+        ASSERT_EQ(S_OK, mailhost_fail(c.target.c_str(), c.member, E_FAIL, 1000));
+        ::SetErrorInfo(0, nullptr);
+        EXPECT_TRUE(FAILED(addin->OnDisconnection(ext_dm_UserClosed, &custom)));
+        mailhost_clear_faults();
+        ComPtr<IErrorInfo> info;
+        EXPECT_EQ(S_OK, ::GetErrorInfo(0, &info)) << "the failure is described";
+        ASSERT_EQ(1u, copies(1)) << "the bar keeps what the host refused to delete";
+        EXPECT_EQ(c.left, control_texts(host_bar(1).Get(), L"Tag"));
+        EXPECT_TRUE(key_exists(HKEY_CURRENT_USER, std::wstring(addin_testing::kAddInKey) + L"\\Controls"));
+        EXPECT_EQ(0, mailhost_advised_sink_count()) << simulated_outlook::take(mailhost_advised_sinks());
+        call(host_bar(1).Get(), L"Delete");
+        addin.Reset();
+    }
 }
 
 TEST_F(ToolbarBinding, TheSinkAnswersOnlyItsControlsEvent) {
