@@ -1,7 +1,7 @@
 # The two commands: `make test` and `make demo`. `make` builds dist/.
 # `make bench` writes docs/benchmarks.md; `make fuzz`, `make hostile` and
 # `make faults` write their sections of docs/reliability.md; `make soak` runs
-# the long soak.
+# the soak alone.
 BUILD   := build
 JOBS    ?= 2
 CMAKE   := cmake -G Ninja -Wno-dev
@@ -87,9 +87,9 @@ hostile: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
 	cmake --build $(BUILD)/x64 -j$(JOBS) --target hostile_update_campaign
 	bash scripts/bench.sh --page=docs/reliability.md --by="make hostile" $(HOSTILE)
 
-# The soak at full length (1,000 selection changes, 100 explorer and 100
-# connection cycles; `make test` runs it short), x86 and x64 under Wine: it
-# prints the resource counts at its start and end and fails when they differ.
+# The soak alone (1,000 selection changes, 100 explorer and 100 connection
+# cycles; `make test` runs it too), x86 and x64 under Wine: it prints the
+# resource counts at its start and end and fails when they differ.
 SOAK := tests/addin/addin_soak_tests.exe
 soak: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
 	cmake --build $(BUILD)/x86 -j$(JOBS) --target addin_soak_tests
@@ -97,7 +97,7 @@ soak: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
 	trap 'bash $(ROOT)/scripts/wine-prefix.sh stop' EXIT; status=0; \
 	for flavour in x86 x64; do \
 	  echo "== soak, $$flavour"; \
-	  FLINTER_SOAK=full bash scripts/wine-run.sh $$flavour $(BUILD)/$$flavour/$(SOAK) --gtest_color=no || status=1; \
+	  bash scripts/wine-run.sh $$flavour $(BUILD)/$$flavour/$(SOAK) --gtest_color=no || status=1; \
 	done; exit $$status
 
 # The fault-injection sweep (not part of `make test`): every host member the
