@@ -10,6 +10,7 @@
 #include "addin/outlook_folders.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "commandbars/host_bound.h"
 
 namespace flinter {
 
@@ -29,12 +30,9 @@ void raise_guarded(TafwCOMAddInModule& module, const Event& event, Args&&... arg
     }
 }
 
-// The object seen through one of its typed interfaces; throws when it has none.
-ComPtr<IDispatch> seen_as(IDispatch* object, REFIID iid) {
-    ComPtr<IDispatch> typed;
-    if (object) check(object->QueryInterface(iid, reinterpret_cast<void**>(typed.GetAddressOf())));
-    return typed;
-}
+// The object seen through one of its typed interfaces (none for no object);
+// throws when it has not that interface.
+ComPtr<IDispatch> seen_as(IDispatch* object, REFIID iid) { return object ? query_dispatch(object, iid) : nullptr; }
 
 bool shows_a_note(IDispatch* inspector) {
     const ComPtr<IDispatch> item = get(inspector, L"CurrentItem").as_dispatch();

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "commandbars/busy_flag.h"
 #include "commandbars/command_bar.h"
 #include "commandbars/definition_values.h"
 #include "commandbars/glyph_transfer.h"
@@ -93,11 +94,7 @@ void TafwCommandBarButton::SetGlyphTransparentColor(std::int32_t value) noexcept
 
 void TafwCommandBarButton::Click() {
     if (in_click_) return;
-    in_click_ = true;
-    struct clear_at_end {
-        bool& flag;
-        ~clear_at_end() { flag = false; }
-    } clear{in_click_};
+    const busy_while clicking(in_click_);
     if (OnClick_) OnClick_(*this);
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "com/late_bound.h"
+#include "commandbars/busy_flag.h"
 #include "commandbars/command_bar_button.h"
 #include "commandbars/command_bar_kinds.h"
 #include "commandbars/host_bound.h"
@@ -41,12 +42,6 @@ std::string ansi_name(const wchar_t* name) {
     if (name) ::WideCharToMultiByte(CP_ACP, 0, name, -1, buffer, kMaxEventName, nullptr, nullptr);
     return buffer;
 }
-
-struct busy_while_delivering {
-    bool& flag;
-    explicit busy_while_delivering(bool& f) noexcept : flag(f) { flag = true; }
-    ~busy_while_delivering() { flag = false; }
-};
 
 }  // namespace
 
@@ -106,7 +101,7 @@ void TafwEventSink::on_event(DISPID, const event_args& args) {
         if (get(raised_control.Get(), L"Tag").as_wstring() != control.DeclaredOfficeTag()) return;
         rebind_if_gone(control, raised_control.Get());
         if (busy_) return;   // the handler still runs (it pumps messages): dropped, not queued
-        const busy_while_delivering busy(busy_);
+        const busy_while busy(busy_);
         deliver(control);
     } catch (...) {
         module.report_error();
