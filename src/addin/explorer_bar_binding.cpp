@@ -143,7 +143,10 @@ bar_layout current_layout(const TafwCommandBar& bar) {
     return {static_cast<std::int32_t>(bar.Position()), bar.CommandBarLeft(), bar.CommandBarTop(), bar.RowIndex()};
 }
 
+// Only the add-in's own temporary bars; every host read may fail (the caller ignores it).
 void save_layout(const TafwCommandBar& bar) {
+    if (!bar.Temporary()) return;
+    if (IDispatch* live = bar.live(); live && get(live, L"BuiltIn").as_bool()) return;
     const bar_layout layout = current_layout(bar);
     registry_key key = registry_key::create(HKEY_CURRENT_USER, explorer_bar_layout_key(bar.module(), bar));
     key.set_dword(kPositionValue, static_cast<DWORD>(layout.position));
@@ -239,10 +242,19 @@ void UpdateExplorerBarState(command_bar_module& module) noexcept {
     }
 }
 
+void RebindExplorerBarsWhenWindowClosed(command_bar_module& module) noexcept {
+    try {
+        rebind_when_window_closed(module);
+    } catch (...) {
+        // The bars stay bound as they were.
+    }
+}
+
 void SaveExplorerBarLayout(command_bar_module& module) noexcept {
+    RebindExplorerBarsWhenWindowClosed(module);
     for (TafwOlExplorerCommandbar* bar : explorer_bars(module)) {
         try {
-            if (keeps_layout(*bar)) save_layout(*bar);
+            save_layout(*bar);
         } catch (...) {
             // The layout stays as last saved.
         }

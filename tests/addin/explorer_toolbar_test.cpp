@@ -485,6 +485,41 @@ TEST_F(ToolbarBinding, AfterTheBoundWindowClosedTheFolderRuleActsOnTheWindowInFr
     EXPECT_TRUE(errors.empty()) << "no error box for a window that closed";
 }
 
+TEST_F(ToolbarBinding, AfterTheBoundWindowClosedTheLayoutIsSavedFromTheWindowInFront) {
+    const int second = open_explorer(false);
+    switch_folder(second, L"Inbox");   // bound to the second window, which is not in front
+    ASSERT_EQ(S_OK, mailhost_close_explorer(second));
+    open_explorer(false);   // keeps Outlook running when the first window closes
+    const auto bar = host_bar(1);
+    put(bar.Get(), L"Position", variant(kMsoBarLeft));
+    put(bar.Get(), L"RowIndex", variant(2));
+    put(bar.Get(), L"Top", variant(40));
+    const std::int32_t left = get(bar.Get(), L"Left").as_int();
+    ASSERT_EQ(S_OK, mailhost_close_explorer(1));
+    const auto record = registry_key::open(HKEY_CURRENT_USER, std::wstring(addin_testing::kAddInKey) +
+                                                                   L"\\CommandBars\\" + kBinderBar);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(DWORD{kMsoBarLeft}, record->dword(L"Position"));
+    EXPECT_EQ(static_cast<DWORD>(left), record->dword(L"Left"));
+    EXPECT_EQ(DWORD{40}, record->dword(L"Top"));
+    EXPECT_EQ(DWORD{2}, record->dword(L"RowIndex"));
+    EXPECT_TRUE(errors.empty()) << "no error box for a window that closed";
+}
+
+TEST_F(ToolbarBinding, AfterTheBoundWindowClosedSwitchingOffTakesTheBarFromTheWindowLeft) {
+    const int second = open_explorer(false);
+    switch_folder(second, L"Inbox");   // bound to the second window, which is not in front
+    ASSERT_EQ(S_OK, mailhost_close_explorer(second));
+    EXPECT_EQ(S_OK, addin->OnDisconnection(ext_dm_UserClosed, &custom));
+    addin.Reset();
+    EXPECT_EQ(0u, copies(1));
+    EXPECT_EQ(nullptr, get(command_bars_of(application(), 1).Get(), L"FindControl", {missing, missing, variant(kFirstTag)})
+                           .as_dispatch());
+    EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, std::wstring(addin_testing::kAddInKey) + L"\\CommandBars"));
+    EXPECT_EQ(0, mailhost_advised_sink_count()) << simulated_outlook::take(mailhost_advised_sinks());
+    EXPECT_TRUE(errors.empty()) << "no error box for a window that closed";
+}
+
 TEST_F(ToolbarBinding, ASinkWhoseUnadviseTheHostRefusedIsKeptInertAndUnadvisedAtTheNextBinding) {
     const ComPtr<IDispatch> copy = first_button().live();
     const long advised = mailhost_advised_sink_count();
