@@ -520,6 +520,24 @@ TEST_F(ToolbarBinding, AfterTheBoundWindowClosedSwitchingOffTakesTheBarFromTheWi
     EXPECT_TRUE(errors.empty()) << "no error box for a window that closed";
 }
 
+TEST_F(ToolbarBinding, AnActivationWhoseCommandBarsCannotBeReadStillUpdatesTheBarAndRaisesTheEvents) {
+    std::vector<std::string> raised;
+    connected().OnOLExplorerActivate = [&raised](component&) { raised.push_back("activate"); };
+    connected().OnOLExplorerFolderSwitch = [&raised](component&) { raised.push_back("folder switch"); };
+    const int second = open_explorer(false);   // its bars are placed at the next folder switch
+    ASSERT_EQ(S_OK, mailhost_fail(L"Explorer", L"CommandBars", E_FAIL, 1));
+    switch_folder(1, L"Calendar");
+    EXPECT_EQ(1, mailhost_injected_failures());
+    EXPECT_FALSE(shown(host_bar(1).Get())) << "hidden outside mail folders all the same";
+    EXPECT_EQ((std::vector<std::string>{"activate", "folder switch"}), raised);
+
+    raised.clear();
+    ASSERT_EQ(S_OK, mailhost_fail(L"Explorer", L"CommandBars", E_FAIL, 1));
+    ASSERT_EQ(S_OK, mailhost_activate_explorer(second));
+    EXPECT_EQ(2, mailhost_injected_failures());
+    EXPECT_EQ(std::vector<std::string>{"activate"}, raised);
+}
+
 TEST_F(ToolbarBinding, ASinkWhoseUnadviseTheHostRefusedIsKeptInertAndUnadvisedAtTheNextBinding) {
     const ComPtr<IDispatch> copy = first_button().live();
     const long advised = mailhost_advised_sink_count();
