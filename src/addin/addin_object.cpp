@@ -244,7 +244,11 @@ void TafwAddin::remove_module_for_user() {
     delete_key_tree(HKEY_CURRENT_USER, key + L"\\Controls");
 }
 
-void TafwAddin::remove_command_bars() { RemoveCommandBars(*module_); }
+// From a live window: the one the bars were bound to may have closed.
+void TafwAddin::remove_command_bars() {
+    RebindExplorerBarsWhenWindowClosed(*module_);
+    RemoveCommandBars(*module_);
+}
 
 void TafwAddin::clean_up() noexcept {
     if (module_) module_->CloseRegistry();

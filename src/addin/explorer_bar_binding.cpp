@@ -70,21 +70,64 @@ void update_bar_state(TafwOlExplorerCommandbar& bar, bool nudge) {
     if (item_type && enabled) ApplyItemTypeActions(bar.Controls(), bar.ItemTypes(), *item_type);
 }
 
+// What a saved record may give a bar; a value it may not take is left out,
+// so that a damaged record cannot take the toolbar away or out of sight.
+struct saved_layout {
+    std::optional<TafwMsoBarPosition> position;
+    std::optional<std::int32_t> left, top, row_index;
+};
+
+// A toolbar docks at an edge or floats; a popup or a menu bar is no toolbar.
+std::optional<TafwMsoBarPosition> toolbar_position(DWORD stored) {
+    const auto position = position_from_host(static_cast<int>(stored & 0xFF));
+    if (position && *position <= afwMsoBarFloating) return position;
+    return std::nullopt;
+}
+
+// A screen coordinate within the virtual screen (a window minimised when it
+// closed reports its bars at -32000).
+std::optional<std::int32_t> on_screen(std::optional<DWORD> stored, int origin_metric, int extent_metric) {
+    if (!stored) return std::nullopt;
+    const auto value = static_cast<std::int32_t>(*stored);
+    const int origin = ::GetSystemMetrics(origin_metric);
+    if (value < origin || value >= origin + ::GetSystemMetrics(extent_metric)) return std::nullopt;
+    return value;
+}
+
+// A floating bar's corner in the work area of a monitor, where the user can take it.
+bool on_visible_desktop(std::int32_t left, std::int32_t top) {
+    const POINT corner{left, top};
+    const HMONITOR monitor = ::MonitorFromPoint(corner, MONITOR_DEFAULTTONULL);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    return monitor && ::GetMonitorInfoW(monitor, &info) && ::PtInRect(&info.rcWork, corner);
+}
+
+saved_layout read_saved_layout(const registry_key& key, TafwMsoBarPosition declared) {
+    saved_layout saved;
+    if (const auto position = key.dword(kPositionValue)) saved.position = toolbar_position(*position);
+    saved.left = on_screen(key.dword(kLeftValue), SM_XVIRTUALSCREEN, SM_CXVIRTUALSCREEN);
+    saved.top = on_screen(key.dword(kTopValue), SM_YVIRTUALSCREEN, SM_CYVIRTUALSCREEN);
+    if (saved.position.value_or(declared) == afwMsoBarFloating &&
+        !(saved.left && saved.top && on_visible_desktop(*saved.left, *saved.top)))
+        saved.left = saved.top = std::nullopt;
+    // msoBarRowLast (-1), msoBarRowFirst (0) or a row's number.
+    if (const auto row = key.dword(kRowIndexValue); row && static_cast<std::int32_t>(*row) >= -1)
+        saved.row_index = static_cast<std::int32_t>(*row);
+    return saved;
+}
+
 void restore_layout(TafwCommandBar& bar) {
     const auto key = registry_key::open(HKEY_CURRENT_USER, explorer_bar_layout_key(bar.module(), bar));
     if (!key) return;
-    if (const auto position = key->dword(kPositionValue)) {
-        // A value no position has is left out rather than trusted.
-        const auto restored = position_from_host(static_cast<int>(*position & 0xFF));
-        if (restored && *restored != bar.Position()) bar.SetPosition(*restored);
-    }
-    const auto restore = [&key](const wchar_t* name, std::int32_t current, auto set) {
-        if (const auto value = key->dword(name); value && static_cast<std::int32_t>(*value) != current)
-            set(static_cast<std::int32_t>(*value));
+    const saved_layout saved = read_saved_layout(*key, bar.Position());
+    if (saved.position && *saved.position != bar.Position()) bar.SetPosition(*saved.position);
+    const auto restore = [](std::optional<std::int32_t> value, std::int32_t current, auto set) {
+        if (value && *value != current) set(*value);
     };
-    restore(kLeftValue, bar.CommandBarLeft(), [&bar](std::int32_t v) { bar.SetCommandBarLeft(v); });
-    restore(kTopValue, bar.CommandBarTop(), [&bar](std::int32_t v) { bar.SetCommandBarTop(v); });
-    restore(kRowIndexValue, bar.RowIndex(), [&bar](std::int32_t v) { bar.SetRowIndex(v); });
+    restore(saved.left, bar.CommandBarLeft(), [&bar](std::int32_t v) { bar.SetCommandBarLeft(v); });
+    restore(saved.top, bar.CommandBarTop(), [&bar](std::int32_t v) { bar.SetCommandBarTop(v); });
+    restore(saved.row_index, bar.RowIndex(), [&bar](std::int32_t v) { bar.SetRowIndex(v); });
 }
 
 // The host bar's own values while it answers, else those the bar holds.
@@ -100,7 +143,10 @@ bar_layout current_layout(const TafwCommandBar& bar) {
     return {static_cast<std::int32_t>(bar.Position()), bar.CommandBarLeft(), bar.CommandBarTop(), bar.RowIndex()};
 }
 
+// Only the add-in's own temporary bars; every host read may fail (the caller ignores it).
 void save_layout(const TafwCommandBar& bar) {
+    if (!bar.Temporary()) return;
+    if (IDispatch* live = bar.live(); live && get(live, L"BuiltIn").as_bool()) return;
     const bar_layout layout = current_layout(bar);
     registry_key key = registry_key::create(HKEY_CURRENT_USER, explorer_bar_layout_key(bar.module(), bar));
     key.set_dword(kPositionValue, static_cast<DWORD>(layout.position));
@@ -196,10 +242,19 @@ void UpdateExplorerBarState(command_bar_module& module) noexcept {
     }
 }
 
+void RebindExplorerBarsWhenWindowClosed(command_bar_module& module) noexcept {
+    try {
+        rebind_when_window_closed(module);
+    } catch (...) {
+        // The bars stay bound as they were.
+    }
+}
+
 void SaveExplorerBarLayout(command_bar_module& module) noexcept {
+    RebindExplorerBarsWhenWindowClosed(module);
     for (TafwOlExplorerCommandbar* bar : explorer_bars(module)) {
         try {
-            if (keeps_layout(*bar)) save_layout(*bar);
+            save_layout(*bar);
         } catch (...) {
             // The layout stays as last saved.
         }

@@ -39,8 +39,14 @@ void ActivateExplorerBars(command_bar_module& module) noexcept;
 void UpdateExplorerBarState(command_bar_module& module) noexcept;
 
 // An explorer is closing: each temporary explorer bar's position is written
-// to its layout record. Registry and host failures are ignored.
+// to its layout record, from the active explorer's copy when the window the
+// bar was bound to has closed. Registry and host failures are ignored.
 void SaveExplorerBarLayout(command_bar_module& module) noexcept;
+
+// When the explorer the bars were last bound to has closed without another
+// being activated, the active explorer's copies take over (found and re-bound,
+// or created). Failures are ignored: the bars then stay bound as they were.
+void RebindExplorerBarsWhenWindowClosed(command_bar_module& module) noexcept;
 
 // Shows or enables each control whose item types differ from the bar's, by its
 // olItemTypeAction, when the folder's item type is one of its own; descends

@@ -30,6 +30,17 @@ void raise_guarded(TafwCOMAddInModule& module, const Event& event, Args&&... arg
     }
 }
 
+// One step of the framework's own handling: a host call that fails ends this
+// step only (it goes to the debugger output), and the handling goes on.
+template <class Step>
+void guarded(const char* step, Step&& run) noexcept {
+    try {
+        run();
+    } catch (...) {
+        log_at_boundary(step);
+    }
+}
+
 // The object seen through one of its typed interfaces (none for no object);
 // throws when it has not that interface.
 ComPtr<IDispatch> seen_as(IDispatch* object, REFIID iid) { return object ? query_dispatch(object, iid) : nullptr; }
@@ -86,42 +97,55 @@ TOutlookApplication* outlook_tracking::application_wrapper() const noexcept {
     return dynamic_cast<TOutlookApplication*>(module_.HostWrapper());
 }
 
+// A window or collection that cannot be read leaves the others followed.
 void outlook_tracking::start() {
     IDispatch* application = module_.HostApplication();
     follow_explorers(application);
     follow_inspectors(application);
-    hook_property_pages(application);
+    hook_options_pages();
+    follow_namespace(application);
 }
 
 void outlook_tracking::follow_explorers(IDispatch* application) {
     explorers_sink_ = std::make_unique<TExplorers>();
     explorers_sink_->OnNewExplorer = [this](TExplorers& sender, IDispatch* explorer) { new_explorer(&sender, explorer); };
-    explorers_sink_->ConnectTo(get_object(application, L"Explorers").Get());
-    if (const auto active = get(application, L"ActiveExplorer").as_dispatch()) new_explorer(nullptr, active.Get());
+    guarded("following the explorers",
+            [&] { explorers_sink_->ConnectTo(get_object(application, L"Explorers").Get()); });
+    guarded("following the active explorer", [&] {
+        if (const auto active = get(application, L"ActiveExplorer").as_dispatch()) new_explorer(nullptr, active.Get());
+    });
 }
 
 void outlook_tracking::follow_inspectors(IDispatch* application) {
     inspectors_sink_ = std::make_unique<TInspectors>();
     inspectors_sink_->OnNewInspector = [this](TInspectors&, IDispatch* inspector) { new_inspector(inspector); };
-    inspectors_sink_->ConnectTo(get_object(application, L"Inspectors").Get());
-    if (const auto active = get(application, L"ActiveInspector").as_dispatch()) new_inspector(active.Get());
+    guarded("following the inspectors",
+            [&] { inspectors_sink_->ConnectTo(get_object(application, L"Inspectors").Get()); });
+    guarded("following the active inspector", [&] {
+        if (const auto active = get(application, L"ActiveInspector").as_dispatch()) new_inspector(active.Get());
+    });
 }
 
-// The application's pages after the handler its slot had; the namespace's folder pages.
-void outlook_tracking::hook_property_pages(IDispatch* application) {
-    if (TOutlookApplication* wrapper = application_wrapper()) {
-        previous_options_pages_add_ = std::move(wrapper->OnOptionsPagesAdd);
-        options_pages_hooked_ = true;
-        wrapper->OnOptionsPagesAdd = [this](TOutlookApplication& sender, IDispatch* pages) {
-            application_pages_add(sender, pages);
-        };
-    }
-
+// The namespace's folder pages.
+void outlook_tracking::follow_namespace(IDispatch* application) {
     namespace_sink_ = std::make_unique<TNameSpace>();
     namespace_sink_->OnOptionsPagesAdd = [this](TNameSpace& sender, IDispatch* pages, IDispatch* folder) {
         folder_pages_add(sender, pages, folder);
     };
-    namespace_sink_->ConnectTo(call(application, L"GetNamespace", {variant(L"MAPI")}).as_dispatch().Get());
+    guarded("following the namespace", [&] {
+        namespace_sink_->ConnectTo(call(application, L"GetNamespace", {variant(L"MAPI")}).as_dispatch().Get());
+    });
+}
+
+// The application's pages go first to the handler its slot had.
+void outlook_tracking::hook_options_pages() {
+    TOutlookApplication* wrapper = application_wrapper();
+    if (!wrapper) return;
+    previous_options_pages_add_ = std::move(wrapper->OnOptionsPagesAdd);
+    options_pages_hooked_ = true;
+    wrapper->OnOptionsPagesAdd = [this](TOutlookApplication& sender, IDispatch* pages) {
+        application_pages_add(sender, pages);
+    };
 }
 
 // ---- explorers ----
@@ -160,10 +184,14 @@ TExplorer& outlook_tracking::add_explorer(IDispatch* explorer) {
     return *explorers_.emplace_back(std::move(wrapper));
 }
 
+// Bars that cannot be placed in this explorer (its command bars cannot be
+// read) stay where they are; the activation goes on.
 void outlook_tracking::explorer_activate(TExplorer& explorer) {
-    module_.set_command_bars(
-        seen_as(get(explorer.DefaultInterface(), L"CommandBars").as_dispatch().Get(), IID_OfficeCommandBars));
-    activate_explorer_bars(explorer);
+    guarded("placing the bars in an explorer", [&] {
+        module_.set_command_bars(
+            seen_as(get(explorer.DefaultInterface(), L"CommandBars").as_dispatch().Get(), IID_OfficeCommandBars));
+        activate_explorer_bars(explorer);
+    });
     // (No built-in controls of Outlook's are changed by this add-in.)
     if (tracked(&explorer)) module_.raise(module_.OnOLExplorerActivate, explorer);
 }

@@ -4,7 +4,8 @@
 // events nest (a handler that pumps messages receives the next ones, and may
 // see the window it serves closed), so each step looks its window up again
 // before it goes on. Host UI thread only. A module handler's failure goes to
-// the module error report; a failing host call ends that one event's handling.
+// the module error report; a failing host call ends that one step of the
+// event's handling (or of the start-up), and the next step runs.
 #pragma once
 
 #include <windows.h>
@@ -31,8 +32,9 @@ public:
     // Hooks the explorers collection and the active explorer (whose bars are
     // placed at once), the inspectors collection and the active inspector, the
     // application's OptionsPagesAdd (after any handler set before) and the
-    // namespace. Throws hresult_error when a host call fails; what was hooked
-    // before stays hooked.
+    // namespace. Each is hooked whatever became of the others: a host call
+    // that fails leaves only its own step undone; only a lack of memory
+    // throws.
     void start();
 
     // The windows followed, in order of appearance.
@@ -43,7 +45,8 @@ private:
     TOutlookApplication* application_wrapper() const noexcept;
     void follow_explorers(IDispatch* application);
     void follow_inspectors(IDispatch* application);
-    void hook_property_pages(IDispatch* application);
+    void hook_options_pages();
+    void follow_namespace(IDispatch* application);
 
     void new_explorer(TExplorers* sender, IDispatch* explorer);
     void explorer_activate(TExplorer& explorer);

@@ -11,7 +11,9 @@
 #include <addin.h>
 #include <olectl.h>
 
+#include <optional>
 #include <sstream>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -45,7 +47,7 @@ constexpr wchar_t kSpamTag[] = L"{DE50E6B0-F7A3-4766-B347-9738F276A5DB}";
 constexpr wchar_t kSettingsTag[] = L"{6470BA4F-A064-4831-8683-3EE6B23DCD52}";
 constexpr wchar_t kAnalyzerTag[] = L"{9EF8F00C-4864-4380-89E3-8E624638A221}";
 constexpr wchar_t kLoginTag[] = L"{F63228A1-172A-41AA-8F7F-D8D4DEE1E5EE}";
-constexpr int kMsoBarLeft = 0, kMsoBarTop = 1;
+constexpr int kMsoBarLeft = 0, kMsoBarTop = 1, kMsoBarFloating = 4;
 
 void run_queued_messages() {
     MSG message;
@@ -155,6 +157,56 @@ TEST_F(RegisteredToolbar, TheBarMovedAndLeftIsWhereTheUserPutItAtTheNextStart) {
     EXPECT_EQ(left, get(bar.Get(), L"Left").as_int());
     EXPECT_EQ(top, get(bar.Get(), L"Top").as_int());
     EXPECT_EQ(row, get(bar.Get(), L"RowIndex").as_int());
+}
+
+TEST_F(RegisteredToolbar, ADamagedLayoutRecordRestoresOnlyAToolbarOnTheVisibleDesktop) {
+    RECT work{};
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+    const auto beyond_the_right_edge =
+        static_cast<DWORD>(::GetSystemMetrics(SM_XVIRTUALSCREEN) + ::GetSystemMetrics(SM_CXVIRTUALSCREEN) + 200);
+    const auto minimised = static_cast<DWORD>(-32000);   // where Windows keeps a minimised window
+    struct stored_layout {
+        std::optional<DWORD> position, left, top, row_index;
+    };
+    struct record_case {
+        const char* what;
+        stored_layout stored;
+        std::int32_t position, left, top, row_index;   // the bar's in the host; 0, 0, 1: the host's own
+    };
+    const record_case cases[] = {
+        {"no record", {}, kMsoBarTop, 0, 0, 1},
+        {"a popup", {5}, kMsoBarTop, 0, 0, 1},
+        {"a menu bar", {6}, kMsoBarTop, 0, 0, 1},
+        {"floating on the desktop",
+         {4, static_cast<DWORD>(work.left + 60), static_cast<DWORD>(work.top + 40), 3},
+         kMsoBarFloating, work.left + 60, work.top + 40, 3},
+        {"floating beyond the desktop's right edge", {4, beyond_the_right_edge, static_cast<DWORD>(work.top + 40)},
+         kMsoBarFloating, 0, 0, 1},
+        {"floating where a minimised window was", {4, minimised, minimised}, kMsoBarFloating, 0, 0, 1},
+        {"docked left by a minimised window", {kMsoBarLeft, minimised, minimised, 2}, kMsoBarLeft, 0, 0, 2},
+        {"a row before the first", {kMsoBarTop, {}, {}, static_cast<DWORD>(-7)}, kMsoBarTop, 0, 0, 1},
+    };
+    for (const record_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, layout_key().c_str());
+        if (c.stored.position) {
+            registry_key record = registry_key::create(HKEY_CURRENT_USER, layout_key());
+            const std::pair<const wchar_t*, std::optional<DWORD>> values[] = {
+                {L"Position", c.stored.position}, {L"Left", c.stored.left}, {L"Top", c.stored.top},
+                {L"RowIndex", c.stored.row_index}};
+            for (const auto& [name, value] : values)
+                if (value) record.set_dword(name, *value);
+        }
+        simulated_outlook outlook(with_the_addin());
+        const auto bars = bars_named(outlook.application(), 1, kToolbar);
+        EXPECT_EQ(1u, bars.size());
+        for (const auto& bar : bars) {
+            EXPECT_EQ(c.position, get(bar.Get(), L"Position").as_int());
+            EXPECT_EQ(c.left, get(bar.Get(), L"Left").as_int());
+            EXPECT_EQ(c.top, get(bar.Get(), L"Top").as_int());
+            EXPECT_EQ(c.row_index, get(bar.Get(), L"RowIndex").as_int());
+        }
+    }
 }
 
 TEST_F(RegisteredToolbar, SwitchedOffItTakesItsButtonsItsBarAndItsRecords) {
@@ -431,6 +483,59 @@ TEST_F(ToolbarBinding, AfterTheBoundWindowClosedTheFolderRuleActsOnTheWindowInFr
     EXPECT_FALSE(shown(host_bar(1).Get()));
     EXPECT_EQ(1u, copies(1));
     EXPECT_TRUE(errors.empty()) << "no error box for a window that closed";
+}
+
+TEST_F(ToolbarBinding, AfterTheBoundWindowClosedTheLayoutIsSavedFromTheWindowInFront) {
+    const int second = open_explorer(false);
+    switch_folder(second, L"Inbox");   // bound to the second window, which is not in front
+    ASSERT_EQ(S_OK, mailhost_close_explorer(second));
+    open_explorer(false);   // keeps Outlook running when the first window closes
+    const auto bar = host_bar(1);
+    put(bar.Get(), L"Position", variant(kMsoBarLeft));
+    put(bar.Get(), L"RowIndex", variant(2));
+    put(bar.Get(), L"Top", variant(40));
+    const std::int32_t left = get(bar.Get(), L"Left").as_int();
+    ASSERT_EQ(S_OK, mailhost_close_explorer(1));
+    const auto record = registry_key::open(HKEY_CURRENT_USER, std::wstring(addin_testing::kAddInKey) +
+                                                                   L"\\CommandBars\\" + kBinderBar);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(DWORD{kMsoBarLeft}, record->dword(L"Position"));
+    EXPECT_EQ(static_cast<DWORD>(left), record->dword(L"Left"));
+    EXPECT_EQ(DWORD{40}, record->dword(L"Top"));
+    EXPECT_EQ(DWORD{2}, record->dword(L"RowIndex"));
+    EXPECT_TRUE(errors.empty()) << "no error box for a window that closed";
+}
+
+TEST_F(ToolbarBinding, AfterTheBoundWindowClosedSwitchingOffTakesTheBarFromTheWindowLeft) {
+    const int second = open_explorer(false);
+    switch_folder(second, L"Inbox");   // bound to the second window, which is not in front
+    ASSERT_EQ(S_OK, mailhost_close_explorer(second));
+    EXPECT_EQ(S_OK, addin->OnDisconnection(ext_dm_UserClosed, &custom));
+    addin.Reset();
+    EXPECT_EQ(0u, copies(1));
+    EXPECT_EQ(nullptr, get(command_bars_of(application(), 1).Get(), L"FindControl", {missing, missing, variant(kFirstTag)})
+                           .as_dispatch());
+    EXPECT_FALSE(key_exists(HKEY_CURRENT_USER, std::wstring(addin_testing::kAddInKey) + L"\\CommandBars"));
+    EXPECT_EQ(0, mailhost_advised_sink_count()) << simulated_outlook::take(mailhost_advised_sinks());
+    EXPECT_TRUE(errors.empty()) << "no error box for a window that closed";
+}
+
+TEST_F(ToolbarBinding, AnActivationWhoseCommandBarsCannotBeReadStillUpdatesTheBarAndRaisesTheEvents) {
+    std::vector<std::string> raised;
+    connected().OnOLExplorerActivate = [&raised](component&) { raised.push_back("activate"); };
+    connected().OnOLExplorerFolderSwitch = [&raised](component&) { raised.push_back("folder switch"); };
+    const int second = open_explorer(false);   // its bars are placed at the next folder switch
+    ASSERT_EQ(S_OK, mailhost_fail(L"Explorer", L"CommandBars", E_FAIL, 1));
+    switch_folder(1, L"Calendar");
+    EXPECT_EQ(1, mailhost_injected_failures());
+    EXPECT_FALSE(shown(host_bar(1).Get())) << "hidden outside mail folders all the same";
+    EXPECT_EQ((std::vector<std::string>{"activate", "folder switch"}), raised);
+
+    raised.clear();
+    ASSERT_EQ(S_OK, mailhost_fail(L"Explorer", L"CommandBars", E_FAIL, 1));
+    ASSERT_EQ(S_OK, mailhost_activate_explorer(second));
+    EXPECT_EQ(2, mailhost_injected_failures());
+    EXPECT_EQ(std::vector<std::string>{"activate"}, raised);
 }
 
 TEST_F(ToolbarBinding, ASinkWhoseUnadviseTheHostRefusedIsKeptInertAndUnadvisedAtTheNextBinding) {

@@ -371,6 +371,50 @@ TEST_F(OutlookTracking, OptionsPagesGoToAnEarlierHandlerFirstThenToTheModulesHoo
     EXPECT_TRUE(error_boxes.empty());
 }
 
+TEST_F(OutlookTracking, AWindowThatCannotBeReadAtStartUpLeavesTheOtherWindowsAndPagesFollowed) {
+    struct read_case {
+        const wchar_t* target;
+        const wchar_t* member;
+        lines startup;   // what start-up raised
+        lines later;     // what a new explorer, a new inspector and the two kinds of pages raise then
+    };
+    const lines pages{L"OptionsPagesAdd of the earlier handler", L"OptionsPagesAdd pages",
+                      L"FolderPagesAdd NameSpace pages Inbox"};
+    const auto then = [&pages](lines windows) {
+        windows.insert(windows.end(), pages.begin(), pages.end());
+        return windows;
+    };
+    const read_case cases[] = {
+        {L"Application", L"ActiveExplorer", {L"NewInspector Inspectors I1", L"InspectorActivate I1"},
+         then({L"NewExplorer Explorers E2", L"NewInspector Inspectors I2", L"InspectorActivate I2",
+               L"InspectorDeactivate I1", L"InspectorActivate I2"})},
+        {L"Inspector", L"CurrentItem", {L"NewExplorer none E1", L"Activate E1"},
+         then({L"NewExplorer Explorers E2", L"NewInspector Inspectors I2", L"InspectorActivate I2",
+               L"InspectorActivate I2"})},
+    };
+    for (const read_case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(std::wstring(c.target) + L"." + c.member));
+        host = start({.mailbox = kSamplesMailbox, .explorers = 1});
+        int index = 0;
+        ASSERT_EQ(S_OK, mailhost_open_inspector(L"Inbox", 1, &index));
+        take_events();
+        ASSERT_EQ(S_OK, mailhost_fail(c.target, c.member, E_FAIL, 1));
+        ASSERT_EQ(S_OK, factory.CreateInstance(nullptr, IID_PPV_ARGS(&addin)));
+        EXPECT_EQ(S_OK, addin->OnConnection(host, ext_cm_AfterStartup, nullptr, &custom));
+        EXPECT_EQ(1, mailhost_injected_failures());
+        EXPECT_EQ(c.startup, take_events());
+
+        ASSERT_EQ(S_OK, mailhost_open_explorer(L"Inbox", FALSE, &index));
+        ASSERT_EQ(S_OK, mailhost_open_inspector(L"Inbox", 2, &index));
+        ASSERT_EQ(S_OK, mailhost_show_options(nullptr, nullptr));
+        ASSERT_EQ(S_OK, mailhost_show_options(L"Inbox", nullptr));
+        EXPECT_EQ(c.later, take_events());
+        disconnect(ext_dm_HostShutdown);
+        EXPECT_EQ(0, mailhost_advised_sink_count()) << mailhost::simulated_outlook::advised_sinks();
+    }
+    EXPECT_TRUE(error_boxes.empty());
+}
+
 TEST_F(OutlookTracking, AnExplorerClosedWhileItsOwnSelectionChangeHandlerRunsMessages) {
     connect();
     int index = 0;
