@@ -310,6 +310,25 @@ TEST_F(Framework, TypeInformationThatDoesNotFitTheClassIsRefused) {
     }
 }
 
+// A type library that could not be loaded once (the file was being replaced,
+// a disk hiccup) loads at the next call.
+TEST(ComServerTypeLibrary, ALoadThatFailedIsTriedAgainAtTheNextCall) {
+    wchar_t temp[MAX_PATH];
+    ASSERT_NE(0u, ::GetTempPathW(MAX_PATH, temp));
+    const std::wstring later = std::wstring(temp) + L"flinter-typelib-" + std::to_wstring(::GetCurrentProcessId()) + L".dll";
+    ::DeleteFileW(later.c_str());
+    {
+        TComServer server(later);
+        EXPECT_THROW(server.TypeLib(), hresult_error) << "no file yet";
+        ASSERT_TRUE(::CopyFileW(this_module_file_name().c_str(), later.c_str(), FALSE));
+        ITypeLib* loaded = nullptr;
+        EXPECT_NO_THROW(loaded = server.TypeLib());
+        ASSERT_NE(nullptr, loaded);
+        EXPECT_EQ(L"Korvex", server.ServerName());
+    }
+    ::DeleteFileW(later.c_str());
+}
+
 // The library stays while its objects live and while an HTTP request may
 // still call into it.
 TEST_F(Framework, TheLibraryIsUnloadableOnlyWithoutObjectsAndRequestsInFlight) {
