@@ -12,16 +12,18 @@ namespace {
 constexpr int kPasteAttempts = 11;
 constexpr DWORD kPastePause = 10;
 
-// A picture object that borrows bitmap (the glyph keeps owning it).
-Microsoft::WRL::ComPtr<IDispatch> borrowed_picture(HBITMAP bitmap) {
+// A picture object that owns bitmap: the host may keep the picture after the
+// glyph has changed or gone, and frees the bitmap with its last reference.
+Microsoft::WRL::ComPtr<IDispatch> owning_picture(unique_hbitmap bitmap) {
     PICTDESC description{};
     description.cbSizeofstruct = sizeof description;
     description.picType = PICTYPE_BITMAP;
-    description.bmp.hbitmap = bitmap;
+    description.bmp.hbitmap = bitmap.get();
     description.bmp.hpal = nullptr;   // the glyphs are true-colour
     Microsoft::WRL::ComPtr<IDispatch> picture;
-    check(::OleCreatePictureIndirect(&description, IID_IPictureDisp, FALSE,
+    check(::OleCreatePictureIndirect(&description, IID_IPictureDisp, TRUE,
                                      reinterpret_cast<void**>(picture.GetAddressOf())));
+    (void)bitmap.release();   // the picture's now
     return picture;
 }
 
@@ -46,11 +48,11 @@ bool paste_face(IDispatch* button) {
 
 }  // namespace
 
-bool put_picture_and_mask(IDispatch* button, button_glyph& glyph, std::uint32_t transparent) noexcept {
+bool put_picture_and_mask(IDispatch* button, const button_glyph& glyph, std::uint32_t transparent) noexcept {
     try {
         get(button, L"Picture");   // a host without pictures fails here
-        put(button, L"Picture", variant(borrowed_picture(glyph.picture_bitmap()).Get()));
-        put(button, L"Mask", variant(borrowed_picture(glyph.mask_bitmap(transparent)).Get()));
+        put(button, L"Picture", variant(owning_picture(glyph.picture_bitmap()).Get()));
+        put(button, L"Mask", variant(owning_picture(glyph.mask_bitmap(transparent)).Get()));
         return true;
     } catch (...) {
         return false;

@@ -13,8 +13,8 @@
 namespace flinter {
 
 // The picture route: false when any step fails (a host without Picture, a
-// refused picture); never throws.
-bool put_picture_and_mask(IDispatch* button, button_glyph& glyph, std::uint32_t transparent) noexcept;
+// refused picture); never throws. Each picture handed over owns its bitmap.
+bool put_picture_and_mask(IDispatch* button, const button_glyph& glyph, std::uint32_t transparent) noexcept;
 
 // The clipboard route. Returns whether the face was pasted. When the
 // clipboard cannot be saved (another program holds it) nothing is pasted,

@@ -4,10 +4,15 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
+
+#include <olectl.h>
 
 #include "com/hresult_error.h"
 #include "com/unique_res.h"
+#include "commandbars/glyph_transfer.h"
 #include "commandbars/save_clipboard.h"
+#include "fake_dispatch.h"
 #include "hosted_bars.h"
 
 namespace flinter {
@@ -60,7 +65,68 @@ DWORD button_face_pixel() {
     return GetRValue(face) << 16 | GetGValue(face) << 8 | GetBValue(face);
 }
 
+// The pixels (0x00RRGGBB, top row first) of any bitmap; empty when it is gone.
+std::vector<DWORD> pixels_of(HBITMAP bitmap) {
+    BITMAP shape{};
+    if (::GetObjectType(bitmap) != OBJ_BITMAP || !::GetObjectW(bitmap, sizeof shape, &shape)) return {};
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, shape.bmWidth, -shape.bmHeight, 1, 32, BI_RGB};
+    std::vector<DWORD> pixels(static_cast<std::size_t>(shape.bmWidth) * shape.bmHeight);
+    const HDC screen = ::GetDC(nullptr);
+    const int rows = ::GetDIBits(screen, bitmap, 0, shape.bmHeight, pixels.data(), &info, DIB_RGB_COLORS);
+    ::ReleaseDC(nullptr, screen);
+    if (rows != shape.bmHeight) return {};
+    for (DWORD& p : pixels) p &= 0xFFFFFF;
+    return pixels;
+}
+
+HBITMAP bitmap_of_picture(const flinter::variant& picture) {
+    Microsoft::WRL::ComPtr<IPicture> object;
+    OLE_HANDLE handle = 0;
+    if (FAILED(picture.as_unknown().As(&object)) || FAILED(object->get_Handle(&handle))) return nullptr;
+    return reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle));
+}
+
 class ButtonPictures : public HostedBars {};
+
+// A host may keep the picture objects it was given (and draw from them later),
+// so each must stay whole after the next transfer and after the button is
+// gone, and free its bitmap when the host lets it go.
+TEST(ButtonPicturesKeptByTheHost, EachPictureOwnsItsBitmap) {
+    struct transfer {
+        std::vector<std::uint32_t> glyph;
+        std::vector<DWORD> picture, mask;   // what the host must still see at the end
+    };
+    const transfer transfers[] = {
+        {{0x000000, 0x123456}, {0x000000, 0x123456}, {0xFFFFFF, 0x000000}},
+        {{0xABCDEF, 0x000000}, {0xABCDEF, 0x000000}, {0x000000, 0xFFFFFF}},
+    };
+    std::vector<HBITMAP> handed_over;
+    {
+        testing::fake_dispatch host_button;
+        host_button.on(L"Picture", [](DISPPARAMS&, VARIANT*, EXCEPINFO*) { return S_OK; });
+        host_button.on(L"Mask", [](DISPPARAMS&, VARIANT*, EXCEPINFO*) { return S_OK; });
+        {
+            auto glyph = std::make_unique<button_glyph>();
+            for (const transfer& t : transfers) {
+                *glyph = button_glyph::from_pixels(2, 1, t.glyph);
+                ASSERT_TRUE(put_picture_and_mask(&host_button, *glyph, 0x000000));
+            }
+        }   // the button and its glyph are gone; the host keeps its pictures
+        std::vector<std::vector<DWORD>> seen, expected;
+        for (const testing::recorded_call& call : host_button.calls()) {
+            if (!(call.flags & DISPATCH_PROPERTYPUT)) continue;
+            handed_over.push_back(bitmap_of_picture(call.args.at(0)));
+            seen.push_back(pixels_of(handed_over.back()));
+        }
+        for (const transfer& t : transfers) {
+            expected.push_back(t.picture);
+            expected.push_back(t.mask);
+        }
+        EXPECT_EQ(expected, seen);
+    }   // the host lets its pictures go
+    for (HBITMAP bitmap : handed_over) EXPECT_EQ(0u, ::GetObjectType(bitmap)) << "the picture freed its bitmap";
+}
 
 TEST_F(ButtonPictures, TheHostShowsEachGlyphWithBlackSeeThrough) {
     struct route {
