@@ -60,22 +60,29 @@ bool put_picture_and_mask(IDispatch* button, const button_glyph& glyph, std::uin
 }
 
 bool paste_face_by_clipboard(IDispatch* button, const button_glyph& glyph, std::uint32_t transparent) {
+    // Made before the clipboard is touched: when it cannot be made, the clipboard stays as it was.
+    unique_hbitmap face = glyph.on_face(transparent, color_to_pixel(clBtnFace));
     const unique_hwnd owner = clipboard_window();
     TSaveClipboard saved(owner.get());
-    // Pasting over a clipboard that could not be saved would lose the user's content for good.
+    // Pasting over a clipboard that could not be saved whole would lose the user's content for good.
     if (!saved.Save()) return false;
-    struct restore_at_end {
-        TSaveClipboard& saved;
-        ~restore_at_end() { saved.Restore(); }
-    } restore{saved};
-
-    unique_hbitmap face = glyph.on_face(transparent, color_to_pixel(clBtnFace));
     if (!open_clipboard_patiently(owner.get())) return false;
+
+    // Only a clipboard that was emptied is put back; one left alone keeps its owner and content.
+    bool emptied = false;
+    struct restore_if_emptied {
+        TSaveClipboard& saved;
+        const bool& emptied;
+        ~restore_if_emptied() {
+            if (emptied) saved.Restore();
+        }
+    } restore{saved, emptied};
     {
         struct close_at_end {
             ~close_at_end() { ::CloseClipboard(); }
         } close;
         check_win32(::EmptyClipboard());
+        emptied = true;
         check_win32(::SetClipboardData(CF_BITMAP, face.get()) ? TRUE : FALSE);
         (void)face.release();   // the clipboard's now
     }
