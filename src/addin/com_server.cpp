@@ -21,9 +21,13 @@ TComServer::~TComServer() {
 TComServer* TComServer::instance() noexcept { return the_server; }
 
 ITypeLib* TComServer::TypeLib() {
-    std::call_once(type_library_loaded_, [this] {
-        check(::LoadTypeLibEx(library_path_.c_str(), REGKIND_NONE, type_library_.ReleaseAndGetAddressOf()));
-    });
+    // A load that failed leaves nothing behind, so the next call tries again.
+    const std::lock_guard lock(type_library_mutex_);
+    if (!type_library_) {
+        Microsoft::WRL::ComPtr<ITypeLib> loaded;
+        check(::LoadTypeLibEx(library_path_.c_str(), REGKIND_NONE, &loaded));
+        type_library_ = std::move(loaded);
+    }
     return type_library_.Get();
 }
 

@@ -1,8 +1,9 @@
 // TComServer: the bookkeeping of the in-process COM server, one per loaded
 // library: its object and factory counts (interlocked, read from any thread
 // by DllCanUnloadNow), its type library (loaded from the library's own file
-// on first use) and its class manager. Everything but the counts runs on the
-// thread that calls the library's exports; TypeLib() throws hresult_error.
+// on first use, and tried again after a failed load) and its class manager.
+// Everything but the counts runs on the thread that calls the library's
+// exports; TypeLib() throws hresult_error.
 #pragma once
 
 #include <windows.h>
@@ -53,7 +54,7 @@ private:
     std::wstring library_path_;
     std::atomic<long> objects_{0};
     std::atomic<long> factories_{0};
-    std::once_flag type_library_loaded_;
+    std::mutex type_library_mutex_;
     Microsoft::WRL::ComPtr<ITypeLib> type_library_;
     bool register_direction_ = true;
     TComClassManager classes_;   // last: the factories go before the rest of the server

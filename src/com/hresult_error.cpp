@@ -12,11 +12,30 @@
 namespace flinter {
 namespace {
 
-std::string describe(HRESULT code, const std::string& message, const std::source_location& where) {
-    char prefix[64];
-    std::snprintf(prefix, sizeof prefix, "0x%08lX", static_cast<unsigned long>(code));
-    std::string text = message.empty() ? std::string(prefix) : message + " (" + prefix + ")";
-    return text + " at " + where.function_name();
+// The system's text for code, or the code itself when the system has none.
+std::string system_text(HRESULT code) {
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::wstring wide = n != 0 && text ? std::wstring(text, n) : std::wstring();
+    if (text) ::LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' ')) wide.pop_back();
+    if (!wide.empty()) return narrow(wide.c_str());
+    char fallback[32];
+    std::snprintf(fallback, sizeof fallback, "Error 0x%08lX", static_cast<unsigned long>(code));
+    return fallback;
+}
+
+// The code and the place are for whoever debugs the add-in; the user is shown the message only.
+void trace_failure(HRESULT code, const char* message, const std::source_location& where) noexcept try {
+    char code_text[32];
+    std::snprintf(code_text, sizeof code_text, "0x%08lX", static_cast<unsigned long>(code));
+    const std::string line = std::string("QAV_Flinter: ") + code_text + " at " + where.function_name() + " (" +
+                             where.file_name() + ":" + std::to_string(where.line()) + "): " + message + "\n";
+    ::OutputDebugStringA(line.c_str());
+} catch (...) {
+    // Tracing is a courtesy; a failure to trace changes nothing.
 }
 
 void publish_error_info(const std::string& text) noexcept try {
@@ -34,7 +53,9 @@ void publish_error_info(const std::string& text) noexcept try {
 }  // namespace
 
 hresult_error::hresult_error(HRESULT code, std::string message, std::source_location where)
-    : std::runtime_error(describe(code, message, where)), code_(code) {}
+    : std::runtime_error(message.empty() ? system_text(code) : std::move(message)), code_(code) {
+    trace_failure(code_, what(), where);
+}
 
 HRESULT check(HRESULT hr, std::source_location where) {
     if (FAILED(hr)) throw hresult_error(hr, {}, where);

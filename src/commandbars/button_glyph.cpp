@@ -50,11 +50,6 @@ std::uint32_t color_to_pixel(std::int32_t color) noexcept {
     return swap_red_blue(value & 0xFFFFFF);
 }
 
-button_glyph& button_glyph::operator=(const button_glyph& other) {
-    if (this != &other) *this = button_glyph(other);
-    return *this;
-}
-
 button_glyph button_glyph::from_pixels(int width, int height, std::vector<std::uint32_t> pixels) {
     if (width <= 0 || height <= 0 || width > kLargestSide || height > kLargestSide ||
         pixels.size() != static_cast<std::size_t>(width) * height)
@@ -117,7 +112,7 @@ std::uint32_t button_glyph::transparent_pixel(std::int32_t color) const noexcept
     return color_to_pixel(color);
 }
 
-HBITMAP button_glyph::picture_bitmap() {
+unique_hbitmap button_glyph::picture_bitmap() const {
     BITMAPINFO info = top_down_32(width_, height_);
     info.bmiHeader.biBitCount = 24;
     void* bits = nullptr;
@@ -134,11 +129,10 @@ HBITMAP button_glyph::picture_bitmap() {
             at[2] = static_cast<std::uint8_t>(p >> 16);
         }
     }
-    picture_ = std::move(bitmap);
-    return picture_.get();
+    return bitmap;
 }
 
-HBITMAP button_glyph::mask_bitmap(std::uint32_t transparent) {
+unique_hbitmap button_glyph::mask_bitmap(std::uint32_t transparent) const {
     // Monochrome rows are word-aligned; a set bit is white.
     const std::size_t stride = (static_cast<std::size_t>(width_) + 15) / 16 * 2;
     std::vector<std::uint8_t> bits(stride * height_);
@@ -148,8 +142,7 @@ HBITMAP button_glyph::mask_bitmap(std::uint32_t transparent) {
                 bits[y * stride + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
     unique_hbitmap bitmap(::CreateBitmap(width_, height_, 1, 1, bits.data()));
     if (!bitmap) throw hresult_error(E_OUTOFMEMORY, "no memory for a button mask");
-    mask_ = std::move(bitmap);
-    return mask_.get();
+    return bitmap;
 }
 
 unique_hbitmap button_glyph::on_face(std::uint32_t transparent, std::uint32_t face) const {

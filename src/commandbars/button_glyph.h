@@ -1,6 +1,6 @@
 // A button's picture: its pixels, and the bitmaps made from them for the host
-// (the picture and its mask, which live as long as the glyph, and the picture
-// on the button-face colour for the clipboard). Host UI thread; decoding
+// (the picture, its mask, and the picture on the button-face colour for the
+// clipboard), each a new bitmap its caller owns. Host UI thread; decoding
 // throws std::invalid_argument, bitmap creation hresult_error.
 #pragma once
 
@@ -23,11 +23,6 @@ inline constexpr std::int32_t clBtnFace = static_cast<std::int32_t>(0x8000000F);
 
 class button_glyph {
 public:
-    button_glyph() = default;
-    button_glyph(const button_glyph& other) : width_(other.width_), height_(other.height_), pixels_(other.pixels_) {}
-    button_glyph& operator=(const button_glyph& other);
-    button_glyph(button_glyph&&) noexcept = default;
-    button_glyph& operator=(button_glyph&&) noexcept = default;
 
     // The picture in a bitmap file's bytes ("BM", uncompressed, 1 to 32 bits
     // per pixel, at most 256 x 256).
@@ -45,17 +40,15 @@ public:
     std::uint32_t transparent_pixel(std::int32_t color) const noexcept;
 
     // The picture as a 24-bit bitmap and its monochrome mask (white where the
-    // pixel is transparent); both stay owned by the glyph until the next call
-    // or its end, so pictures that borrow them stay valid meanwhile.
-    HBITMAP picture_bitmap();
-    HBITMAP mask_bitmap(std::uint32_t transparent);
+    // pixel is transparent).
+    unique_hbitmap picture_bitmap() const;
+    unique_hbitmap mask_bitmap(std::uint32_t transparent) const;
     // A device bitmap of the picture with every transparent pixel replaced by face.
     unique_hbitmap on_face(std::uint32_t transparent, std::uint32_t face) const;
 
 private:
     int width_ = 0, height_ = 0;
     std::vector<std::uint32_t> pixels_;
-    unique_hbitmap picture_, mask_;
 };
 
 // A colour value (0x00BBGGRR, or a negative system colour) as a pixel value (0x00RRGGBB).

@@ -12,16 +12,18 @@ namespace {
 constexpr int kPasteAttempts = 11;
 constexpr DWORD kPastePause = 10;
 
-// A picture object that borrows bitmap (the glyph keeps owning it).
-Microsoft::WRL::ComPtr<IDispatch> borrowed_picture(HBITMAP bitmap) {
+// A picture object that owns bitmap: the host may keep the picture after the
+// glyph has changed or gone, and frees the bitmap with its last reference.
+Microsoft::WRL::ComPtr<IDispatch> owning_picture(unique_hbitmap bitmap) {
     PICTDESC description{};
     description.cbSizeofstruct = sizeof description;
     description.picType = PICTYPE_BITMAP;
-    description.bmp.hbitmap = bitmap;
+    description.bmp.hbitmap = bitmap.get();
     description.bmp.hpal = nullptr;   // the glyphs are true-colour
     Microsoft::WRL::ComPtr<IDispatch> picture;
-    check(::OleCreatePictureIndirect(&description, IID_IPictureDisp, FALSE,
+    check(::OleCreatePictureIndirect(&description, IID_IPictureDisp, TRUE,
                                      reinterpret_cast<void**>(picture.GetAddressOf())));
+    (void)bitmap.release();   // the picture's now
     return picture;
 }
 
@@ -46,11 +48,11 @@ bool paste_face(IDispatch* button) {
 
 }  // namespace
 
-bool put_picture_and_mask(IDispatch* button, button_glyph& glyph, std::uint32_t transparent) noexcept {
+bool put_picture_and_mask(IDispatch* button, const button_glyph& glyph, std::uint32_t transparent) noexcept {
     try {
         get(button, L"Picture");   // a host without pictures fails here
-        put(button, L"Picture", variant(borrowed_picture(glyph.picture_bitmap()).Get()));
-        put(button, L"Mask", variant(borrowed_picture(glyph.mask_bitmap(transparent)).Get()));
+        put(button, L"Picture", variant(owning_picture(glyph.picture_bitmap()).Get()));
+        put(button, L"Mask", variant(owning_picture(glyph.mask_bitmap(transparent)).Get()));
         return true;
     } catch (...) {
         return false;
@@ -58,22 +60,29 @@ bool put_picture_and_mask(IDispatch* button, button_glyph& glyph, std::uint32_t 
 }
 
 bool paste_face_by_clipboard(IDispatch* button, const button_glyph& glyph, std::uint32_t transparent) {
+    // Made before the clipboard is touched: when it cannot be made, the clipboard stays as it was.
+    unique_hbitmap face = glyph.on_face(transparent, color_to_pixel(clBtnFace));
     const unique_hwnd owner = clipboard_window();
     TSaveClipboard saved(owner.get());
-    // Pasting over a clipboard that could not be saved would lose the user's content for good.
+    // Pasting over a clipboard that could not be saved whole would lose the user's content for good.
     if (!saved.Save()) return false;
-    struct restore_at_end {
-        TSaveClipboard& saved;
-        ~restore_at_end() { saved.Restore(); }
-    } restore{saved};
-
-    unique_hbitmap face = glyph.on_face(transparent, color_to_pixel(clBtnFace));
     if (!open_clipboard_patiently(owner.get())) return false;
+
+    // Only a clipboard that was emptied is put back; one left alone keeps its owner and content.
+    bool emptied = false;
+    struct restore_if_emptied {
+        TSaveClipboard& saved;
+        const bool& emptied;
+        ~restore_if_emptied() {
+            if (emptied) saved.Restore();
+        }
+    } restore{saved, emptied};
     {
         struct close_at_end {
             ~close_at_end() { ::CloseClipboard(); }
         } close;
         check_win32(::EmptyClipboard());
+        emptied = true;
         check_win32(::SetClipboardData(CF_BITMAP, face.get()) ? TRUE : FALSE);
         (void)face.release();   // the clipboard's now
     }

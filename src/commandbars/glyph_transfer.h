@@ -13,13 +13,14 @@
 namespace flinter {
 
 // The picture route: false when any step fails (a host without Picture, a
-// refused picture); never throws.
-bool put_picture_and_mask(IDispatch* button, button_glyph& glyph, std::uint32_t transparent) noexcept;
+// refused picture); never throws. Each picture handed over owns its bitmap.
+bool put_picture_and_mask(IDispatch* button, const button_glyph& glyph, std::uint32_t transparent) noexcept;
 
 // The clipboard route. Returns whether the face was pasted. When the
-// clipboard cannot be saved (another program holds it) nothing is pasted,
-// so the user's clipboard content survives. Throws hresult_error on other
-// failures, after the clipboard has been put back.
+// clipboard cannot be saved whole (another program holds it, or it holds data
+// that cannot be duplicated) nothing is pasted, so the user's content
+// survives; a clipboard the route emptied is put back. Throws hresult_error on
+// other failures, after the clipboard has been put back.
 bool paste_face_by_clipboard(IDispatch* button, const button_glyph& glyph, std::uint32_t transparent);
 
 }  // namespace flinter

@@ -27,6 +27,7 @@
 #include "commands/addin_module.h"
 #include "commands/korvex_library.h"
 #include "commandbars/command_bar.h"
+#include "debugger_output.h"
 #include "http_test_support.h"
 #include "loopback_server.h"
 #include "net/http_client.h"
@@ -278,6 +279,72 @@ TEST_F(Framework, TheFactoryShowsACreationFailureInTheDaxErrorBox) {
     }
 }
 
+[[noreturn]] void read_the_module() { throw hresult_error(E_ACCESSDENIED, "the module could not be read"); }
+
+// A failure reaches the user as its message alone, in each place the
+// framework shows one; its code and where it was raised go to the debugger.
+TEST_F(Framework, TheUserSeesAFailuresMessageAndTheDebuggerItsCodeAndPlace) {
+    struct place_case {
+        const char* where_shown;
+        std::function<std::wstring()> fail;   // returns what the user is shown
+        const wchar_t* shown;
+        const char* code;
+        const char* raised_in;
+    };
+    const place_case cases[] = {
+        {"the module error report",
+         [&] {
+             fail_startup_complete = true;
+             const auto addin = create();
+             addin->OnConnection(host(), ext_cm_Startup, nullptr, &custom);
+             addin->OnStartupComplete(&custom);
+             addin->OnDisconnection(ext_dm_HostShutdown, &custom);
+             return boxes.empty() ? std::wstring() : boxes.front();
+         },
+         L"Recorder|Recorder error: the add-in has fired an exception.\r\nthe windows could not be made", "0x80004005",
+         "recording_module"},
+        {"the error information at the COM boundary",
+         [&] {
+             addin_class failing = recorder_class();
+             failing.create_module = []() -> module_ptr { read_the_module(); };
+             TafwFactory failing_factory(server, failing);
+             ComPtr<IDTExtensibility2> addin;
+             failing_factory.CreateInstance(nullptr, IID_PPV_ARGS(&addin));
+             addin->OnConnection(host(), ext_cm_Startup, nullptr, &custom);
+             ComPtr<IErrorInfo> info;
+             BSTR description = nullptr;
+             if (::GetErrorInfo(0, &info) == S_OK) info->GetDescription(&description);
+             const unique_bstr owned(description);
+             return std::wstring(description ? description : L"");
+         },
+         L"the module could not be read", "0x80070005", "read_the_module"},
+        {"the \"DAX Error\" box",
+         [&] {
+             addin_class failing = recorder_class();
+             failing.create = [](TafwFactory&, IUnknown*) -> ComPtr<IUnknown> { read_the_module(); };
+             TafwFactory failing_factory(server, failing);
+             void* out = nullptr;
+             failing_factory.CreateInstance(nullptr, IID_IUnknown, &out);
+             return boxes.empty() ? std::wstring() : boxes.front();
+         },
+         L"DAX|the module could not be read.", "0x80070005", "read_the_module"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where_shown);
+        boxes.clear();
+        std::wstring shown;
+        std::string debugged;
+        {
+            const testing_support::debugger_output debugger;   // closed before GoogleTest writes its failures there
+            shown = c.fail();
+            debugged = debugger.written();
+        }
+        EXPECT_EQ(c.shown, shown);
+        EXPECT_NE(std::string::npos, debugged.find(c.code)) << debugged;
+        EXPECT_NE(std::string::npos, debugged.find(c.raised_in)) << debugged;
+    }
+}
+
 TEST_F(Framework, TypeInformationThatDoesNotFitTheClassIsRefused) {
     ComPtr<ICreateTypeLib2> made;
     ASSERT_EQ(S_OK, ::CreateTypeLib2(SYS_WIN32, L"bare.tlb", &made));
@@ -308,6 +375,25 @@ TEST_F(Framework, TypeInformationThatDoesNotFitTheClassIsRefused) {
             EXPECT_STREQ(c.message, e.what());
         }
     }
+}
+
+// A type library that could not be loaded once (the file was being replaced,
+// a disk hiccup) loads at the next call.
+TEST(ComServerTypeLibrary, ALoadThatFailedIsTriedAgainAtTheNextCall) {
+    wchar_t temp[MAX_PATH];
+    ASSERT_NE(0u, ::GetTempPathW(MAX_PATH, temp));
+    const std::wstring later = std::wstring(temp) + L"flinter-typelib-" + std::to_wstring(::GetCurrentProcessId()) + L".dll";
+    ::DeleteFileW(later.c_str());
+    {
+        TComServer server(later);
+        EXPECT_THROW(server.TypeLib(), hresult_error) << "no file yet";
+        ASSERT_TRUE(::CopyFileW(this_module_file_name().c_str(), later.c_str(), FALSE));
+        ITypeLib* loaded = nullptr;
+        EXPECT_NO_THROW(loaded = server.TypeLib());
+        ASSERT_NE(nullptr, loaded);
+        EXPECT_EQ(L"Korvex", server.ServerName());
+    }
+    ::DeleteFileW(later.c_str());
 }
 
 // The library stays while its objects live and while an HTTP request may

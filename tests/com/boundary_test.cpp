@@ -6,6 +6,7 @@
 
 #include <new>
 #include <stdexcept>
+#include <string>
 
 #include "com/hresult_error.h"
 #include "com/unique_res.h"
@@ -39,15 +40,35 @@ TEST(Boundary, ExceptionsBecomeHresultsWithErrorInformation) {
     EXPECT_EQ(guarded([] { throw 42; }), E_UNEXPECTED);
 }
 
+// The system's own text for a code, as the user would read it.
+std::string system_text(HRESULT code) {
+    char text[512] = {};
+    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                     static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    std::string result(text, n);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r')) result.pop_back();
+    return result;
+}
+
+// A failure raised without words of its own reads as the system's text for its code.
 TEST(Boundary, CheckThrowsOnlyOnFailure) {
     EXPECT_EQ(check(S_FALSE), S_FALSE);
     EXPECT_THROW(check(E_NOINTERFACE), hresult_error);
+    try {
+        check(E_ACCESSDENIED);
+        FAIL();
+    } catch (const hresult_error& e) {
+        ASSERT_NE("", system_text(E_ACCESSDENIED));
+        EXPECT_EQ(system_text(E_ACCESSDENIED), e.what());
+    }
     ::SetLastError(ERROR_FILE_NOT_FOUND);
     try {
         check_win32(FALSE);
         FAIL();
     } catch (const hresult_error& e) {
         EXPECT_EQ(e.code(), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+        ASSERT_NE("", system_text(e.code()));
+        EXPECT_EQ(system_text(e.code()), e.what());
     }
 }
 

@@ -9,6 +9,9 @@
 
 namespace flinter {
 
+// A failure with its HRESULT. what() is the message the user may be shown
+// (the system's text for the code when no message is given); the code and
+// the place where it was raised go to the debugger output when it is made.
 class hresult_error : public std::runtime_error {
 public:
     hresult_error(HRESULT code, std::string message,
