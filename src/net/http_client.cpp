@@ -472,6 +472,18 @@ std::string TAdvHttp::RedirectURL() const {
 
 // ---- Checking WinInet calls ----
 
+// A call that may raise events on this very thread (all of a blocking
+// request's; Wine's inside a non-blocking read) may return after a handler
+// destroyed the component: then nothing of it may be touched any more, and
+// the thread leaves through request_abandoned. The call's last error is kept.
+template <class Call>
+auto TAdvHttp::guarded_inet_call(Call call) {
+    const std::shared_ptr<owner_cell> cell = cell_;
+    const auto result = call();
+    if (cell->gone) throw request_abandoned{};
+    return result;
+}
+
 bool TAdvHttp::report_inet(BOOL ok) {
     LastError_ = 0;
     if (ok) return true;
@@ -724,9 +736,11 @@ BOOL TAdvHttp::send_request() {
     std::string& body = link_->sent_body;
     headers = request_header_block(RequestHeaders_);
     body = RequestStream_;
-    return ::HttpSendRequestA(request_.get(), headers.empty() ? nullptr : headers.c_str(),
-                              static_cast<DWORD>(headers.size()), body.empty() ? nullptr : body.data(),
-                              static_cast<DWORD>(body.size()));
+    return guarded_inet_call([&] {
+        return ::HttpSendRequestA(request_.get(), headers.empty() ? nullptr : headers.c_str(),
+                                  static_cast<DWORD>(headers.size()), body.empty() ? nullptr : body.data(),
+                                  static_cast<DWORD>(body.size()));
+    });
 }
 
 void TAdvHttp::send_first(bool blocking, unsigned serial) {
@@ -923,7 +937,8 @@ bool TAdvHttp::read_chunk(DWORD& bytes) {
     request_link& link = *link_;
     link.bytes_read = 0;
     arm_for_worker();
-    const BOOL ok = ::InternetReadFile(request_.get(), link.buffer.data(), kReadChunkSize, &link.bytes_read);
+    const BOOL ok = guarded_inet_call(
+        [&] { return ::InternetReadFile(request_.get(), link.buffer.data(), kReadChunkSize, &link.bytes_read); });
     if (!finish_worker_call(ok)) return false;
     bytes = link.bytes_read < kReadChunkSize ? link.bytes_read : kReadChunkSize;
     return true;

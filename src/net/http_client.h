@@ -53,9 +53,11 @@ public:
 
     explicit TAdvHttp(owner_kind owner = owner_kind::windowed);
     // Waits for a running worker (processing sent messages meanwhile), except
-    // one held up by a delivery below this call, then closes the handles; no
-    // event runs once destruction has begun. WinInet may answer an abandoned
-    // read later; its request link lives on until then (live_request_links).
+    // one held up by a delivery below this call, then closes the handles. No
+    // event runs once destruction has begun, and a worker not waited for
+    // touches nothing of the component afterwards. WinInet may answer an
+    // abandoned read later; its request link lives on until then
+    // (live_request_links).
     ~TAdvHttp();
     TAdvHttp(const TAdvHttp&) = delete;
     TAdvHttp& operator=(const TAdvHttp&) = delete;
@@ -165,6 +167,8 @@ private:
     void limit_redirects(request_link& link);
 
     // WinInet call results: record LastError, raise OnError on a real failure.
+    template <class Call>
+    auto guarded_inet_call(Call call);
     bool report_inet(BOOL ok);
     void report_failure(DWORD code);
     void require_inet(BOOL ok);
