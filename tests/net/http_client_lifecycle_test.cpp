@@ -6,9 +6,12 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <cwchar>
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "http_test_support.h"
 #include "loopback_server.h"
@@ -256,6 +259,61 @@ TEST(AdvHttpDestruction, FromInsideOrDuringAHandler) {
         const std::size_t delivered = events.records().size();
         pump_until([] { return false; }, 200);
         EXPECT_EQ(events.records().size(), delivered);
+    }
+}
+
+// WinInet's credential dialog (DefaultUi): a modal window only a person could
+// answer. The test itself makes no dialog.
+HWND credential_dialog() {
+    struct search {
+        HWND found = nullptr;
+        static BOOL CALLBACK visit(HWND window, LPARAM param) {
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(window, &process);
+            wchar_t name[8] = {};
+            ::GetClassNameW(window, name, 8);
+            if (process != ::GetCurrentProcessId() || std::wcscmp(name, L"#32770") != 0) return TRUE;
+            reinterpret_cast<search*>(param)->found = window;
+            return FALSE;
+        }
+    } s;
+    ::EnumWindows(&search::visit, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+void CALLBACK run_once_the_dialog_shows(HWND, UINT, UINT_PTR id, DWORD) {
+    if (!credential_dialog()) return;
+    run_on_timer(nullptr, 0, id, 0);
+}
+
+// Outlook closing while the dialog asks for credentials, on the worker or,
+// from the dialog's own message loop, on the caller of a blocking request:
+// destruction neither waits for a person nor leaves the dialog behind, and
+// the thread that showed it touches nothing of the freed component.
+TEST(AdvHttpDestruction, WhileTheCredentialDialogIsOpen) {
+    loopback_server server;
+    hang_guard guard("destruction with the credential dialog open");
+    for (const bool blocking : {false, true}) {
+        SCOPED_TRACE(blocking ? "blocking" : "non-blocking");
+        auto http = std::make_unique<TAdvHttp>();
+        ASSERT_TRUE(http->DefaultUi());
+        event_recorder events;
+        events.attach(*http);
+        bool destroyed = false;
+        on_timer = [&] {
+            http.reset();
+            destroyed = true;
+        };
+        ::SetTimer(nullptr, 0, 10, &run_once_the_dialog_shows);
+        http->SetURL(server.url("/auth"));
+        EXPECT_EQ(http->Execute(blocking), !blocking);
+        ASSERT_TRUE(pump_until([&] { return destroyed; }));
+        EXPECT_TRUE(pump_until([] { return credential_dialog() == nullptr; }));
+        EXPECT_TRUE(pump_until([] { return live_request_links() == 0; })) << live_request_links();
+        EXPECT_TRUE(testing::heaps_intact());
+        EXPECT_EQ(events.count("NeedAuth"), 1);
+        EXPECT_FALSE(events.seen("Error"));
+        EXPECT_FALSE(events.seen("RequestComplete"));
     }
 }
 
