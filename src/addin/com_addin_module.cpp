@@ -148,7 +148,9 @@ void TafwCOMAddInModule::report_error() noexcept {
         const auto offer = [this](const std::exception& failure) {
             bool handled = false;
             if (OnError) OnError(*this, failure, handled);
-            if (!handled) framework_ui_seams().module_error_box(AddInName_, error_report_text(AddInName_, failure));
+            if (!handled)
+                framework_ui_seams().module_error_box(ExplorerWindowInFront(host_application_.Get()), AddInName_,
+                                                      error_report_text(AddInName_, failure));
         };
         try {
             throw;

@@ -180,7 +180,7 @@ protected:
     void connect(std::function<module_ptr()> create_module) {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, addin_testing::kAddInKey);
         addin_testing::record_recent_update_check();
-        framework_ui_seams().module_error_box = [this](const std::wstring&, const std::wstring& text) {
+        framework_ui_seams().module_error_box = [this](HWND, const std::wstring&, const std::wstring& text) {
             errors.push_back(text);
         };
         start({.mailbox = kSamplesMailbox, .explorers = 1});
