@@ -8,6 +8,10 @@ arch=$1; shift
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 "$here/wine-prefix.sh" session
 source "$here/wine-env.sh"
+# A test that watches the heap runs with Wine's heap checking (WINEDEBUG=warn+heap).
+if [ -n "${FLINTER_WINEDEBUG:-}" ]; then
+  export WINEDEBUG="$FLINTER_WINEDEBUG"
+fi
 if [ -n "${FLINTER_WINE_DLL_OVERRIDES:-}" ]; then
   export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$FLINTER_WINE_DLL_OVERRIDES"
 fi

@@ -22,8 +22,7 @@ class TafwCOMAddInModule;
 class outlook_tracking {
 public:
     explicit outlook_tracking(TafwCOMAddInModule& module) noexcept : module_(module) {}
-    // Frees the explorer wrappers, the inspector wrappers, then the namespace,
-    // inspectors and explorers sinks; each unadvises its sink.
+    // Stops, then frees the wrappers.
     ~outlook_tracking();
     outlook_tracking(const outlook_tracking&) = delete;
     outlook_tracking& operator=(const outlook_tracking&) = delete;
@@ -34,6 +33,13 @@ public:
     // namespace. Throws hresult_error when a host call fails; what was hooked
     // before stays hooked.
     void start();
+    // Lets Outlook go, for good: the explorer wrappers, the inspector
+    // wrappers, then the namespace, inspectors and explorers sinks are
+    // unadvised and hear no more events, and the application's
+    // OptionsPagesAdd goes back to its handler from before. The wrappers stay
+    // in memory (an event of theirs may still be running) until the tracking
+    // is freed; from now on it follows no window.
+    void stop() noexcept;
 
     // The windows followed, in order of appearance.
     const std::vector<std::unique_ptr<TExplorer>>& Explorers() const noexcept { return explorers_; }
@@ -41,6 +47,9 @@ public:
 
 private:
     TOutlookApplication* application_wrapper() const noexcept;
+    // A new wrapper whose events count as calls of the host into the add-in.
+    template <class Wrapper>
+    std::unique_ptr<Wrapper> new_wrapper() const;
     void follow_explorers(IDispatch* application);
     void follow_inspectors(IDispatch* application);
     void hook_property_pages(IDispatch* application);
@@ -78,6 +87,7 @@ private:
     // The application's OptionsPagesAdd handler before the framework took the slot.
     decltype(TOutlookApplication::OnOptionsPagesAdd) previous_options_pages_add_;
     bool options_pages_hooked_ = false;
+    bool stopped_ = false;
 };
 
 }  // namespace flinter
