@@ -22,6 +22,7 @@
 #include "com/late_bound.h"
 #include "com/registry.h"
 #include "end_to_end_support.h"
+#include "heap_check.h"
 #include "mailhost/simulated_outlook.h"
 
 namespace {
@@ -31,29 +32,6 @@ using mailhost::simulated_outlook;
 
 constexpr wchar_t kSpamTag[] = L"{DE50E6B0-F7A3-4766-B347-9738F276A5DB}";
 constexpr wchar_t kSettingsTag[] = L"{6470BA4F-A064-4831-8683-3EE6B23DCD52}";
-
-// Whether every heap of the process passes its check.
-bool every_heap_intact() {
-    HANDLE heaps[256];
-    const DWORD count = std::min<DWORD>(::GetProcessHeaps(256, heaps), 256);
-    bool intact = true;
-    for (DWORD i = 0; i < count; ++i) intact = ::HeapValidate(heaps[i], 0, nullptr) && intact;
-    return intact;
-}
-
-// Whether a write into a freed block shows, as it does only under Wine's heap
-// checking; the byte written is put back as it was. (Wine reports the write
-// it found: one err:heap line on the Unix stderr is expected.)
-bool freed_block_writes_show() {
-    const HANDLE heap = ::GetProcessHeap();
-    auto* block = static_cast<volatile unsigned char*>(::HeapAlloc(heap, 0, 64));
-    ::HeapFree(heap, 0, const_cast<unsigned char*>(block));
-    const unsigned char fill = block[32];
-    block[32] = static_cast<unsigned char>(~fill);
-    const bool seen = !::HeapValidate(heap, 0, nullptr);
-    block[32] = fill;
-    return seen;
-}
 
 LRESULT CALLBACK run_posted_call(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message != WM_APP) return ::DefWindowProcW(window, message, wparam, lparam);
@@ -141,7 +119,7 @@ class HostDisconnection : public registered_addin_test {
 protected:
     void SetUp() override {
         registered_addin_test::SetUp();
-        ASSERT_TRUE(freed_block_writes_show()) << "runs under Wine's heap checking (WINEDEBUG=warn+heap)";
+        ASSERT_TRUE(flinter::testing::heaps_intact());
     }
 };
 
@@ -190,7 +168,7 @@ TEST_F(HostDisconnection, TheHostLeavesAtOnceAndTheRunningHandlerReturnsIntoLive
         });
         run_queued_messages();
 
-        EXPECT_TRUE(every_heap_intact()) << "the handler came back into freed memory";
+        EXPECT_TRUE(flinter::testing::heaps_intact()) << "the handler came back into freed memory";
         EXPECT_FALSE(loop_outlived_disconnection) << "the box or window waits for the user after the host left";
         std::vector<std::wstring> texts;
         for (const auto& box : boxes.shown) {
