@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "addin/addin_factory.h"
-#include "addin/framework_error.h"
+#include "framework/framework_error.h"
 #include "addin/framework_ui.h"
 #include "addin/ole_server.h"
 #include "com/hresult_error.h"

@@ -17,12 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "addin/component.h"
-#include "addin/host_apps.h"
-#include "commandbars/command_bar_module.h"
-#include "commandbars/event_sink.h"
+#include "addin/component_readers.h"
 #include "com/registry.h"
 #include "com/ui_thread.h"
+#include "commandbars/command_bar_module.h"
+#include "commandbars/event_sink.h"
+#include "framework/component.h"
+#include "framework/host_apps.h"
 
 namespace flinter {
 

@@ -9,7 +9,7 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
-#include "addin/component.h"
+#include "framework/component.h"
 #include "addin/server_event_sink.h"
 #include "com/advise_cookie.h"
 #include "com/call_depth.h"

@@ -8,7 +8,7 @@
 
 #include "addin/addin_factory.h"
 #include "addin/com_server.h"
-#include "addin/framework_error.h"
+#include "framework/framework_error.h"
 #include "addin/framework_ui.h"
 #include "addin/type_information.h"
 #include "com/hresult_error.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "addin/framework_error.h"
+#include "framework/framework_error.h"
 #include "com/hresult_error.h"
 #include "com/unique_res.h"
 

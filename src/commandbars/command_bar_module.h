@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "addin/component.h"
-#include "addin/host_apps.h"
+#include "framework/component.h"
+#include "framework/host_apps.h"
 #include "com/call_depth.h"
 
 namespace flinter {

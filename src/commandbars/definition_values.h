@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "commandbars/bar_enums.h"
-#include "addin/host_apps.h"
+#include "framework/host_apps.h"
 #include "core/definition/stored_definition.h"
 
 namespace flinter {

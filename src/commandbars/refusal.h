@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "addin/framework_error.h"
+#include "framework/framework_error.h"
 
 namespace flinter {
 

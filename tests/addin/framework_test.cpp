@@ -16,7 +16,7 @@
 #include "addin/addin_factory.h"
 #include "addin/addin_object.h"
 #include "addin/com_server.h"
-#include "addin/framework_error.h"
+#include "framework/framework_error.h"
 #include "addin/framework_ui.h"
 #include "addin/registration.h"
 #include "addin/type_information.h"

@@ -1,4 +1,4 @@
-#include "addin/host_apps.h"
+#include "framework/host_apps.h"
 
 #include <wrl/client.h>
 

@@ -1,22 +1,18 @@
 // The parts of the add-in module's tree: a named component (the module, its
-// toolbars, the wrappers of host objects) that events name as their sender;
-// the table of the module's methods that a stored definition may name as
-// handlers; and the readers that turn a child's stored definition into a
-// component, by class name. Host UI thread; lookups of unknown names throw
+// toolbars, the wrappers of host objects) that events name as their sender,
+// and the table of the module's methods that a stored definition may name as
+// handlers. Host UI thread; a lookup of an unknown name throws
 // definition::definition_error naming the definition's line.
 #pragma once
 
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "core/definition/stored_definition.h"
 
 namespace flinter {
-
-class TafwCOMAddInModule;
 
 class component {
 public:
@@ -49,24 +45,5 @@ public:
 private:
     std::map<std::string, notify_event, std::less<>> handlers_;
 };
-
-// Makes the child component a definition describes, for the module that owns
-// it; handlers its properties name are bound through the module's table.
-using component_reader = std::function<std::unique_ptr<component>(
-    TafwCOMAddInModule& owner, const definition::object& stored, const handler_table& handlers)>;
-
-class component_readers {
-public:
-    void add(std::string class_name, component_reader reader);
-    // The reader of that class, or null.
-    const component_reader* find(std::string_view class_name) const;
-
-private:
-    std::map<std::string, component_reader, std::less<>> readers_;
-};
-
-// The readers of every component class the framework knows.
-const component_readers& standard_component_readers();
-
 
 }  // namespace flinter
