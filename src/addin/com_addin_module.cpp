@@ -192,48 +192,6 @@ void TafwCOMAddInModule::release_before_destruction() noexcept {
     end_modal_loops();
 }
 
-void TafwCOMAddInModule::bind_events(TafwCommandBarControl& control) {
-    retry_stranded_sinks();
-    const auto serving = std::find_if(sinks_.begin(), sinks_.end(),
-                                      [&control](const auto& sink) { return sink->Control() == &control; });
-    if (serving != sinks_.end()) {
-        retire(*serving);
-        sinks_.erase(serving);
-    }
-    if (!control.live()) return;
-    auto sink = make_com<TafwEventSink>(*this, control);
-    sink->Connect();
-    sinks_.push_back(std::move(sink));
-}
-
-TafwEventSink* TafwCOMAddInModule::EventSinkOf(const TafwCommandBarControl& control) const noexcept {
-    for (const auto& sink : sinks_)
-        if (sink->Control() == &control) return sink.Get();
-    return nullptr;
-}
-
-// A sink the host refused to unadvise stays subscribed in the host, so it is
-// kept (inert) with its subscription until the host lets it go.
-void TafwCOMAddInModule::retire(const Microsoft::WRL::ComPtr<TafwEventSink>& sink) {
-    if (!sink->Disconnect()) stranded_.push_back(sink);
-}
-
-void TafwCOMAddInModule::retry_stranded_sinks() noexcept {
-    std::erase_if(stranded_, [](const auto& sink) { return sink->RetryUnadvise(); });
-}
-
-// No host control keeps a sink of a module that is going: one more attempt
-// each, and what the host still refuses is left to it, inert and without a
-// reference to the host control.
-void TafwCOMAddInModule::disconnect_event_sinks() noexcept {
-    for (const auto& sink : sinks_)
-        if (!sink->Disconnect() && !sink->RetryUnadvise()) sink->Abandon();
-    sinks_.clear();
-    retry_stranded_sinks();
-    for (const auto& sink : stranded_) sink->Abandon();
-    stranded_.clear();
-}
-
 void module_deleter::operator()(TafwCOMAddInModule* module) const noexcept {
     if (!module) return;
     module->release_before_destruction();

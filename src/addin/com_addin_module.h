@@ -21,7 +21,6 @@
 #include "com/registry.h"
 #include "com/ui_thread.h"
 #include "commandbars/command_bar_module.h"
-#include "commandbars/event_sink.h"
 #include "framework/component.h"
 #include "framework/host_apps.h"
 
@@ -100,19 +99,6 @@ public:
     std::wstring addin_key() const override { return addin_key_path(host_kind_, prog_id()); }
     bool first_start() const noexcept override { return start_mode_ == start_mode::first_start; }
     IDispatch* host_application() const noexcept override { return host_application_.Get(); }
-    // Replaces the control's event sink whole: the one it has is unadvised and
-    // dropped (kept, inert, until the host lets it go, when the host refuses);
-    // when the control holds a live host control, a new one is advised on it
-    // and recorded. Sinks the host refused to unadvise before are tried again
-    // first. Throws hresult_error when advising fails.
-    void bind_events(TafwCommandBarControl& control) override;
-    // The sinks of the bound controls, in order of binding.
-    const std::vector<Microsoft::WRL::ComPtr<TafwEventSink>>& EventSinks() const noexcept { return sinks_; }
-    // Sinks that no longer serve a control but that the host refused to
-    // unadvise; tried again at each binding and when the module goes.
-    const std::vector<Microsoft::WRL::ComPtr<TafwEventSink>>& StrandedSinks() const noexcept { return stranded_; }
-    // The sink serving control, or null.
-    TafwEventSink* EventSinkOf(const TafwCommandBarControl& control) const noexcept;
     // The calls of the host into the add-in object that connects the module;
     // null before the connection and after it.
     call_depth* host_calls() const noexcept override { return host_calls_; }
@@ -157,9 +143,6 @@ private:
     void apply_property(const definition::property& p, const handler_table& handlers);
     void add_component(const definition::object& stored, const handler_table& handlers,
                        const component_readers& readers);
-    void disconnect_event_sinks() noexcept;
-    void retire(const Microsoft::WRL::ComPtr<TafwEventSink>& sink);
-    void retry_stranded_sinks() noexcept;
 
     // The host's objects are called, and the windows made, on the thread that made the module.
     ui_thread_binding ui_thread_;
@@ -177,8 +160,6 @@ private:
     TafwOfficeHostApp host_kind_ = ohaExcel;
     start_mode start_mode_ = start_mode::first_start;
     std::optional<registry_key> registry_;
-    std::vector<Microsoft::WRL::ComPtr<TafwEventSink>> sinks_;
-    std::vector<Microsoft::WRL::ComPtr<TafwEventSink>> stranded_;
     bool released_ = false;
 };
 

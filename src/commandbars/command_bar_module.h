@@ -1,8 +1,8 @@
 // What the command bars need of the add-in module that owns them: the host it
-// runs in, its registry key, its error report and the event binding of live
-// controls; and what the module keeps for them: its list of bars and the
-// host's command-bar collection in use. The add-in module implements it.
-// Host UI thread only.
+// runs in, its registry key and its error report; and what the module keeps
+// for them: its list of bars, the host's command-bar collection in use and
+// the click sinks of the bound controls. The add-in module implements it.
+// Host UI thread only; binding throws hresult_error when advising fails.
 #pragma once
 
 #include <windows.h>
@@ -21,10 +21,14 @@ namespace flinter {
 
 class TafwCommandBar;
 class TafwCommandBarControl;
+class TafwEventSink;
 
 class command_bar_module {
 public:
-    virtual ~command_bar_module() = default;
+    command_bar_module();
+    virtual ~command_bar_module();
+    command_bar_module(const command_bar_module&) = delete;
+    command_bar_module& operator=(const command_bar_module&) = delete;
 
     virtual TafwOfficeHostApp host_app() const noexcept = 0;
     // The module's own SupportedApps, the default of a new bar's.
@@ -42,9 +46,20 @@ public:
     // failure being handled to OnError, else shows the error box.
     virtual void report_error() noexcept = 0;
 
-    // Replaces the control's event sink: disconnects the one it has and, when
-    // the control holds a live host control, connects a new one to it.
-    virtual void bind_events(TafwCommandBarControl& control) = 0;
+    // Replaces the control's event sink whole: the one it has is unadvised and
+    // dropped (kept, inert, until the host lets it go, when the host refuses);
+    // when the control holds a live host control, a new one is advised on it
+    // and recorded. Sinks the host refused to unadvise before are tried again
+    // first. Throws hresult_error when advising fails. (A test double may
+    // count the bindings instead.)
+    virtual void bind_events(TafwCommandBarControl& control);
+    // The sinks of the bound controls, in order of binding.
+    const std::vector<Microsoft::WRL::ComPtr<TafwEventSink>>& EventSinks() const noexcept { return sinks_; }
+    // Sinks that no longer serve a control but that the host refused to
+    // unadvise; tried again at each binding and when the module goes.
+    const std::vector<Microsoft::WRL::ComPtr<TafwEventSink>>& StrandedSinks() const noexcept { return stranded_; }
+    // The sink serving control, or null.
+    TafwEventSink* EventSinkOf(const TafwCommandBarControl& control) const noexcept;
 
     // The host's calls into the object that connects the module: a click
     // counts as one for as long as its handler runs, so that a disconnection
@@ -62,10 +77,21 @@ public:
         command_bars_ = std::move(collection);
     }
 
+protected:
+    // No host control keeps a sink of a module that is going: one more attempt
+    // each, and what the host still refuses is left to it, inert and without a
+    // reference to the host control.
+    void disconnect_event_sinks() noexcept;
+
 private:
     friend class TafwCommandBar;
+    void retire(const Microsoft::WRL::ComPtr<TafwEventSink>& sink);
+    void retry_stranded_sinks() noexcept;
+
     std::vector<TafwCommandBar*> bars_;
     Microsoft::WRL::ComPtr<IDispatch> command_bars_;
+    std::vector<Microsoft::WRL::ComPtr<TafwEventSink>> sinks_;
+    std::vector<Microsoft::WRL::ComPtr<TafwEventSink>> stranded_;
 };
 
 }  // namespace flinter

@@ -30,6 +30,7 @@
 #include "com/unique_res.h"
 #include "commandbars/command_bar.h"
 #include "commandbars/command_bar_button.h"
+#include "commandbars/event_sink.h"
 #include "commands/addin_module.h"
 #include "core/definition/stored_definition.h"
 #include "end_to_end_support.h"
