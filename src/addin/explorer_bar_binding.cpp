@@ -9,7 +9,6 @@
 #include "com/registry.h"
 #include "commandbars/command_bar_engine.h"
 #include "commandbars/command_bar_kinds.h"
-#include "commandbars/host_bound.h"
 #include "commandbars/office_ids.h"
 
 namespace flinter {

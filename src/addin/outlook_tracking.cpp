@@ -10,7 +10,6 @@
 #include "addin/outlook_folders.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
-#include "commandbars/host_bound.h"
 
 namespace flinter {
 

@@ -63,4 +63,26 @@ Microsoft::WRL::ComPtr<IDispatch> get_object(IDispatch* object, const wchar_t* n
     return value;
 }
 
+variant omitted() noexcept { return variant::missing(); }
+
+Microsoft::WRL::ComPtr<IDispatch> object_or_null(const variant& result) {
+    if (result.type() == VT_EMPTY || result.type() == VT_NULL) return nullptr;
+    return result.as_dispatch();
+}
+
+Microsoft::WRL::ComPtr<IDispatch> query_dispatch(IDispatch* object, REFIID iid) {
+    if (!object) throw hresult_error(E_POINTER, "no host object to bind");
+    Microsoft::WRL::ComPtr<IDispatch> typed;
+    check(object->QueryInterface(iid, reinterpret_cast<void**>(typed.GetAddressOf())));
+    return typed;
+}
+
+bool same_object(IUnknown* a, IUnknown* b) noexcept {
+    if (!a || !b) return a == b;
+    Microsoft::WRL::ComPtr<IUnknown> left, right;
+    if (FAILED(a->QueryInterface(IID_PPV_ARGS(&left))) || FAILED(b->QueryInterface(IID_PPV_ARGS(&right))))
+        return false;
+    return left.Get() == right.Get();
+}
+
 }  // namespace flinter

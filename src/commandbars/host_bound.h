@@ -2,8 +2,7 @@
 // controls), with the one rule of property access: a read returns the host's
 // value while live and the stored value otherwise; a write changes the host
 // only when the host's value differs. Host failures go to the module error
-// report, never to the caller. Also the small late-bound helpers the engine
-// shares. Host UI thread only.
+// report, never to the caller. Host UI thread only.
 #pragma once
 
 #include <windows.h>
@@ -53,15 +52,5 @@ private:
 
     command_bar_module& module_;
 };
-
-// The "optional argument not given" value.
-variant omitted() noexcept;
-// The object a result holds; null for Nothing (a null object) and empty results.
-Microsoft::WRL::ComPtr<IDispatch> object_or_null(const variant& result);
-// object seen through interface iid (a dual interface, usable by name);
-// throws hresult_error when the object does not offer it.
-Microsoft::WRL::ComPtr<IDispatch> query_dispatch(IDispatch* object, REFIID iid);
-// COM identity: whether a and b are the same object.
-bool same_object(IUnknown* a, IUnknown* b) noexcept;
 
 }  // namespace flinter

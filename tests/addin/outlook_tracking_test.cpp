@@ -60,12 +60,6 @@ void run_queued_messages() {
     }
 }
 
-bool same_object(IUnknown* a, IUnknown* b) {
-    ComPtr<IUnknown> first, second;
-    return a && b && SUCCEEDED(a->QueryInterface(IID_PPV_ARGS(&first))) &&
-           SUCCEEDED(b->QueryInterface(IID_PPV_ARGS(&second))) && first.Get() == second.Get();
-}
-
 // "E2" for Outlook's second open explorer, "I1" for its first inspector.
 std::wstring window_name(IDispatch* object) {
     for (const auto& [collection, prefix] : {std::pair{L"Explorers", L"E"}, std::pair{L"Inspectors", L"I"}}) {

@@ -1,12 +1,15 @@
 // Calls into the host by name through IDispatch (GetIDsOfNames, then Invoke).
 // Arguments are given in natural order and passed last-first as COM expects;
 // by-reference arguments (variant::by_ref) are written back by the callee.
-// UI thread of the host only; every failure throws hresult_error, carrying the
-// host's own message when it raised an exception.
+// Also the small helpers that go with them: an omitted argument, an object
+// result that may be Nothing, an object seen through one of its interfaces,
+// and COM identity. UI thread of the host only; every failure throws
+// hresult_error, carrying the host's own message when it raised an exception.
 #pragma once
 
 #include <windows.h>
 #include <oaidl.h>
+#include <wrl/client.h>
 
 #include <initializer_list>
 #include <span>
@@ -48,5 +51,15 @@ inline variant call(IDispatch* object, const wchar_t* name, std::initializer_lis
 // The object a property holds, as IDispatch; throws if it holds none.
 Microsoft::WRL::ComPtr<IDispatch> get_object(IDispatch* object, const wchar_t* name,
                                              std::initializer_list<variant> args = {});
+
+// The "optional argument not given" value.
+variant omitted() noexcept;
+// The object a result holds; null for Nothing (a null object) and empty results.
+Microsoft::WRL::ComPtr<IDispatch> object_or_null(const variant& result);
+// object seen through interface iid (a dual interface, usable by name);
+// throws hresult_error when the object does not offer it.
+Microsoft::WRL::ComPtr<IDispatch> query_dispatch(IDispatch* object, REFIID iid);
+// COM identity: whether a and b are the same object.
+bool same_object(IUnknown* a, IUnknown* b) noexcept;
 
 }  // namespace flinter
