@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "com/hresult_error.h"
+#include "com/text_conversion.h"
 #include "mailhost/simulated_outlook.h"
 #include "tour.h"
 

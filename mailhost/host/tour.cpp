@@ -34,6 +34,7 @@
 
 #include "com/hresult_error.h"
 #include "com/module.h"
+#include "com/text_conversion.h"
 #include "mailhost/simulated_outlook.h"
 #include "window_picture.h"
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "com/hresult_error.h"
+#include "com/text_conversion.h"
 #include "com/unique_res.h"
 
 namespace mailhost::host {

@@ -4,6 +4,7 @@
 
 #include "com/hresult_error.h"
 #include "com/registry.h"
+#include "com/text_conversion.h"
 #include "com/unique_res.h"
 #include "ids.h"
 #include "model.h"

@@ -8,6 +8,7 @@
 #include "addins.h"
 #include "com/hresult_error.h"
 #include "com/module.h"
+#include "com/text_conversion.h"
 #include "com/unique_res.h"
 #include "drawing.h"
 #include "explorer_view.h"

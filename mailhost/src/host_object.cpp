@@ -6,6 +6,7 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "com/text_conversion.h"
 #include "explorer_view.h"
 
 namespace mailhost {

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "com/hresult_error.h"
+#include "com/text_conversion.h"
 #include "ids.h"
 #include "mapi_message.h"
 #include "model.h"

@@ -3,6 +3,7 @@
 #include "addin/com_server.h"
 #include "addin/framework_ui.h"
 #include "com/hresult_error.h"
+#include "com/text_conversion.h"
 
 namespace flinter {
 namespace {

@@ -5,6 +5,7 @@
 #include "addin/addin_factory.h"
 #include "addin/com_server.h"
 #include "addin/explorer_bar_binding.h"
+#include "com/text_conversion.h"
 #include "framework/framework_error.h"
 #include "addin/outlook_servers.h"
 #include "com/hresult_error.h"

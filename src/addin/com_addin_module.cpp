@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "addin/addin_factory.h"
+#include "com/text_conversion.h"
 #include "framework/framework_error.h"
 #include "addin/framework_ui.h"
 #include "addin/ole_server.h"

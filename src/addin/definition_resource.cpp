@@ -3,6 +3,7 @@
 #include <span>
 
 #include "com/hresult_error.h"
+#include "com/text_conversion.h"
 
 namespace flinter {
 namespace {

@@ -3,6 +3,7 @@
 #include <richedit.h>
 
 #include "com/hresult_error.h"
+#include "com/text_conversion.h"
 #include "settings/settings_store.h"
 #include "ui/window_support.h"
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <new>
 
+#include "com/text_conversion.h"
 #include "com/unique_res.h"
 #include "product.h"
 
@@ -106,23 +107,6 @@ void log_at_boundary(const char* where) noexcept {
 unique_bstr make_bstr(const wchar_t* text) {
     unique_bstr result(::SysAllocString(text ? text : L""));
     if (!result) throw std::bad_alloc();
-    return result;
-}
-
-std::wstring widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(n > 0 ? n : 0, L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-std::string narrow(const wchar_t* text) {
-    if (!text || !*text) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string result(n - 1, '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), n, nullptr, nullptr);
     return result;
 }
 

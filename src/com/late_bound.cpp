@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "com/hresult_error.h"
+#include "com/text_conversion.h"
 #include "com/ui_thread.h"
 #include "com/unique_res.h"
 

@@ -4,6 +4,7 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "com/text_conversion.h"
 #include "commandbars/bar_records.h"
 #include "commandbars/command_bar_button.h"
 #include "commandbars/office_ids.h"
@@ -22,11 +23,7 @@ ComPtr<IDispatch> collection_of(command_bar_module& module) {
 
 // ANSI code page, then the letters a-z upper-cased and nothing else.
 std::string ansi_upper(const std::wstring& text) {
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr,
-                          nullptr);
+    std::string result = wide_to_acp(text);
     for (char& c : result)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return result;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "com/hresult_error.h"
+#include "com/text_conversion.h"
 #include "commandbars/button_glyph.h"
 
 namespace flinter {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "com/late_bound.h"
+#include "com/text_conversion.h"
 #include "commandbars/busy_flag.h"
 #include "commandbars/command_bar_button.h"
 #include "commandbars/command_bar_kinds.h"
@@ -15,9 +16,6 @@ namespace flinter {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-// Longest event name compared, in bytes of the system code page.
-constexpr int kMaxEventName = 512;
 
 int host_type_of(const TafwCommandBarControl& control) { return get(control.live(), L"Type").as_int(); }
 
@@ -35,12 +33,6 @@ const char* event_name_of(int host_type) noexcept {
         case office::msoControlComboBox: return "Change";
         default: return nullptr;
     }
-}
-
-std::string ansi_name(const wchar_t* name) {
-    char buffer[kMaxEventName + 1] = {};
-    if (name) ::WideCharToMultiByte(CP_ACP, 0, name, -1, buffer, kMaxEventName, nullptr, nullptr);
-    return buffer;
 }
 
 }  // namespace
@@ -77,7 +69,7 @@ STDMETHODIMP TafwEventSink::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, L
     if (!ids || !names) return E_POINTER;
     if (count != 1) return E_INVALIDARG;
     const char* event = event_name_of(host_type_);
-    if (!event || ansi_name(names[0]) != event) return DISP_E_UNKNOWNNAME;
+    if (!event || !names[0] || wide_to_acp(names[0]) != event) return DISP_E_UNKNOWNNAME;
     ids[0] = kControlEventDispid;
     return S_OK;
 }

@@ -7,6 +7,7 @@
 #include "addin/framework_ui.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "com/text_conversion.h"
 #include "ui/window_support.h"
 #include "core/text/ascii.h"
 #include "product.h"

@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include "com/text_conversion.h"
 #include "product.h"
 #include "ui/window_support.h"
 

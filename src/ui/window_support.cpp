@@ -4,6 +4,7 @@
 
 #include "com/hresult_error.h"
 #include "com/module.h"
+#include "com/text_conversion.h"
 
 namespace flinter {
 
@@ -21,24 +22,6 @@ SIZE frame_size_for_client(int width, int height, DWORD style, DWORD ex_style) {
     RECT rect{0, 0, width, height};
     check_win32(::AdjustWindowRectEx(&rect, style, FALSE, ex_style));
     return {rect.right - rect.left, rect.bottom - rect.top};
-}
-
-std::wstring acp_to_wide(std::string_view text) {
-    if (text.empty()) return {};
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(length, L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-std::string wide_to_acp(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int length = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                             nullptr, nullptr);
-    std::string narrow(length, '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length, nullptr,
-                          nullptr);
-    return narrow;
 }
 
 std::string window_text_acp(HWND window) {

@@ -30,8 +30,6 @@ bool set_hand_cursor_over_link(WPARAM hovered, HWND link);
 // Text of a control as 8-bit text in the system code page, and back.
 std::string window_text_acp(HWND window);
 void set_window_text_acp(HWND window, std::string_view text);
-std::wstring acp_to_wide(std::string_view text);
-std::string wide_to_acp(std::wstring_view text);
 
 // Sends WM_SETFONT to every child of parent.
 void apply_font_to_children(HWND parent, HFONT font);

@@ -8,6 +8,7 @@
 #include "addin_test_support.h"
 #include "com/hresult_error.h"
 #include "com/registry.h"
+#include "com/text_conversion.h"
 #include "com/unique_res.h"
 #include "mailhost/mailhost.h"
 

@@ -45,6 +45,7 @@
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/registry.h"
+#include "com/text_conversion.h"
 #include "com/unique_res.h"
 #include "commands/addin_module.h"
 #include "mailhost/mailhost.h"

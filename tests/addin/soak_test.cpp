@@ -16,6 +16,7 @@
 #include "addin_test_config.h"
 #include "addin_test_support.h"
 #include "com/hresult_error.h"
+#include "com/text_conversion.h"
 #include "end_to_end_support.h"
 #include "mailhost/simulated_outlook.h"
 

@@ -10,6 +10,7 @@
 #include <olectl.h>
 
 #include "com/hresult_error.h"
+#include "com/text_conversion.h"
 #include "com/unique_res.h"
 #include "commandbars/glyph_transfer.h"
 #include "commandbars/save_clipboard.h"

@@ -7,6 +7,7 @@
 
 #include "com/hresult_error.h"
 #include "com/registry.h"
+#include "com/text_conversion.h"
 #include "commandbars/bar_records.h"
 #include "hosted_bars.h"
 

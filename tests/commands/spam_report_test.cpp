@@ -7,6 +7,7 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "com/text_conversion.h"
 #include "commands/spam_report.h"
 #include "mailhost/simulated_outlook.h"
 #include "temp_folder.h"

@@ -36,8 +36,4 @@ HRESULT report_at_boundary() noexcept;
 // the exception's text to the debugger output, naming where it was caught.
 void log_at_boundary(const char* where) noexcept;
 
-// UTF-8 <-> UTF-16 conversions for messages and names; never throw on bad input.
-std::wstring widen(const std::string& text);
-std::string narrow(const wchar_t* text);
-
 }  // namespace flinter
