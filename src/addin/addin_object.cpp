@@ -5,21 +5,19 @@
 #include "addin/addin_factory.h"
 #include "addin/com_server.h"
 #include "addin/explorer_bar_binding.h"
-#include "com/text_conversion.h"
-#include "framework/framework_error.h"
 #include "addin/outlook_servers.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/registry.h"
+#include "com/text_conversion.h"
 #include "commandbars/command_bar_engine.h"
+#include "framework/framework_error.h"
+#include "framework/office_ids.h"
 
 namespace flinter {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-constexpr GUID office_iid(unsigned long first) { return {first, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}}; }
-constexpr GUID kIID_COMAddIn = office_iid(0x000C033A);
 
 constexpr wchar_t kStartModeValue[] = L"AFWStartMode";
 
@@ -149,7 +147,7 @@ STDMETHODIMP TafwAddin::OnConnection(IDispatch* application, ext_ConnectMode mod
     module_->host_calls_ = &calls_;
     // The host calls OnStartupComplete only for add-ins it connects while starting.
     if (mode != ext_cm_Startup) run_startup();
-    if (auto com_addin = as_typed(addin_instance, kIID_COMAddIn)) {
+    if (auto com_addin = as_typed(addin_instance, office::IID_COMAddIn)) {
         module_->com_addin_ = com_addin;
         put(com_addin.Get(), L"Object", variant(static_cast<IDispatch*>(static_cast<IDTExtensibility2*>(this))));
     }

@@ -4,12 +4,12 @@
 #include <utility>
 
 #include "addin/addin_factory.h"
-#include "com/text_conversion.h"
-#include "framework/framework_error.h"
 #include "addin/framework_ui.h"
 #include "addin/ole_server.h"
 #include "com/hresult_error.h"
+#include "com/text_conversion.h"
 #include "core/text/ascii.h"
+#include "framework/framework_error.h"
 #include "ui/window_support.h"
 
 namespace flinter {

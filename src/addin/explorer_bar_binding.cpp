@@ -9,7 +9,7 @@
 #include "com/registry.h"
 #include "commandbars/command_bar_engine.h"
 #include "commandbars/command_bar_kinds.h"
-#include "commandbars/office_ids.h"
+#include "framework/office_ids.h"
 
 namespace flinter {
 namespace {

@@ -9,10 +9,10 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
-#include "framework/component.h"
 #include "addin/server_event_sink.h"
 #include "com/advise_cookie.h"
 #include "com/call_depth.h"
+#include "framework/component.h"
 
 namespace flinter {
 

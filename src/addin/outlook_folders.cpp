@@ -4,6 +4,7 @@
 
 #include "addin/outlook_servers.h"
 #include "com/late_bound.h"
+#include "framework/office_ids.h"
 
 namespace flinter {
 
@@ -18,7 +19,7 @@ ComPtr<IDispatch> parent_folder(IDispatch* folder) {
     const variant parent = get(folder, L"Parent");
     ComPtr<IUnknown> object = parent.as_unknown();
     ComPtr<IDispatch> as_folder;
-    if (object) object->QueryInterface(IID_OutlookMAPIFolder, reinterpret_cast<void**>(as_folder.GetAddressOf()));
+    if (object) object->QueryInterface(outlook::IID_MAPIFolder, reinterpret_cast<void**>(as_folder.GetAddressOf()));
     return as_folder;
 }
 

@@ -12,28 +12,17 @@
 #include <string>
 
 #include "addin/ole_server.h"
+#include "framework/office_ids.h"
 
 namespace flinter {
-
-// Microsoft's published Outlook identifiers share one pattern.
-constexpr GUID outlook_guid(unsigned long first) noexcept {
-    return {first, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-}
-
-inline constexpr IID IID_OutlookPropertyPages = outlook_guid(0x00063080);
-inline constexpr IID IID_OutlookMAPIFolder = outlook_guid(0x00063006);
-inline constexpr IID IID_OfficeCommandBars = outlook_guid(0x000C0302);
-
-// Item class of a note (olNote): its inspector is not tracked.
-inline constexpr int kOlNote = 44;
 
 template <class Sender, class... Args>
 using server_event = std::function<void(Sender& sender, Args... args)>;
 
 class TOutlookApplication : public TOleServer {
 public:
-    static constexpr TServerData kServerData{outlook_guid(0x0006F03A), outlook_guid(0x00063001),
-                                             outlook_guid(0x0006304E)};
+    static constexpr TServerData kServerData{office_guid(0x0006F03A), outlook::IID__Application,
+                                             office_guid(0x0006304E)};
     static constexpr DISPID kItemSend = 0xF002, kNewMail = 0xF003, kReminder = 0xF004, kOptionsPagesAdd = 0xF005,
                             kStartup = 0xF006, kQuit = 0xF007;
     using TNotifyEvent = server_event<TOutlookApplication>;
@@ -53,8 +42,8 @@ protected:
 
 class TExplorers : public TOleServer {
 public:
-    static constexpr TServerData kServerData{outlook_guid(0x00063053), outlook_guid(0x0006300A),
-                                             outlook_guid(0x00063078)};
+    static constexpr TServerData kServerData{office_guid(0x00063053), office_guid(0x0006300A),
+                                             office_guid(0x00063078)};
     static constexpr DISPID kNewExplorer = 0xF001;
 
     TExplorers() : TOleServer(kServerData, "TExplorers") {}
@@ -67,8 +56,8 @@ protected:
 
 class TExplorer : public TOleServer {
 public:
-    static constexpr TServerData kServerData{outlook_guid(0x00063050), outlook_guid(0x00063003),
-                                             outlook_guid(0x0006304F)};
+    static constexpr TServerData kServerData{office_guid(0x00063050), office_guid(0x00063003),
+                                             office_guid(0x0006304F)};
     static constexpr DISPID kActivate = 0xF001, kFolderSwitch = 0xF002, kBeforeFolderSwitch = 0xF003,
                             kViewSwitch = 0xF004, kBeforeViewSwitch = 0xF005, kDeactivate = 0xF006,
                             kSelectionChange = 0xF007, kClose = 0xF008;
@@ -91,8 +80,8 @@ protected:
 
 class TInspectors : public TOleServer {
 public:
-    static constexpr TServerData kServerData{outlook_guid(0x00063054), outlook_guid(0x00063008),
-                                             outlook_guid(0x00063079)};
+    static constexpr TServerData kServerData{office_guid(0x00063054), office_guid(0x00063008),
+                                             office_guid(0x00063079)};
     static constexpr DISPID kNewInspector = 0xF001;
 
     TInspectors() : TOleServer(kServerData, "TInspectors") {}
@@ -105,8 +94,8 @@ protected:
 
 class TInspector : public TOleServer {
 public:
-    static constexpr TServerData kServerData{outlook_guid(0x00063058), outlook_guid(0x00063005),
-                                             outlook_guid(0x0006307D)};
+    static constexpr TServerData kServerData{office_guid(0x00063058), office_guid(0x00063005),
+                                             office_guid(0x0006307D)};
     static constexpr DISPID kActivate = 0xF001, kDeactivate = 0xF006, kClose = 0xF008;
     using TNotifyEvent = server_event<TInspector>;
 
@@ -134,8 +123,8 @@ public:
 
 class TNameSpace : public TOleServer {
 public:
-    static constexpr TServerData kServerData{outlook_guid(0x0006308B), outlook_guid(0x00063002),
-                                             outlook_guid(0x0006308C)};
+    static constexpr TServerData kServerData{office_guid(0x0006308B), office_guid(0x00063002),
+                                             office_guid(0x0006308C)};
     static constexpr DISPID kOptionsPagesAdd = 0xF005;
 
     TNameSpace() : TOleServer(kServerData, "TNameSpace") {}

@@ -10,6 +10,7 @@
 #include "addin/outlook_folders.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "framework/office_ids.h"
 
 namespace flinter {
 
@@ -46,7 +47,7 @@ ComPtr<IDispatch> seen_as(IDispatch* object, REFIID iid) { return object ? query
 
 bool shows_a_note(IDispatch* inspector) {
     const ComPtr<IDispatch> item = get(inspector, L"CurrentItem").as_dispatch();
-    return item && get(item.Get(), L"Class").as_int() == kOlNote;
+    return item && get(item.Get(), L"Class").as_int() == outlook::olNote;
 }
 
 bool window_visible(IDispatch* window) noexcept {
@@ -210,7 +211,7 @@ TExplorer& outlook_tracking::add_explorer(IDispatch* explorer) {
 void outlook_tracking::explorer_activate(TExplorer& explorer) {
     guarded("placing the bars in an explorer", [&] {
         module_.set_command_bars(
-            seen_as(get(explorer.DefaultInterface(), L"CommandBars").as_dispatch().Get(), IID_OfficeCommandBars));
+            seen_as(get(explorer.DefaultInterface(), L"CommandBars").as_dispatch().Get(), office::IID__CommandBars));
         activate_explorer_bars(explorer);
     });
     // (No built-in controls of Outlook's are changed by this add-in.)
@@ -300,7 +301,7 @@ void outlook_tracking::application_pages_add(TOutlookApplication& sender, IDispa
     const auto previous = previous_options_pages_add_;
     raise_guarded(module_, previous, sender, pages);
     try {
-        module_.OptionsPagesAdd(seen_as(pages, IID_OutlookPropertyPages).Get());
+        module_.OptionsPagesAdd(seen_as(pages, outlook::IID_PropertyPages).Get());
     } catch (...) {
         module_.report_error();
     }
@@ -308,8 +309,8 @@ void outlook_tracking::application_pages_add(TOutlookApplication& sender, IDispa
 
 void outlook_tracking::folder_pages_add(TNameSpace& sender, IDispatch* pages, IDispatch* folder) {
     try {
-        module_.FolderPagesAdd(&sender, seen_as(pages, IID_OutlookPropertyPages).Get(),
-                               seen_as(folder, IID_OutlookMAPIFolder).Get());
+        module_.FolderPagesAdd(&sender, seen_as(pages, outlook::IID_PropertyPages).Get(),
+                               seen_as(folder, outlook::IID_MAPIFolder).Get());
     } catch (...) {
         module_.report_error();
     }

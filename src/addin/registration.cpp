@@ -8,12 +8,12 @@
 
 #include "addin/addin_factory.h"
 #include "addin/com_server.h"
-#include "framework/framework_error.h"
 #include "addin/framework_ui.h"
 #include "addin/type_information.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/registry.h"
+#include "framework/framework_error.h"
 
 namespace flinter {
 namespace {

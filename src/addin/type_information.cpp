@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "framework/framework_error.h"
 #include "com/hresult_error.h"
 #include "com/unique_res.h"
+#include "framework/framework_error.h"
 
 namespace flinter {
 namespace {

@@ -14,8 +14,8 @@
 
 #include "commandbars/bar_enums.h"
 #include "commandbars/host_bound.h"
-#include "commandbars/office_ids.h"
 #include "core/definition/stored_definition.h"
+#include "framework/office_ids.h"
 
 namespace flinter {
 

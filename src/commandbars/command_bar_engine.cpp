@@ -7,8 +7,8 @@
 #include "com/text_conversion.h"
 #include "commandbars/bar_records.h"
 #include "commandbars/command_bar_button.h"
-#include "commandbars/office_ids.h"
 #include "commandbars/refusal.h"
+#include "framework/office_ids.h"
 
 namespace flinter {
 namespace {

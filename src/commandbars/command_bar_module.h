@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "com/call_depth.h"
 #include "framework/component.h"
 #include "framework/host_apps.h"
-#include "com/call_depth.h"
 
 namespace flinter {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "commandbars/bar_enums.h"
-#include "framework/host_apps.h"
 #include "core/definition/stored_definition.h"
+#include "framework/host_apps.h"
 
 namespace flinter {
 

@@ -10,7 +10,7 @@
 #include "commandbars/command_bar_button.h"
 #include "commandbars/command_bar_kinds.h"
 #include "commandbars/host_bound.h"
-#include "commandbars/office_ids.h"
+#include "framework/office_ids.h"
 
 namespace flinter {
 namespace {

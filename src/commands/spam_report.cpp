@@ -8,9 +8,9 @@
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/text_conversion.h"
-#include "ui/window_support.h"
 #include "core/text/ascii.h"
 #include "product.h"
+#include "ui/window_support.h"
 
 namespace flinter {
 namespace {

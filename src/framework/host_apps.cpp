@@ -2,6 +2,8 @@
 
 #include <wrl/client.h>
 
+#include "framework/office_ids.h"
+
 namespace flinter {
 namespace {
 
@@ -23,24 +25,22 @@ constexpr std::array<std::string_view, kHostAppCount> kHostNames = {
     "ohaProject", "ohaFrontPage", "ohaMapPoint", "ohaVisio", "ohaPublisher",
 };
 
-constexpr GUID office_iid(unsigned long first) { return {first, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}}; }
-
 // The application interface of each host, in the order they are asked for.
 struct recognised_host {
     GUID iid;
     TafwOfficeHostApp app;
 };
 constexpr recognised_host kRecognition[] = {
-    {office_iid(0x00020970), ohaWord},
-    {office_iid(0x000208D5), ohaExcel},
-    {office_iid(0x00063001), ohaOutlook},
+    {office_guid(0x00020970), ohaWord},
+    {office_guid(0x000208D5), ohaExcel},
+    {outlook::IID__Application, ohaOutlook},
     {{0x68CCE6C0, 0x6129, 0x101B, {0xAF, 0x4E, 0x00, 0xAA, 0x00, 0x3F, 0x0F, 0x07}}, ohaAccess},
-    {office_iid(0x00020AFF), ohaProject},
+    {office_guid(0x00020AFF), ohaProject},
     {{0x91493442, 0x5A91, 0x11CF, {0x87, 0x00, 0x00, 0xAA, 0x00, 0x60, 0x26, 0x3B}}, ohaPowerPoint},
     {{0x04DF1014, 0x7007, 0x11D1, {0x83, 0xBC, 0x00, 0x60, 0x97, 0xAB, 0xE6, 0x75}}, ohaFrontPage},
     {{0xD6D389CE, 0x1781, 0x47A0, {0x89, 0x84, 0x43, 0x49, 0x68, 0x7F, 0x65, 0xD6}}, ohaMapPoint},
-    {office_iid(0x000D0700), ohaVisio},
-    {office_iid(0x0002123E), ohaPublisher},
+    {office_guid(0x000D0700), ohaVisio},
+    {office_guid(0x0002123E), ohaPublisher},
 };
 
 }  // namespace

@@ -16,7 +16,6 @@
 #include "addin/addin_factory.h"
 #include "addin/addin_object.h"
 #include "addin/com_server.h"
-#include "framework/framework_error.h"
 #include "addin/framework_ui.h"
 #include "addin/registration.h"
 #include "addin/type_information.h"
@@ -24,14 +23,15 @@
 #include "com/hresult_error.h"
 #include "com/registry.h"
 #include "com/unique_res.h"
+#include "commandbars/command_bar.h"
 #include "commands/addin_module.h"
 #include "commands/korvex_library.h"
-#include "commandbars/command_bar.h"
 #include "debugger_output.h"
+#include "framework/framework_error.h"
 #include "http_test_support.h"
 #include "loopback_server.h"
-#include "net/http_client.h"
 #include "mailhost/simulated_outlook.h"
+#include "net/http_client.h"
 
 namespace flinter {
 namespace {

@@ -24,6 +24,7 @@
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/unique_res.h"
+#include "framework/office_ids.h"
 #include "simulated_outlook_test.h"
 
 namespace flinter {
@@ -292,7 +293,7 @@ TEST_F(OutlookTracking, ClosingWindowsFreesTheirWrappersAndTheLastExplorerEndsIn
     take_events();
     int index = 0;
     ASSERT_EQ(S_OK, mailhost_open_explorer(L"Inbox", FALSE, &index));
-    ASSERT_EQ(S_OK, mailhost_add_message(L"Inbox", "Subject: a note\r\n\r\nremember the milk\r\n", kOlNote));
+    ASSERT_EQ(S_OK, mailhost_add_message(L"Inbox", "Subject: a note\r\n\r\nremember the milk\r\n", outlook::olNote));
     const int note = mailhost_folder_count(L"Inbox");
     for (int item : {1, 2, 3, note}) ASSERT_EQ(S_OK, mailhost_open_inspector(L"Inbox", item, &index));
     // Each inspector is activated on arrival, then again as Outlook brings it to the front.

@@ -9,9 +9,9 @@
 #include "com/late_bound.h"
 #include "com/text_conversion.h"
 #include "commands/spam_report.h"
+#include "commands_test_config.h"
 #include "mailhost/simulated_outlook.h"
 #include "temp_folder.h"
-#include "commands_test_config.h"
 
 namespace flinter {
 namespace {
