@@ -5,18 +5,12 @@
 #include <stdexcept>
 
 #include "com/hresult_error.h"
+#include "core/bytes/little_endian.h"
 
 namespace flinter {
 namespace {
 
 constexpr int kLargestSide = 256;
-
-std::uint32_t read_le32(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-std::uint16_t read_le16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
 
 [[noreturn]] void not_a_bitmap(const char* why) { throw std::invalid_argument(std::string("not a bitmap file: ") + why); }
 
@@ -66,14 +60,14 @@ button_glyph button_glyph::from_bitmap_file(std::span<const std::uint8_t> file) 
     constexpr std::size_t kFileHeader = 14;
     if (file.size() < kFileHeader + sizeof(BITMAPINFOHEADER)) not_a_bitmap("too short");
     if (file[0] != 'B' || file[1] != 'M') not_a_bitmap("no \"BM\"");
-    const std::uint32_t bits_at = read_le32(file, 10);
-    const std::uint32_t header_size = read_le32(file, kFileHeader);
+    const std::uint32_t bits_at = little_endian::read32(file, 10);
+    const std::uint32_t header_size = little_endian::read32(file, kFileHeader);
     if (header_size < sizeof(BITMAPINFOHEADER) || header_size > file.size() - kFileHeader) not_a_bitmap("bad header");
-    const auto width = static_cast<std::int32_t>(read_le32(file, kFileHeader + 4));
-    const auto height = static_cast<std::int32_t>(read_le32(file, kFileHeader + 8));
-    const std::uint16_t bit_count = read_le16(file, kFileHeader + 14);
-    const std::uint32_t compression = read_le32(file, kFileHeader + 16);
-    const std::uint32_t colors_used = read_le32(file, kFileHeader + 32);
+    const auto width = static_cast<std::int32_t>(little_endian::read32(file, kFileHeader + 4));
+    const auto height = static_cast<std::int32_t>(little_endian::read32(file, kFileHeader + 8));
+    const std::uint16_t bit_count = little_endian::read16(file, kFileHeader + 14);
+    const std::uint32_t compression = little_endian::read32(file, kFileHeader + 16);
+    const std::uint32_t colors_used = little_endian::read32(file, kFileHeader + 32);
     const int rows = height < 0 ? -height : height;
     if (width <= 0 || width > kLargestSide || rows == 0 || rows > kLargestSide) not_a_bitmap("bad size");
     if (bit_count != 1 && bit_count != 4 && bit_count != 8 && bit_count != 16 && bit_count != 24 && bit_count != 32)

@@ -7,6 +7,7 @@
 #include "commandbars/command_bar.h"
 #include "commandbars/definition_values.h"
 #include "commandbars/glyph_transfer.h"
+#include "core/bytes/little_endian.h"
 
 namespace flinter {
 namespace {
@@ -17,7 +18,7 @@ using definition::value;
 button_glyph glyph_of(const value& v) {
     const auto& bytes = v.as_bytes();
     if (bytes.size() < 4) throw definition::definition_error(v.line, "Glyph.Data without a byte count");
-    const std::uint32_t count = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+    const std::uint32_t count = little_endian::read32(bytes, 0);
     if (count != bytes.size() - 4) throw definition::definition_error(v.line, "Glyph.Data count does not match its bytes");
     try {
         return button_glyph::from_bitmap_file(std::span(bytes).subspan(4));

@@ -11,6 +11,7 @@
 #include "commandbars/command_bar_kinds.h"
 #include "commandbars/definition_values.h"
 #include "commandbars/refusal.h"
+#include "core/bytes/little_endian.h"
 
 namespace flinter {
 namespace {
@@ -245,15 +246,12 @@ std::size_t TafwCommandBarControls::IndexOf(const TafwCommandBarControl& control
 
 void TafwCommandBarControls::ReadButtonTypes(const definition::value& v) {
     const auto& bytes = v.as_bytes();
-    auto entry = [&bytes](std::size_t at) {
-        return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-    };
     if (bytes.size() < 4) throw definition::definition_error(v.line, "ButtonTypes without a count");
-    const std::uint32_t count = entry(0);
+    const std::uint32_t count = little_endian::read32(bytes, 0);
     if (count > (bytes.size() - 4) / 4) throw definition::definition_error(v.line, "ButtonTypes shorter than its count");
     kinds_.clear();
     for (std::uint32_t i = 0; i < count; ++i) {
-        const int kind = static_cast<int>(entry(4 + 4 * i) & 0x7F);
+        const int kind = static_cast<int>(little_endian::read32(bytes, 4 + 4 * i) & 0x7F);
         if (kind >= kControlKindCount)
             throw definition::definition_error(v.line, "ButtonTypes names an unknown kind " + std::to_string(kind));
         kinds_.push_back(kind);

@@ -8,6 +8,7 @@
 #include "com/registry.h"
 #include "commandbars/bar_records.h"
 #include "commandbars_test_config.h"
+#include "core/bytes/little_endian.h"
 
 namespace flinter::testing_support {
 
@@ -51,9 +52,7 @@ std::vector<std::uint8_t> resource_file(const std::string& name) {
 }
 
 std::vector<DWORD> pixels_of_bitmap_file(const std::vector<std::uint8_t>& file) {
-    auto le32 = [&file](std::size_t at) {
-        return static_cast<DWORD>(file[at] | file[at + 1] << 8 | file[at + 2] << 16 | file[at + 3] << 24);
-    };
+    auto le32 = [&file](std::size_t at) { return static_cast<DWORD>(little_endian::read32(file, at)); };
     const int width = static_cast<int>(le32(18)), height = static_cast<int>(le32(22));
     const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
     std::vector<DWORD> pixels;
