@@ -43,7 +43,9 @@ done
 # The template's note of its own server, which the copy must not take over.
 rm -f "$own/wineserver"
 
-bash "$scripts/wine-prefix.sh" start
+# wine-run.sh starts the prefix's server for a session that outlives the
+# program by half a minute, so that a run killed before `finish` leaves no
+# server behind for long.
 status=0
 bash "$scripts/wine-run.sh" "$flavour" "$@" || status=$?
 exit $status
