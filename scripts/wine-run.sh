@@ -8,6 +8,11 @@ arch=$1; shift
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 "$here/wine-prefix.sh" session
 source "$here/wine-env.sh"
+# A test that must see late writes into freed memory turns on Wine's heap
+# checking for itself (a test's ENVIRONMENT).
+if [ -n "${FLINTER_WINEDEBUG:-}" ]; then
+  export WINEDEBUG=$FLINTER_WINEDEBUG
+fi
 if [ -n "${FLINTER_WINE_DLL_OVERRIDES:-}" ]; then
   export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$FLINTER_WINE_DLL_OVERRIDES"
 fi

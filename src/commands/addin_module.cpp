@@ -57,25 +57,30 @@ handler_table TAddInModule::handlers() {
     return table;
 }
 
+// A window whose native window someone else destroyed counts as missing.
 Tfset& TAddInModule::settings_window() const {
-    if (!fset_) throw hresult_error(E_UNEXPECTED, "the settings window does not exist");
+    if (!fset_ || !fset_->handle()) throw hresult_error(E_UNEXPECTED, "the settings window does not exist");
     return *fset_;
 }
 
 Tfinfo& TAddInModule::info_window() const {
-    if (!finfo_ || !fheader_) throw hresult_error(E_UNEXPECTED, "the message information window does not exist");
+    if (!finfo_ || !finfo_->handle() || !fheader_ || !fheader_->handle())
+        throw hresult_error(E_UNEXPECTED, "the message information window does not exist");
     return *finfo_;
 }
 
 void TAddInModule::afwCOMAddInModuleAddInStartupComplete(component&) {
-    owner_ = active_host_window(HostApplication());
+    // The windows outlive the host window that owns them: they must not go with it.
+    owner_ = std::make_unique<owner_succession>(active_host_window(HostApplication()));
     // Each window exists before the window that refers to it: the About box
     // before the settings window, the raw-header window before the
     // information window.
     about_ = std::make_unique<TAboutBox>(seams_);
-    fset_ = std::make_unique<Tfset>(owner_, *about_, seams_);
+    fset_ = std::make_unique<Tfset>(owner_->owner(), *about_, seams_);
+    owner_->follow(fset_->handle());
     fheader_ = std::make_unique<Tfheader>();
-    finfo_ = std::make_unique<Tfinfo>(owner_, *fheader_);
+    finfo_ = std::make_unique<Tfinfo>(owner_->owner(), *fheader_);
+    owner_->follow(finfo_->handle());
     fset_->FormShow();
 }
 
@@ -84,6 +89,7 @@ void TAddInModule::afwCOMAddInModuleDestroy(component&) {
     finfo_.reset();
     fheader_.reset();
     about_.reset();
+    owner_.reset();
 }
 
 void TAddInModule::afwCOMAddInModuleOLExplorerSelectionChange(component&) {

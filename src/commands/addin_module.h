@@ -1,8 +1,9 @@
 // TAddInModule: the add-in's own module, read from its stored definition
 // (resource ADDIN_MODULE). At start-up it takes the host window in front as
 // owner, creates the four windows hidden and loads the settings into the
-// settings window; its handlers serve the selection change and the four
-// toolbar buttons; its destroy handler frees the windows. Host UI thread
+// settings window; when the owner closes, the windows pass to the host window
+// in front of those left. Its handlers serve the selection change and the
+// four toolbar buttons; its destroy handler frees the windows. Host UI thread
 // only; a handler's failure reaches the module error report.
 #pragma once
 
@@ -16,6 +17,7 @@
 #include "settings/about_box.h"
 #include "settings/settings_window.h"
 #include "settings/ui_seams.h"
+#include "ui/owner_succession.h"
 
 namespace flinter {
 
@@ -39,8 +41,10 @@ public:
     // The first selected message's verdict into the message information window.
     void updatemessageinfo();
 
-    // The host window in front at start-up, or null.
-    HWND OwnerWindow() const noexcept { return owner_; }
+    // The host window that owns the settings and information windows: the one
+    // in front at start-up while it lives, then the one in front of those
+    // left; null when none does.
+    HWND OwnerWindow() const noexcept { return owner_ ? owner_->owner() : nullptr; }
     // The windows, null before start-up and after the destroy handler.
     Tfset* fset() const noexcept { return fset_.get(); }
     Tfinfo* finfo() const noexcept { return finfo_.get(); }
@@ -53,7 +57,7 @@ private:
     Tfinfo& info_window() const;
 
     ui_seams seams_;
-    HWND owner_ = nullptr;
+    std::unique_ptr<owner_succession> owner_;
     // Destroyed, when the destroy handler has not run, in the handler's order.
     std::unique_ptr<TAboutBox> about_;
     std::unique_ptr<Tfheader> fheader_;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <cwchar>
 #include <utility>
 
 #include "com/hresult_error.h"
@@ -49,6 +50,11 @@ struct owner_cell {
     std::atomic<bool> gone{false};  // destruction has begun
     std::vector<DWORD> pinned;      // the thread of every pin held
     unique_handle pin_released;     // set as each pin goes once destruction has begun
+    struct dialog {
+        DWORD thread;
+        HWND window;  // once made
+    };
+    std::vector<dialog> in_dialog;  // threads inside WinInet's credential dialog
 };
 
 enum class pending_kind { none, start_worker, wake_worker };
@@ -192,6 +198,67 @@ bool contains(const std::vector<DWORD>& threads, DWORD thread) {
     return std::find(threads.begin(), threads.end(), thread) != threads.end();
 }
 
+// A thread inside WinInet's credential dialog, which waits for a person:
+// destruction does not wait for it, but cancels the dialog as the user's
+// Cancel would, or keeps it from being made. Throws request_abandoned when the
+// component has already begun to go.
+class credential_dialog_scope;
+thread_local credential_dialog_scope* dialog_here = nullptr;
+LRESULT CALLBACK note_credential_dialog(int code, WPARAM wparam, LPARAM lparam) noexcept;
+
+class credential_dialog_scope {
+public:
+    explicit credential_dialog_scope(owner_cell& cell) : cell_(cell), outer_(dialog_here) {
+        {
+            std::lock_guard lock(cell_.mutex);
+            if (cell_.gone) throw request_abandoned{};
+            cell_.in_dialog.push_back({::GetCurrentThreadId(), nullptr});
+        }
+        dialog_here = this;
+        hook_.reset(::SetWindowsHookExW(WH_CBT, &note_credential_dialog, nullptr, ::GetCurrentThreadId()));
+    }
+    ~credential_dialog_scope() {
+        hook_.reset();
+        dialog_here = outer_;
+        std::lock_guard lock(cell_.mutex);
+        cell_.in_dialog.erase(entry());
+    }
+    credential_dialog_scope(const credential_dialog_scope&) = delete;
+    credential_dialog_scope& operator=(const credential_dialog_scope&) = delete;
+
+    // A dialog window being made on this thread. The first is WinInet's: it is
+    // made before this thread can run anything else. False: do not make it.
+    bool note_window(HWND window) {
+        std::lock_guard lock(cell_.mutex);
+        const auto e = entry();
+        if (e->window) return true;
+        if (cell_.gone) return false;
+        e->window = window;
+        return true;
+    }
+
+private:
+    std::vector<owner_cell::dialog>::iterator entry() {
+        auto& in_dialog = cell_.in_dialog;
+        return std::find_if(in_dialog.begin(), in_dialog.end(),
+                            [](const owner_cell::dialog& d) { return d.thread == ::GetCurrentThreadId(); });
+    }
+
+    owner_cell& cell_;
+    credential_dialog_scope* const outer_;
+    unique_hhook hook_;
+};
+
+LRESULT CALLBACK note_credential_dialog(int code, WPARAM wparam, LPARAM lparam) noexcept {
+    if (code == HCBT_CREATEWND && dialog_here) {
+        const HWND window = reinterpret_cast<HWND>(wparam);
+        wchar_t name[8] = {};
+        ::GetClassNameW(window, name, 8);
+        if (std::wcscmp(name, L"#32770") == 0 && !dialog_here->note_window(window)) return 1;
+    }
+    return ::CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
 // A module reference for a worker, so that the library cannot be unloaded
 // under it; the worker gives it up with its last instruction.
 HMODULE module_reference() {
@@ -315,9 +382,8 @@ TAdvHttp::TAdvHttp(owner_kind owner)
 TAdvHttp::~TAdvHttp() {
     Aborting_ = true;
     ::SetEvent(abort_event_.get());
-    const std::vector<DWORD> held = threads_held_by_this_one();
-    detach_from_threads(held);
-    wait_for_workers(held);
+    const std::vector<DWORD> unwaited = detach_from_threads(threads_held_by_this_one());
+    wait_for_workers(unwaited);
     close_request();
     session_.reset();
     if (windowed_owner_) release_event_window();
@@ -332,31 +398,40 @@ std::vector<DWORD> TAdvHttp::threads_held_by_this_one() const {
 }
 
 // From here on no thread enters; those inside leave at their next delivery
-// (queued ones are dropped as this wait runs them).
-void TAdvHttp::detach_from_threads(const std::vector<DWORD>& held) noexcept {
+// (queued ones are dropped as this wait runs them) or as they come back from
+// WinInet. Returns the threads not waited for: the held ones, and those in the
+// credential dialog, whose dialog is cancelled here (or never made).
+std::vector<DWORD> TAdvHttp::detach_from_threads(std::vector<DWORD> unwaited) {
+    std::vector<owner_cell::dialog> in_dialog;
     {
         std::lock_guard lock(cell_->mutex);
         cell_->owner = nullptr;
         cell_->gone = true;
+        in_dialog = cell_->in_dialog;
+    }
+    for (const auto& d : in_dialog) {
+        if (d.window) ::PostMessageW(d.window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        unwaited.push_back(d.thread);
     }
     for (;;) {
         {
             std::lock_guard lock(cell_->mutex);
             const auto& pinned = cell_->pinned;
-            if (std::all_of(pinned.begin(), pinned.end(), [&](DWORD t) { return contains(held, t); })) return;
+            if (std::all_of(pinned.begin(), pinned.end(), [&](DWORD t) { return contains(unwaited, t); }))
+                return unwaited;
         }
         wait_processing_sent_messages(cell_->pin_released.get());
     }
 }
 
-void TAdvHttp::wait_for_workers(const std::vector<DWORD>& held) noexcept {
+void TAdvHttp::wait_for_workers(const std::vector<DWORD>& unwaited) noexcept {
     std::vector<worker_thread> workers;
     {
         std::lock_guard lock(workers_mutex_);
         workers.swap(workers_);
     }
     for (auto& worker : workers)
-        if (!contains(held, worker.id)) wait_processing_sent_messages(worker.handle.get());
+        if (!contains(unwaited, worker.id)) wait_processing_sent_messages(worker.handle.get());
 }
 
 void TAdvHttp::reap_finished_workers() {
@@ -471,6 +546,18 @@ std::string TAdvHttp::RedirectURL() const {
 }
 
 // ---- Checking WinInet calls ----
+
+// A call that may raise events on this very thread (all of a blocking
+// request's; Wine's inside a non-blocking read) may return after a handler
+// destroyed the component: then nothing of it may be touched any more, and
+// the thread leaves through request_abandoned. The call's last error is kept.
+template <class Call>
+auto TAdvHttp::guarded_inet_call(Call call) {
+    const std::shared_ptr<owner_cell> cell = cell_;
+    const auto result = call();
+    if (cell->gone) throw request_abandoned{};
+    return result;
+}
 
 bool TAdvHttp::report_inet(BOOL ok) {
     LastError_ = 0;
@@ -724,9 +811,11 @@ BOOL TAdvHttp::send_request() {
     std::string& body = link_->sent_body;
     headers = request_header_block(RequestHeaders_);
     body = RequestStream_;
-    return ::HttpSendRequestA(request_.get(), headers.empty() ? nullptr : headers.c_str(),
-                              static_cast<DWORD>(headers.size()), body.empty() ? nullptr : body.data(),
-                              static_cast<DWORD>(body.size()));
+    return guarded_inet_call([&] {
+        return ::HttpSendRequestA(request_.get(), headers.empty() ? nullptr : headers.c_str(),
+                                  static_cast<DWORD>(headers.size()), body.empty() ? nullptr : body.data(),
+                                  static_cast<DWORD>(body.size()));
+    });
 }
 
 void TAdvHttp::send_first(bool blocking, unsigned serial) {
@@ -883,11 +972,7 @@ bool TAdvHttp::retry_authentication() {
         return false;
     }
     if (DefaultUi_) {
-        void* data = nullptr;
-        const DWORD answer = ::InternetErrorDlg(::GetDesktopWindow(), request_.get(), LastError_,
-                                                FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
-                                                    FLAGS_ERROR_UI_FLAGS_GENERATE_DATA,
-                                                &data);
+        const DWORD answer = ask_for_credentials();
         if (answer == ERROR_SUCCESS || answer == ERROR_CANCELLED) {
             give_up_authentication();
             return false;
@@ -897,6 +982,22 @@ bool TAdvHttp::retry_authentication() {
     if (Aborting_) return false;
     arm_for_worker();
     return finish_worker_call(send_request());
+}
+
+// The dialog is left before the check, so that a destruction that begins
+// later waits for this thread.
+DWORD TAdvHttp::ask_for_credentials() {
+    const HINTERNET request = request_.get();
+    const DWORD error = LastError_;
+    owner_cell& cell = *cell_;
+    return guarded_inet_call([&] {
+        const credential_dialog_scope in_dialog(cell);
+        void* data = nullptr;
+        return ::InternetErrorDlg(::GetDesktopWindow(), request, error,
+                                  FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
+                                      FLAGS_ERROR_UI_FLAGS_GENERATE_DATA,
+                                  &data);
+    });
 }
 
 void TAdvHttp::give_up_authentication() { report_failure(ERROR_INTERNET_OPERATION_CANCELLED); }
@@ -923,7 +1024,8 @@ bool TAdvHttp::read_chunk(DWORD& bytes) {
     request_link& link = *link_;
     link.bytes_read = 0;
     arm_for_worker();
-    const BOOL ok = ::InternetReadFile(request_.get(), link.buffer.data(), kReadChunkSize, &link.bytes_read);
+    const BOOL ok = guarded_inet_call(
+        [&] { return ::InternetReadFile(request_.get(), link.buffer.data(), kReadChunkSize, &link.bytes_read); });
     if (!finish_worker_call(ok)) return false;
     bytes = link.bytes_read < kReadChunkSize ? link.bytes_read : kReadChunkSize;
     return true;

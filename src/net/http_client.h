@@ -53,9 +53,12 @@ public:
 
     explicit TAdvHttp(owner_kind owner = owner_kind::windowed);
     // Waits for a running worker (processing sent messages meanwhile), except
-    // one held up by a delivery below this call, then closes the handles; no
-    // event runs once destruction has begun. WinInet may answer an abandoned
-    // read later; its request link lives on until then (live_request_links).
+    // one held up by a delivery below this call; nor does it wait for a thread
+    // in WinInet's credential dialog, whose dialog it cancels. Then closes the
+    // handles. No event runs once destruction has begun, and a thread not
+    // waited for touches nothing of the component afterwards. WinInet may
+    // answer an abandoned read later; its request link lives on until then
+    // (live_request_links).
     ~TAdvHttp();
     TAdvHttp(const TAdvHttp&) = delete;
     TAdvHttp& operator=(const TAdvHttp&) = delete;
@@ -165,6 +168,8 @@ private:
     void limit_redirects(request_link& link);
 
     // WinInet call results: record LastError, raise OnError on a real failure.
+    template <class Call>
+    auto guarded_inet_call(Call call);
     bool report_inet(BOOL ok);
     void report_failure(DWORD code);
     void require_inet(BOOL ok);
@@ -204,6 +209,7 @@ private:
     bool finish_worker_call(BOOL ok);
     bool status_needs_auth();
     bool retry_authentication();
+    DWORD ask_for_credentials();
     void give_up_authentication();
     void read_headers();
     void read_body();
@@ -212,8 +218,8 @@ private:
 
     // Destruction
     std::vector<DWORD> threads_held_by_this_one() const;
-    void detach_from_threads(const std::vector<DWORD>& held) noexcept;
-    void wait_for_workers(const std::vector<DWORD>& held) noexcept;
+    std::vector<DWORD> detach_from_threads(std::vector<DWORD> unwaited);
+    void wait_for_workers(const std::vector<DWORD>& unwaited) noexcept;
 
     int ConnectTimeout_ = 30000;
     bool RaiseExceptions_ = true;

@@ -53,6 +53,7 @@ void TAboutBox::build_controls() {
 void TAboutBox::FormShow() { set_window_text_acp(control(Version1), kVersionText); }
 
 void TAboutBox::ShowModal() {
+    expect_window(handle());
     FormShow();
     if (!shown_before_) center_on_screen(handle());
     shown_before_ = true;

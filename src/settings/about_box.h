@@ -20,7 +20,8 @@ public:
 
     // Every showing sets the version text again.
     void FormShow();
-    // Returns when OKButton or the close box ends the showing.
+    // Returns when OKButton or the close box ends the showing. Throws
+    // hresult_error at once when the native window is gone.
     void ShowModal();
 
 private:

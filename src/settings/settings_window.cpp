@@ -184,6 +184,7 @@ void Tfset::FormShow() {
 }
 
 int Tfset::ShowModal() {
+    expect_window(handle());   // before the show handler, which would report into a window that is gone
     modal_result_ = 0;
     try {
         FormShow();

@@ -54,6 +54,7 @@ public:
     void FormShow();
 
     // Runs the show handler and shows the window modally; IDOK or IDCANCEL.
+    // Throws hresult_error at once when the native window is gone.
     int ShowModal();
 
     // The update request; its events arrive on the thread that created the window.

@@ -105,14 +105,20 @@ BOOL CALLBACK disable_one(HWND window, LPARAM state_address) {
 
 }  // namespace
 
+void expect_window(HWND window) {
+    if (!window || !::IsWindow(window))
+        throw hresult_error(HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE), "The window no longer exists.");
+}
+
 void run_modal(HWND window, const std::function<bool()>& finished) {
+    expect_window(window);
     disabled_windows others{window, {}};
     ::EnumThreadWindows(::GetCurrentThreadId(), &disable_one, reinterpret_cast<LPARAM>(&others));
     ::ShowWindow(window, SW_SHOW);
     ::SetForegroundWindow(window);
     bool quit = false;
     WPARAM quit_code = 0;
-    while (!finished()) {
+    while (!finished() && ::IsWindow(window)) {
         MSG message{};
         const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
         if (got == 0 || got == -1) {
@@ -130,6 +136,7 @@ void run_modal(HWND window, const std::function<bool()>& finished) {
     }
     ::ShowWindow(window, SW_HIDE);
     if (quit) ::PostQuitMessage(static_cast<int>(quit_code));
+    expect_window(window);
 }
 
 bool set_hand_cursor_over_link(WPARAM hovered, HWND link) {

@@ -45,9 +45,16 @@ void center_on_screen(HWND window);
 HWND create_control(HWND parent, int id, const wchar_t* window_class, const char* text, DWORD style, int x, int y,
                     int width, int height, DWORD ex_style = 0);
 
+// Throws hresult_error when window is no longer a window (someone destroyed
+// it): nothing can be shown in it.
+void expect_window(HWND window);
+
 // Shows window modally: the thread's other enabled windows are disabled while
 // the dialog messages are pumped until finished() turns true; then they are
-// enabled again and the window is hidden. A WM_QUIT is handed on.
+// enabled again and the window is hidden. A WM_QUIT is handed on. A window
+// that does not exist, or is destroyed while it shows, fails with
+// hresult_error, the other windows enabled again: no loop waits for a window
+// that cannot finish it.
 void run_modal(HWND window, const std::function<bool()>& finished);
 
 }  // namespace flinter

@@ -31,6 +31,7 @@
 #include "commandbars/command_bar_button.h"
 #include "commands/addin_module.h"
 #include "core/definition/stored_definition.h"
+#include "end_to_end_support.h"
 #include "settings/settings_store.h"
 #include "simulated_outlook_test.h"
 
@@ -267,19 +268,21 @@ protected:
     void SetUp() override {
         ConnectedModule::SetUp();
         connect([this] {
-            return module_ptr(new TAddInModule(ui_seams{[](HWND) { return std::optional<COLORREF>(); },
-                                                        [](HWND, const std::string&) {},
-                                                        [this](const std::string& url) { opened.push_back(url); }}));
+            return module_ptr(new TAddInModule(
+                ui_seams{[](HWND) { return std::optional<COLORREF>(); },
+                         [this](HWND, const std::string& text) { window_errors.push_back(text); },
+                         [this](const std::string& url) { opened.push_back(url); }}));
         });
     }
     void TearDown() override {
         ConnectedModule::TearDown();
         ::DeleteFileA(ini_.c_str());
+        EXPECT_TRUE(window_errors.empty()) << window_errors.front();
     }
     TAddInModule& module() const { return static_cast<TAddInModule&>(connected()); }
 
     const std::string ini_ = ProcessWorkFolder() + kSettingsFileName;
-    std::vector<std::string> opened;
+    std::vector<std::string> opened, window_errors;
 };
 
 TEST_F(ToolbarCommands, EachButtonReachesItsCommand) {
@@ -302,6 +305,78 @@ TEST_F(ToolbarCommands, EachButtonReachesItsCommand) {
     const std::wstring sent_before = simulated_outlook::last_sent_file();
     click(1, kSpamTag);
     EXPECT_NE(sent_before, simulated_outlook::last_sent_file()) << "the report went out";
+}
+
+// ---- the window in front at start-up closes ----
+
+// The user opens a second explorer, brings the first one (in front when the
+// add-in started: it owns the add-in's windows) to the front again and
+// closes it. What the add-in shows must outlive it, above the window left.
+class AfterTheStartUpWindowClosed : public ToolbarCommands {
+protected:
+    void SetUp() override {
+        ToolbarCommands::SetUp();
+        ASSERT_EQ(S_OK, mailhost_open_explorer(L"Inbox", TRUE, nullptr));
+        ASSERT_EQ(S_OK, mailhost_activate_explorer(1));
+        ASSERT_EQ(S_OK, mailhost_close_explorer(1));
+        ASSERT_EQ(1, mailhost_explorer_count());
+    }
+};
+
+// Plays the user while the settings window shows modally: types a new report
+// address and presses OK. When the window never shows, it gives up after a
+// while and ends whatever modal loop the click is caught in, so that a hang
+// fails the test instead of holding it.
+struct settings_user {
+    static constexpr int kGiveUpTicks = 200;   // of 50 ms
+    static inline bool shown = false, gave_up = false;
+    static inline int ticks = 0;
+    static void CALLBACK act(HWND, UINT, UINT_PTR, DWORD) {
+        const HWND window = addin_testing::thread_window(L"Settings");
+        if (window && ::IsWindowVisible(window)) {
+            if (shown) return;
+            shown = true;
+            ::SetDlgItemTextW(window, Tfset::Edit1, L"changed@report.example");
+            ::SendMessageW(::GetDlgItem(window, Tfset::Button1), BM_CLICK, 0, 0);
+        } else if (++ticks == kGiveUpTicks) {
+            gave_up = true;
+            ::PostQuitMessage(0);
+        }
+    }
+};
+
+TEST_F(AfterTheStartUpWindowClosed, SettingsOpensAboveTheWindowLeftAndSavesWhatTheUserTyped) {
+    settings_record stored;
+    stored.email = "abuse@report.example";
+    SaveSettings(ini_, stored);
+    settings_user::shown = settings_user::gave_up = false;
+    settings_user::ticks = 0;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &settings_user::act);
+    ASSERT_NE(0u, timer);
+    ASSERT_NO_FATAL_FAILURE(addin_testing::press(L"Settings"));
+    ::KillTimer(nullptr, timer);
+    MSG quit;
+    ::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);   // the one a hang left behind
+
+    EXPECT_FALSE(settings_user::gave_up) << "the click hung in a modal loop without a window";
+    EXPECT_TRUE(settings_user::shown);
+    EXPECT_EQ("changed@report.example", LoadSettings(ini_).record.email);
+    const HWND window = addin_testing::thread_window(L"Settings");
+    EXPECT_EQ(mailhost_explorer_window(1), ::GetWindow(window, GW_OWNER));
+    EXPECT_TRUE(::IsWindowEnabled(mailhost_explorer_window(1)));
+}
+
+TEST_F(AfterTheStartUpWindowClosed, AnalyzerShowsTheVerdictAboveTheWindowLeft) {
+    const int first = 1;
+    ASSERT_EQ(S_OK, mailhost_select(1, &first, 1));
+    ASSERT_NO_FATAL_FAILURE(addin_testing::press(L"Analyzer"));
+    const HWND info = addin_testing::information_window();
+    ASSERT_NE(nullptr, info) << "the information window is gone";
+    EXPECT_TRUE(::IsWindowVisible(info));
+    EXPECT_EQ(addin_testing::file_text(std::wstring(kAnalyzerGolden) + L"/01-spam.txt"),
+              addin_testing::first_child_text(info));
+    EXPECT_EQ(mailhost_explorer_window(1), ::GetWindow(info, GW_OWNER));
+    // No error box: the fixture fails on any.
 }
 
 // ---- a module of the test's own ----

@@ -105,6 +105,30 @@ TEST_F(Events, ASinkMayUnadviseInsideCloseAndTheRestStillHearIt) {
     EXPECT_EQ(0u, closing.refs());   // the host let go of the sink
 }
 
+// As Windows and Outlook do: the closed explorer's window is destroyed with
+// the windows it owns, and when it was in front the window behind it is
+// activated.
+TEST_F(Events, ClosingTheWindowInFrontDestroysItWithWhatItOwnsAndActivatesTheNext) {
+    ASSERT_EQ(S_OK, mailhost_open_explorer(L"Inbox", TRUE, nullptr));
+    ASSERT_EQ(S_OK, mailhost_activate_explorer(1));
+    const HWND closing = mailhost_explorer_window(1), remaining = mailhost_explorer_window(2);
+    const HWND owned = ::CreateWindowExW(0, L"STATIC", L"owned", WS_POPUP, 0, 0, 10, 10, closing, nullptr, nullptr,
+                                         nullptr);
+    ASSERT_NE(nullptr, owned);
+    recording_sink left(DIID_ExplorerEvents);
+    ASSERT_EQ(S_OK, left.advise(get_object(get_object(application(), L"Explorers").Get(), L"Item", {variant(2)}).Get()));
+
+    ASSERT_EQ(S_OK, mailhost_close_explorer(1));
+    EXPECT_FALSE(::IsWindow(closing));
+    EXPECT_FALSE(::IsWindow(owned)) << "an owned window goes with its owner";
+    EXPECT_EQ(std::vector<DISPID>{kActivate}, left.ids());
+    ComPtr<IOleWindow> active;
+    ASSERT_EQ(S_OK, get_object(application(), L"ActiveWindow").As(&active));
+    HWND active_window = nullptr;
+    ASSERT_EQ(S_OK, active->GetWindow(&active_window));
+    EXPECT_EQ(remaining, active_window);
+}
+
 TEST_F(Events, ItemSendCancelKeepsTheMessageUnsent) {
     recording_sink sink(DIID_ApplicationEvents);
     ASSERT_EQ(S_OK, sink.advise(application()));

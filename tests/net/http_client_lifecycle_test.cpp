@@ -6,9 +6,12 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <cwchar>
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "http_test_support.h"
 #include "loopback_server.h"
@@ -198,16 +201,31 @@ TEST(AdvHttpDestruction, WithAnEventOnItsWayDoesNotDeadlockAndDropsIt) {
 }
 
 // Outlook may free the component from inside a handler, or while a handler's
-// message box runs its loop: nothing deadlocks, nothing more is delivered, and
-// the request's worker and handles end by themselves.
+// message box runs its loop: nothing deadlocks, nothing more is delivered, the
+// request's worker and handles end by themselves, and no thread touches the
+// freed component afterwards. A status raised from inside a WinInet call
+// (Wine raises the second OnReceivingResponse of a body inside the read; a
+// blocking send raises them all inside the send) returns into that call.
 TEST(AdvHttpDestruction, FromInsideOrDuringAHandler) {
-    struct row { const char* what; const char* path; event_slot slot; bool blocking; bool from_a_nested_loop; };
+    struct row {
+        const char* what;
+        const char* path;
+        event_slot slot;
+        int nth;  // the occurrence that destroys
+        bool blocking;
+        bool from_a_nested_loop;
+    };
     const row rows[] = {
-        {"completion", "/plain", &TAdvHttp::OnRequestComplete, false, false},
-        {"completion, during its message loop", "/plain", &TAdvHttp::OnRequestComplete, false, true},
-        {"chunk of a body", "/slow", &TAdvHttp::OnDataAvailable, false, false},
-        {"status from WinInet's thread", "/plain", &TAdvHttp::OnResponseReceived, false, false},
-        {"blocking completion", "/plain", &TAdvHttp::OnRequestComplete, true, false},
+        {"completion", "/plain", &TAdvHttp::OnRequestComplete, 1, false, false},
+        {"completion, during its message loop", "/plain", &TAdvHttp::OnRequestComplete, 1, false, true},
+        {"chunk of a body", "/slow", &TAdvHttp::OnDataAvailable, 1, false, false},
+        {"status from WinInet's thread", "/plain", &TAdvHttp::OnResponseReceived, 1, false, false},
+        {"status from inside the worker's read", "/slow", &TAdvHttp::OnReceivingResponse, 2, false, false},
+        {"status from inside the worker's read, during its message loop", "/slow", &TAdvHttp::OnReceivingResponse,
+         2, false, true},
+        {"status from inside a blocking send", "/plain", &TAdvHttp::OnRequestSent, 1, true, false},
+        {"status from inside a blocking read", "/slow", &TAdvHttp::OnReceivingResponse, 2, true, false},
+        {"blocking completion", "/plain", &TAdvHttp::OnRequestComplete, 1, true, false},
     };
     loopback_server server;
     hang_guard guard("destruction during a delivery");
@@ -221,8 +239,10 @@ TEST(AdvHttpDestruction, FromInsideOrDuringAHandler) {
             http.reset();
             destroyed = true;
         };
-        (*http).*r.slot = [&, nested = r.from_a_nested_loop](TAdvHttp&) {
-            if (!nested) return destroy();
+        int seen = 0;
+        (*http).*r.slot = [&](TAdvHttp&) {
+            if (++seen != r.nth) return;
+            if (!r.from_a_nested_loop) return destroy();
             on_timer = destroy;
             ::SetTimer(nullptr, 0, 10, &run_on_timer);
             pump_until([&] { return destroyed; }, 10000);
@@ -234,10 +254,66 @@ TEST(AdvHttpDestruction, FromInsideOrDuringAHandler) {
             ASSERT_TRUE(http->Execute(false));
         }
         ASSERT_TRUE(pump_until([&] { return destroyed; }));
+        EXPECT_TRUE(pump_until([] { return live_request_links() == 0; })) << live_request_links();
+        EXPECT_TRUE(testing::heaps_intact());
         const std::size_t delivered = events.records().size();
         pump_until([] { return false; }, 200);
         EXPECT_EQ(events.records().size(), delivered);
+    }
+}
+
+// WinInet's credential dialog (DefaultUi): a modal window only a person could
+// answer. The test itself makes no dialog.
+HWND credential_dialog() {
+    struct search {
+        HWND found = nullptr;
+        static BOOL CALLBACK visit(HWND window, LPARAM param) {
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(window, &process);
+            wchar_t name[8] = {};
+            ::GetClassNameW(window, name, 8);
+            if (process != ::GetCurrentProcessId() || std::wcscmp(name, L"#32770") != 0) return TRUE;
+            reinterpret_cast<search*>(param)->found = window;
+            return FALSE;
+        }
+    } s;
+    ::EnumWindows(&search::visit, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+void CALLBACK run_once_the_dialog_shows(HWND, UINT, UINT_PTR id, DWORD) {
+    if (!credential_dialog()) return;
+    run_on_timer(nullptr, 0, id, 0);
+}
+
+// Outlook closing while the dialog asks for credentials, on the worker or,
+// from the dialog's own message loop, on the caller of a blocking request:
+// destruction neither waits for a person nor leaves the dialog behind, and
+// the thread that showed it touches nothing of the freed component.
+TEST(AdvHttpDestruction, WhileTheCredentialDialogIsOpen) {
+    loopback_server server;
+    hang_guard guard("destruction with the credential dialog open");
+    for (const bool blocking : {false, true}) {
+        SCOPED_TRACE(blocking ? "blocking" : "non-blocking");
+        auto http = std::make_unique<TAdvHttp>();
+        ASSERT_TRUE(http->DefaultUi());
+        event_recorder events;
+        events.attach(*http);
+        bool destroyed = false;
+        on_timer = [&] {
+            http.reset();
+            destroyed = true;
+        };
+        ::SetTimer(nullptr, 0, 10, &run_once_the_dialog_shows);
+        http->SetURL(server.url("/auth"));
+        EXPECT_EQ(http->Execute(blocking), !blocking);
+        ASSERT_TRUE(pump_until([&] { return destroyed; }));
+        EXPECT_TRUE(pump_until([] { return credential_dialog() == nullptr; }));
         EXPECT_TRUE(pump_until([] { return live_request_links() == 0; })) << live_request_links();
+        EXPECT_TRUE(testing::heaps_intact());
+        EXPECT_EQ(events.count("NeedAuth"), 1);
+        EXPECT_FALSE(events.seen("Error"));
+        EXPECT_FALSE(events.seen("RequestComplete"));
     }
 }
 

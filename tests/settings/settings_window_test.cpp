@@ -269,6 +269,35 @@ TEST_F(settings_fixture, about_opens_modally_over_the_settings_and_only_its_ok_o
     EXPECT_EQ(recorded.urls, std::vector<std::string>{kMakerToolsPage});
 }
 
+// A window someone else destroyed cannot be shown: no modal loop runs for it,
+// which would disable the thread's windows and never end.
+TEST_F(settings_fixture, a_modal_window_destroyed_by_someone_else_fails_at_once_and_disables_nothing) {
+    const unique_hwnd witness(::CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
+                                                100, nullptr, nullptr, nullptr, nullptr));
+    const std::pair<const char*, std::function<void()>> showings[] = {
+        {"settings", [&] { set.ShowModal(); }},
+        {"about", [&] { about.ShowModal(); }},
+    };
+    ::DestroyWindow(set.handle());
+    ::DestroyWindow(about.handle());
+    for (const auto& [name, show] : showings) {
+        SCOPED_TRACE(name);
+        bool looped = false, witness_disabled = false;
+        modal_script script({[&] {   // only a modal loop runs it
+            looped = true;
+            witness_disabled = !::IsWindowEnabled(witness.get());
+            ::PostQuitMessage(0);
+        }});
+        EXPECT_THROW(show(), hresult_error);
+        MSG quit;
+        ::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        EXPECT_FALSE(looped);
+        EXPECT_FALSE(witness_disabled);
+        EXPECT_TRUE(::IsWindowEnabled(witness.get()));
+    }
+    EXPECT_TRUE(recorded.errors.empty()) << recorded.errors.front();
+}
+
 TEST(about_box, its_close_box_ends_the_showing) {
     recorded_seams recorded;
     TAboutBox about(recorded.seams());

@@ -52,6 +52,7 @@ using unique_hkey = unique_res<HKEY, &::RegCloseKey>;
 using unique_hglobal = unique_res<HGLOBAL, &::GlobalFree>;
 using unique_bstr = unique_res<BSTR, &::SysFreeString>;
 using unique_hwnd = unique_res<HWND, &::DestroyWindow>;
+using unique_hhook = unique_res<HHOOK, &::UnhookWindowsHookEx>;
 using unique_hfont = unique_res<HFONT, &::DeleteObject>;
 using unique_hbrush = unique_res<HBRUSH, &::DeleteObject>;
 using unique_hbitmap = unique_res<HBITMAP, &::DeleteObject>;
