@@ -21,6 +21,7 @@
 
 #include "addin_test_support.h"
 #include "com/hresult_error.h"
+#include "com/text_conversion.h"
 #include "com/unique_res.h"
 #include "end_to_end_support.h"
 #include "installer_test_config.h"
