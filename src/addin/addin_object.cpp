@@ -9,9 +9,7 @@
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/registry.h"
-#include "com/text_conversion.h"
 #include "commandbars/command_bar_engine.h"
-#include "framework/framework_error.h"
 #include "framework/office_ids.h"
 
 namespace flinter {
@@ -36,21 +34,6 @@ ComPtr<IDispatch> as_typed(IDispatch* object, REFIID iid) noexcept {
     ComPtr<IDispatch> typed;
     if (object) object->QueryInterface(iid, reinterpret_cast<void**>(typed.GetAddressOf()));
     return typed;
-}
-
-void set_error_info(REFIID iid, const std::wstring& source, const std::string& description) noexcept {
-    ComPtr<ICreateErrorInfo> create;
-    if (FAILED(::CreateErrorInfo(&create))) return;
-    try {
-        const std::wstring text = widen(description);
-        create->SetGUID(iid);
-        create->SetSource(const_cast<LPOLESTR>(source.c_str()));
-        create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
-    } catch (...) {
-        return;
-    }
-    ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(create.As(&info))) ::SetErrorInfo(0, info.Get());
 }
 
 }  // namespace
@@ -283,26 +266,10 @@ void TafwAddin::free_retired() noexcept {
     }
 }
 
+// The failure of an IDTExtensibility2 method, as error information naming the
+// class's error interface and ProgID; E_UNEXPECTED unless it carries a code.
 HRESULT TafwAddin::report_failure() noexcept {
-    std::string message = "unknown exception";
-    HRESULT code = E_UNEXPECTED;
-    try {
-        throw;
-    } catch (const hresult_error& e) {
-        message = e.what();
-        if (FAILED(e.code())) code = e.code();
-    } catch (const framework_error& e) {
-        message = e.what();
-        if (FAILED(e.code())) code = e.code();
-    } catch (const std::bad_alloc&) {
-        message = "out of memory";
-        code = E_OUTOFMEMORY;
-    } catch (const std::exception& e) {
-        message = e.what();
-    } catch (...) {
-    }
-    set_error_info(factory_.ErrorIID(), factory_.ProgID(), message);
-    return code;
+    return report_at_boundary(factory_.ErrorIID(), factory_.ProgID().c_str(), E_UNEXPECTED);
 }
 
 }  // namespace flinter

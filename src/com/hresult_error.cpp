@@ -39,12 +39,13 @@ void trace_failure(HRESULT code, const char* message, const std::source_location
     // Tracing is a courtesy; a failure to trace changes nothing.
 }
 
-void publish_error_info(const std::string& text) noexcept try {
+void publish_error_info(REFIID iid, const wchar_t* source, const std::string& text) noexcept try {
     Microsoft::WRL::ComPtr<ICreateErrorInfo> create;
     if (FAILED(::CreateErrorInfo(&create))) return;
     const std::wstring wide = widen(text);
+    create->SetGUID(iid);
     create->SetDescription(const_cast<LPOLESTR>(wide.c_str()));
-    create->SetSource(const_cast<LPOLESTR>(kProductCaptionW));
+    create->SetSource(const_cast<LPOLESTR>(source ? source : kProductCaptionW));
     Microsoft::WRL::ComPtr<IErrorInfo> info;
     if (SUCCEEDED(create.As(&info))) ::SetErrorInfo(0, info.Get());
 } catch (...) {
@@ -69,19 +70,21 @@ void check_win32(BOOL ok, std::source_location where) {
     throw hresult_error(HRESULT_FROM_WIN32(error == 0 ? ERROR_GEN_FAILURE : error), {}, where);
 }
 
-HRESULT report_at_boundary() noexcept {
+HRESULT report_at_boundary(REFIID iid, const wchar_t* source, HRESULT fallback) noexcept {
+    const auto answer = [&](const char* text, HRESULT code) {
+        publish_error_info(iid, source, text);
+        return code;
+    };
     try {
         throw;
     } catch (const hresult_error& e) {
-        publish_error_info(e.what());
-        return e.code();
+        return answer(e.what(), FAILED(e.code()) ? e.code() : fallback);
     } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
+        return answer("out of memory", E_OUTOFMEMORY);
     } catch (const std::exception& e) {
-        publish_error_info(e.what());
-        return E_FAIL;
+        return answer(e.what(), fallback);
     } catch (...) {
-        return E_UNEXPECTED;
+        return answer("unknown exception", E_UNEXPECTED);
     }
 }
 

@@ -20,6 +20,7 @@
 #include "addin/registration.h"
 #include "addin/type_information.h"
 #include "addin_test_support.h"
+#include "com/class_factory.h"
 #include "com/hresult_error.h"
 #include "com/registry.h"
 #include "com/unique_res.h"
@@ -258,6 +259,32 @@ TEST_F(Framework, AFailureLeavesTheObjectAsAnHResultWithErrorInformation) {
         EXPECT_TRUE(IsEqualGUID(kIkorv, guid));
         EXPECT_STREQ(L"Korvex.korv", source);
         EXPECT_TRUE(std::wstring(description).starts_with(c.description)) << description;
+    }
+}
+
+// A class whose creation the framework refuses, with the code of the refusal under test.
+HRESULT refusal_code = 0;
+class refused_object : public com_object<refused_object, IDispatch> {
+public:
+    refused_object() { throw framework_error("The registration process has been canceled.", refusal_code); }
+    STDMETHODIMP GetTypeInfoCount(UINT*) noexcept override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) noexcept override {
+        return E_NOTIMPL;
+    }
+};
+
+// A boundary with no result of its own (a class factory's) answers a
+// framework error with the error's code, and with its own fallback when the
+// error carries none.
+TEST(FrameworkError, IsAnsweredWithItsOwnCodeAtABoundary) {
+    for (const auto& [code, expected] : {std::pair{E_ACCESSDENIED, E_ACCESSDENIED}, std::pair{HRESULT{0}, E_FAIL}}) {
+        refusal_code = code;
+        const auto factory = make_com<class_factory<refused_object>>();
+        ComPtr<IDispatch> object;
+        EXPECT_EQ(expected, factory->CreateInstance(nullptr, IID_PPV_ARGS(&object)));
+        EXPECT_EQ(nullptr, object.Get());
     }
 }
 

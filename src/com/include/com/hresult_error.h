@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <cguid.h>
 #include <source_location>
 #include <stdexcept>
 #include <string>
@@ -28,8 +29,13 @@ HRESULT check(HRESULT hr, std::source_location where = std::source_location::cur
 void check_win32(BOOL ok, std::source_location where = std::source_location::current());
 
 // Call only from inside a catch block: maps the exception being handled to an
-// HRESULT and publishes its text as the thread's COM error information.
-HRESULT report_at_boundary() noexcept;
+// HRESULT and publishes its text as the thread's COM error information, naming
+// iid and source (null: the product). A failure that carries a failure
+// HRESULT keeps it, running out of memory is E_OUTOFMEMORY, an exception that
+// is not a std::exception E_UNEXPECTED, and any other failure is fallback:
+// each boundary gives the result its callers are promised.
+HRESULT report_at_boundary(REFIID iid = IID_NULL, const wchar_t* source = nullptr,
+                           HRESULT fallback = E_FAIL) noexcept;
 
 // Call only from inside a catch block, at a boundary where nobody would read
 // COM error information (window and thread procedures, event sinks): writes
