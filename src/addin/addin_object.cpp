@@ -124,14 +124,13 @@ STDMETHODIMP TafwAddin::OnConnection(IDispatch* application, ext_ConnectMode mod
     const call_depth::entry call(&calls_);
     clean_up();
     module_ = factory_.CreateModule();
-    module_->host_application_ = application;
-    module_->addin_object_ = this;
-    module_->factory_ = &factory_;
-    module_->host_calls_ = &calls_;
+    module_->connect({.application = application, .addin_object = this, .factory = &factory_, .host_calls = &calls_});
     // The host calls OnStartupComplete only for add-ins it connects while starting.
     if (mode != ext_cm_Startup) run_startup();
     if (auto com_addin = as_typed(addin_instance, office::IID_COMAddIn)) {
-        module_->com_addin_ = com_addin;
+        module_connection connection = module_->connection();
+        connection.com_addin = com_addin;
+        module_->connect(std::move(connection));
         put(com_addin.Get(), L"Object", variant(static_cast<IDispatch*>(static_cast<IDTExtensibility2*>(this))));
     }
     return S_OK;
@@ -177,7 +176,7 @@ STDMETHODIMP TafwAddin::OnDisconnection(ext_DisconnectMode mode, SAFEARRAY**) no
 // The host's add-in key; before start-up has recognised the host, the host is
 // recognised for it.
 std::wstring TafwAddin::addin_key() const {
-    const TafwOfficeHostApp host = started_ ? module_->host_kind_ : recognise_host(module_->HostApplication());
+    const TafwOfficeHostApp host = started_ ? module_->HostKind() : recognise_host(module_->HostApplication());
     return addin_key_path(host, factory_.ProgID());
 }
 
@@ -187,18 +186,22 @@ void TafwAddin::run_startup() {
     if (started_) return;
     started_ = true;
     TafwCOMAddInModule& module = *module_;
-    module.host_kind_ = recognise_host(module.HostApplication());
-    const bool outlook = module.host_kind_ == ohaOutlook;
+    module_connection connection = module.connection();
+    connection.host_kind = recognise_host(module.HostApplication());
+    module.connect(connection);
+    const bool outlook = connection.host_kind == ohaOutlook;
     if (outlook) connect_host_application_events();
-    const std::wstring key = addin_key_path(module.host_kind_, factory_.ProgID());
+    const std::wstring key = addin_key_path(connection.host_kind, factory_.ProgID());
     module.OpenRegistry(key, true);
-    module.start_mode_ = start_mode_from(registry_key::create(HKEY_CURRENT_USER, key).string(kStartModeValue));
+    connection = module.connection();
+    connection.mode = start_mode_from(registry_key::create(HKEY_CURRENT_USER, key).string(kStartModeValue));
+    module.connect(connection);
     GetHostCommandBars(module);   // the collection the module's bars go into
     module.raise(module.OnAddInInitialize);
     if (outlook) restore_explorer_bar_layout();   // and the Outlook-bar shortcut groups, of which there are none
-    if (module.host_kind_ != ohaMapPoint) create_command_bars_at_startup();
+    if (connection.host_kind != ohaMapPoint) create_command_bars_at_startup();
     module.raise(module.OnAddInStartupComplete);
-    if (module.start_mode_ == start_mode::first_start)
+    if (connection.mode == start_mode::first_start)
         registry_key::create(HKEY_CURRENT_USER, key).set_string(kStartModeValue, L"NORMAL");
     if (outlook) start_outlook_event_sinks();
 }
@@ -210,7 +213,7 @@ void TafwAddin::connect_host_application_events() {
     auto wrapper = std::make_unique<TOutlookApplication>();
     wrapper->CountEventsIn(&calls_);
     wrapper->ConnectTo(module_->HostApplication());
-    module_->host_wrapper_ = std::move(wrapper);
+    module_->AttachHostWrapper(std::move(wrapper));
 }
 
 void TafwAddin::start_outlook_event_sinks() {

@@ -35,7 +35,7 @@ bool same_text_ignoring_case(const std::wstring& a, const std::wstring& b) noexc
 }
 
 ComPtr<IDispatch> active_explorer(const command_bar_module& module) {
-    IDispatch* application = module.host_application();
+    IDispatch* application = module.HostApplication();
     return application ? get(application, L"ActiveExplorer").as_dispatch() : nullptr;
 }
 
@@ -206,7 +206,7 @@ void CreateExplorerBarsAtStartup(command_bar_module& module) noexcept {
                 CreateCommandBar(module, *bar);
                 continue;
             }
-            if (module.host_app() != ohaOutlook) continue;
+            if (module.HostKind() != ohaOutlook) continue;
             if (!active_explorer(module)) return;   // the first activation creates the bars
             CreateCommandBar(module, *explorer_bar);
             update_bar_state(*explorer_bar, false);

@@ -152,7 +152,7 @@ void raise_registration_event(TafwCOMAddInModule& module, const notify_event& ev
                               TafwOfficeHostApp app, bool create_key) {
     if (!event) return;
     if (!module.OpenRegistry(key, create_key)) return;
-    module.SetHostKind(app);
+    module.connect({.host_kind = app});
     module.raise(event);
     module.CloseRegistry();
 }
@@ -217,14 +217,13 @@ void clean_up_hosts(TafwFactory& factory, TafwCOMAddInModule& module) {
             mark_uninstalling(addin_key_path(app, factory.ProgID()), module.RegisterForAllUsers);
             bool started = false;
             const ComPtr<IDispatch> host = attach_or_start_host(clsid, started);
-            module.SetHostApplication(host.Get());
-            module.SetHostKind(app);
+            module.connect({.application = host, .host_kind = app});
             remove_from_host(module, app);
             if (started) call(host.Get(), L"Quit");
-            module.SetHostApplication(nullptr);
+            module.connect({.host_kind = app});
         });
     } catch (...) {
-        module.SetHostApplication(nullptr);
+        module.connect({});
         throw framework_error("Can't unregister add-in controls.");
     }
 }

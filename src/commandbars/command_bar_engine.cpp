@@ -228,7 +228,7 @@ void add_command_bar(command_bar_module& module, TafwCommandBar& bar) {
         added = object_or_null(call(collection.Get(), L"Add", {variant(name), variant(host_position(bar.Position())),
                                                                 omitted(), variant(bar.Temporary())}));
     } catch (...) {
-        if (module.host_app() == ohaOutlook) return;   // Outlook: the bar just stays declared
+        if (module.HostKind() == ohaOutlook) return;   // Outlook: the bar just stays declared
         throw;
     }
     bar.SetLive(added);
@@ -242,11 +242,11 @@ void add_command_bar(command_bar_module& module, TafwCommandBar& bar) {
 ComPtr<IDispatch> GetHostCommandBars(command_bar_module& module) {
     ComPtr<IDispatch> collection;
     try {
-        IDispatch* application = module.host_application();
+        IDispatch* application = module.HostApplication();
         ComPtr<IDispatch> source;
-        if (!application || module.host_app() == ohaMapPoint) {
+        if (!application || module.HostKind() == ohaMapPoint) {
             // no collection
-        } else if (module.host_app() == ohaOutlook) {
+        } else if (module.HostKind() == ohaOutlook) {
             auto count = [application](const wchar_t* windows) {
                 return get(get_object(application, windows).Get(), L"Count").as_int();
             };
@@ -278,11 +278,11 @@ ComPtr<IDispatch> FindCommandBar(command_bar_module& module, const std::wstring&
 }
 
 void CreateCommandBar(command_bar_module& module, TafwCommandBar& bar) {
-    if (module.host_app() == ohaMapPoint) raise_map_point();
+    if (module.HostKind() == ohaMapPoint) raise_map_point();
     const std::wstring& name = bar.DeclaredName();
-    if (module.host_app() == ohaOutlook && name.find(L'\'') != std::wstring::npos)
+    if (module.HostKind() == ohaOutlook && name.find(L'\'') != std::wstring::npos)
         raise_bar_name_character(narrow(name.c_str()));
-    if (!bar.SupportedApps().contains(module.host_app())) return;
+    if (!bar.SupportedApps().contains(module.HostKind())) return;
     try {
         bar.SetLive(FindCommandBar(module, name));
         if (!bar.live()) add_command_bar(module, bar);
@@ -309,7 +309,7 @@ void ApplyBarProperties(TafwCommandBar& bar) {
 
 void CreateControl(command_bar_module& module, TafwCommandBarControl& control, TafwCommandBar& bar,
                    TafwCommandBarPopup* popup) {
-    if (module.host_app() == ohaMapPoint) raise_map_point();
+    if (module.HostKind() == ohaMapPoint) raise_map_point();
     if (!bar.live()) return;
     if (control.Kind() == kAdvancedControlKind) {
         if (bar.BuiltIn()) raise_advanced_in_built_in_bar();
@@ -392,7 +392,7 @@ void RemoveCommandBars(command_bar_module& module) {
     const std::vector<TafwCommandBar*> bars = module.bars();
     first_failure failure;
     for (TafwCommandBar* bar : bars)
-        if (bar->SupportedApps().contains(module.host_app())) failure.attempt([bar] { RemoveCommandBar(*bar); });
+        if (bar->SupportedApps().contains(module.HostKind())) failure.attempt([bar] { RemoveCommandBar(*bar); });
     failure.rethrow();
 }
 

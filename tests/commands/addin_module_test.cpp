@@ -34,7 +34,7 @@ protected:
         stored.name = "stored user";
         SaveSettings(ini_, stored);
         RecordUpdateCheck(ini_, false, LocalNowAsDayCount());   // no update check from here
-        module.SetHostApplication(outlook.application());
+        module.connect({.application = outlook.application()});
         module.afwCOMAddInModuleAddInStartupComplete(module);
     }
     void TearDown() override {
