@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "addin/addin_factory.h"
-#include "addin/framework_ui.h"
+#include "addin/explorer_in_front.h"
 #include "addin/ole_server.h"
 #include "com/hresult_error.h"
 #include "com/text_conversion.h"
@@ -53,8 +53,8 @@ std::wstring error_report_text(const std::wstring& addin_name, const std::except
 
 }  // namespace
 
-TafwCOMAddInModule::TafwCOMAddInModule(std::string name, std::string class_name)
-    : component(std::move(name), std::move(class_name)) {}
+TafwCOMAddInModule::TafwCOMAddInModule(std::string name, std::string class_name, user_dialogs dialogs)
+    : component(std::move(name), std::move(class_name)), dialogs_(std::move(dialogs)) {}
 
 TafwCOMAddInModule::~TafwCOMAddInModule() = default;
 
@@ -157,7 +157,7 @@ void TafwCOMAddInModule::report_error() noexcept {
             bool handled = false;
             if (OnError) OnError(*this, failure, handled);
             if (!handled)
-                framework_ui_seams().module_error_box(ExplorerWindowInFront(HostApplication()), AddInName_,
+                dialogs_.module_error_box(ExplorerWindowInFront(HostApplication()), AddInName_,
                                                       error_report_text(AddInName_, failure));
         };
         try {

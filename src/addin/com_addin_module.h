@@ -23,6 +23,7 @@
 #include "commandbars/command_bar_module.h"
 #include "framework/component.h"
 #include "framework/host_apps.h"
+#include "ui/user_dialogs.h"
 
 namespace flinter {
 
@@ -57,7 +58,8 @@ public:
     using view_cancel_event = std::function<void(component& sender, const VARIANT& view, VARIANT_BOOL& cancel)>;
 
     // Every property at its default; load() then reads the stored values.
-    TafwCOMAddInModule(std::string name, std::string class_name);
+    // dialogs: what the module and its windows show the user.
+    TafwCOMAddInModule(std::string name, std::string class_name, user_dialogs dialogs = library_dialogs());
     ~TafwCOMAddInModule() override;
 
     // Reads the stored properties and child components. The definition must
@@ -115,6 +117,9 @@ public:
     // null before the connection and after it.
     call_depth* host_calls() const noexcept override { return connection_.host_calls; }
 
+    // The one set of boxes and dialogs of the module, handed to its windows and commands.
+    const user_dialogs& Dialogs() const noexcept { return dialogs_; }
+
     // The children read from the definition, in stored order.
     const std::vector<std::unique_ptr<component>>& components() const noexcept { return components_; }
     component* find_component(std::string_view name) const noexcept;
@@ -162,6 +167,7 @@ private:
     std::wstring Description_;
     TafwHostAppSet SupportedApps_{ohaExcel};
     std::vector<std::unique_ptr<component>> components_;
+    user_dialogs dialogs_;
 
     module_connection connection_;
     std::unique_ptr<TOleServer> host_wrapper_;

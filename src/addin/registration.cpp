@@ -8,7 +8,7 @@
 
 #include "addin/addin_factory.h"
 #include "addin/com_server.h"
-#include "addin/framework_ui.h"
+#include "addin/explorer_in_front.h"
 #include "addin/type_information.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
@@ -68,7 +68,7 @@ void check_running_hosts(const module_values& values) {
         const std::wstring running = running_host_names(values.apps);
         if (running.empty()) return;
         const std::wstring text = L"Please close all running host application instances:\r\n" + running;
-        switch (framework_ui_seams().running_hosts_dialog(values.name, text)) {
+        switch (library_dialogs().running_hosts_dialog(values.name, text)) {
             case IDRETRY: continue;
             case IDIGNORE: return;
             default: throw framework_error("The registration process has been canceled.");

@@ -35,8 +35,8 @@ std::string temp_folder() {
 
 }  // namespace
 
-TAddInModule::TAddInModule(ui_seams seams)
-    : TafwCOMAddInModule("AddInModule", "TAddInModule"), seams_(std::move(seams)) {
+TAddInModule::TAddInModule(user_dialogs dialogs)
+    : TafwCOMAddInModule("AddInModule", "TAddInModule", std::move(dialogs)) {
     load(read_definition_resource(this_module(), L"ADDIN_MODULE"), handlers());
 }
 
@@ -75,8 +75,8 @@ void TAddInModule::afwCOMAddInModuleAddInStartupComplete(component&) {
     // Each window exists before the window that refers to it: the About box
     // before the settings window, the raw-header window before the
     // information window.
-    about_ = std::make_unique<TAboutBox>(seams_);
-    fset_ = std::make_unique<Tfset>(owner_->owner(), *about_, seams_);
+    about_ = std::make_unique<TAboutBox>(Dialogs());
+    fset_ = std::make_unique<Tfset>(owner_->owner(), *about_, Dialogs());
     owner_->follow(fset_->handle());
     fheader_ = std::make_unique<Tfheader>();
     finfo_ = std::make_unique<Tfinfo>(owner_->owner(), *fheader_);
@@ -102,6 +102,7 @@ void TAddInModule::afwOlExplorerCommandbar1Controls0Click(component&) {
     environment.work_folder = work_folder();
     environment.temp_folder = temp_folder();
     environment.raw_header_window = fheader_.get();
+    environment.dialogs = Dialogs();
     ReportSpam(HostApplication(), {settings.email, settings.bcc, settings.delete_after_report}, environment);
 }
 
@@ -114,7 +115,7 @@ void TAddInModule::afwOlExplorerCommandbar1Controls2Click(component&) {
 
 void TAddInModule::afwOlExplorerCommandbar1Controls3Click(component&) {
     const settings_record settings = settings_window().record();
-    seams_.open_url(LoginAddress(settings.name, settings.pass));
+    Dialogs().open_url(LoginAddress(settings.name, settings.pass));
 }
 
 void TAddInModule::updatemessageinfo() {

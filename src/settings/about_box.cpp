@@ -18,8 +18,8 @@ constexpr COLORREF kLinkBlue = RGB(0, 0, 255);
 
 }  // namespace
 
-TAboutBox::TAboutBox(ui_seams seams)
-    : seams_(std::move(seams)),
+TAboutBox::TAboutBox(user_dialogs dialogs)
+    : dialogs_(std::move(dialogs)),
       font_(make_form_font()),
       bold_font_(make_font(L"MS Sans Serif", 13, FW_BOLD)),
       link_font_(make_font(L"MS Sans Serif", 11, FW_NORMAL, true)),
@@ -67,7 +67,7 @@ std::optional<LRESULT> TAboutBox::handle_message(UINT message, WPARAM wparam, LP
         // Enter and Escape arrive as IDOK and IDCANCEL: the OK button is
         // neither default nor cancel, so they are ignored.
         if (LOWORD(wparam) == OKButton_id && HIWORD(wparam) == BN_CLICKED) closed_ = true;
-        if (LOWORD(wparam) == Label2 && HIWORD(wparam) == STN_CLICKED) seams_.open_url(kMakerToolsPage);
+        if (LOWORD(wparam) == Label2 && HIWORD(wparam) == STN_CLICKED) dialogs_.open_url(kMakerToolsPage);
         return 0;
     case WM_CLOSE:
         closed_ = true;

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "com/unique_res.h"
-#include "settings/ui_seams.h"
+#include "ui/user_dialogs.h"
 #include "ui/window_base.h"
 
 namespace flinter {
@@ -15,7 +15,7 @@ class TAboutBox final : public window_base {
 public:
     enum control_id : int { ProductName = 101, Version1, Label1, Label2, Label3, Label4, Label5, OKButton_id };
 
-    explicit TAboutBox(ui_seams seams = default_ui_seams());
+    explicit TAboutBox(user_dialogs dialogs = library_dialogs());
     ~TAboutBox() { destroy(); }
 
     // Every showing sets the version text again.
@@ -29,7 +29,7 @@ private:
     std::optional<LRESULT> handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
     std::optional<LRESULT> color_static(HDC dc, HWND control);
 
-    ui_seams seams_;
+    user_dialogs dialogs_;
     unique_hfont font_;
     unique_hfont bold_font_;
     unique_hfont link_font_;

@@ -25,9 +25,9 @@ void set_checked(HWND box, bool checked) {
 
 }  // namespace
 
-Tfset::Tfset(HWND owner, TAboutBox& about, ui_seams seams, std::string work_folder, std::string user_folder)
+Tfset::Tfset(HWND owner, TAboutBox& about, user_dialogs dialogs, std::string work_folder, std::string user_folder)
     : about_(about),
-      seams_(std::move(seams)),
+      dialogs_(std::move(dialogs)),
       work_folder_(std::move(work_folder)),
       location_(work_folder_, std::move(user_folder)),
       font_(make_form_font()),
@@ -189,7 +189,7 @@ int Tfset::ShowModal() {
     try {
         FormShow();
     } catch (const std::exception& e) {
-        seams_.show_error(handle(), e.what());   // the window opens all the same
+        dialogs_.show_error(handle(), e.what());   // the window opens all the same
     }
     if (!shown_before_) center_on_screen(handle());
     shown_before_ = true;
@@ -203,12 +203,12 @@ void Tfset::ok_clicked() {
     try {
         SaveSettings(location_.file_to_write(), record());
     } catch (const std::exception& e) {
-        seams_.show_error(handle(), e.what());
+        dialogs_.show_error(handle(), e.what());
     }
 }
 
 void Tfset::choose_background() {
-    if (const auto chosen = seams_.choose_color(handle())) set_panel1_color(static_cast<std::int32_t>(*chosen));
+    if (const auto chosen = dialogs_.choose_color(handle())) set_panel1_color(static_cast<std::int32_t>(*chosen));
 }
 
 void Tfset::on_command(int id, int code) {
@@ -217,8 +217,8 @@ void Tfset::on_command(int id, int code) {
     case Button2: modal_result_ = IDCANCEL; break;
     case Button3: if (code == BN_CLICKED) about_.ShowModal(); break;
     case Panel1: if (code == STN_CLICKED) choose_background(); break;
-    case Label3: if (code == STN_CLICKED) seams_.open_url(kMakerWebSite); break;
-    case Label11: if (code == STN_CLICKED) seams_.open_url(kMakerDownloadPage); break;
+    case Label3: if (code == STN_CLICKED) dialogs_.open_url(kMakerWebSite); break;
+    case Label11: if (code == STN_CLICKED) dialogs_.open_url(kMakerDownloadPage); break;
     default: break;
     }
 }

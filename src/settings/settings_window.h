@@ -14,7 +14,7 @@
 #include "net/http_client.h"
 #include "settings/settings_store.h"
 #include "settings/about_box.h"
-#include "settings/ui_seams.h"
+#include "ui/user_dialogs.h"
 #include "ui/window_base.h"
 
 namespace flinter {
@@ -31,7 +31,7 @@ public:
     // owner: the host window in front at start-up, or null. work_folder: where
     // "settings.ini" lives; it becomes the add-in's work folder. user_folder:
     // where the user's own copy lives when the work folder's cannot be written.
-    Tfset(HWND owner, TAboutBox& about, ui_seams seams = default_ui_seams(),
+    Tfset(HWND owner, TAboutBox& about, user_dialogs dialogs = library_dialogs(),
           std::string work_folder = ProcessWorkFolder(), std::string user_folder = UserSettingsFolder());
     ~Tfset() { destroy(); }
 
@@ -81,7 +81,7 @@ private:
     std::optional<LRESULT> color_static(HDC dc, HWND control);
 
     TAboutBox& about_;
-    ui_seams seams_;
+    user_dialogs dialogs_;
     std::string work_folder_;
     settings_location location_;
     unique_hfont font_;

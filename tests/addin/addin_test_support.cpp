@@ -41,8 +41,11 @@ void collect(HKEY key, const std::wstring& prefix, std::vector<std::wstring>& li
 
 flinter::addin_class quiet_korv_class() {
     const auto quiet = [] {
-        return flinter::ui_seams{[](HWND) { return std::optional<COLORREF>(); }, [](HWND, const std::string&) {},
-                                 [](const std::string&) {}};
+        flinter::user_dialogs dialogs = flinter::library_dialogs();
+        dialogs.choose_color = [](HWND) { return std::optional<COLORREF>(); };
+        dialogs.show_error = [](HWND, const std::string&) {};
+        dialogs.open_url = [](const std::string&) {};
+        return dialogs;
     };
     return {"Tkorv", kKorv, {kIkorv}, &flinter::create_addin_object<flinter::TafwAddin>,
             [quiet] { return flinter::module_ptr(new flinter::TAddInModule(quiet())); }};

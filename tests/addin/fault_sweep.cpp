@@ -39,7 +39,7 @@
 #include "addin/addin_factory.h"
 #include "addin/addin_object.h"
 #include "addin/com_server.h"
-#include "addin/framework_ui.h"
+#include "addin/explorer_in_front.h"
 #include "addin_test_config.h"
 #include "addin_test_support.h"
 #include "com/hresult_error.h"
@@ -167,10 +167,13 @@ user_view& shown() {
     return view;
 }
 
-ui_seams recording_seams() {
-    return {[](HWND) { return std::optional<COLORREF>(); },
-            [](HWND, const std::string& message) { shown().said.push_back("error box: " + message); },
-            [](const std::string& url) { shown().said.push_back("browser: " + url); }};
+// The library's boxes (which the sweep records too), the windows' recorded.
+user_dialogs recording_dialogs() {
+    user_dialogs dialogs = library_dialogs();
+    dialogs.choose_color = [](HWND) { return std::optional<COLORREF>(); };
+    dialogs.show_error = [](HWND, const std::string& message) { shown().said.push_back("error box: " + message); };
+    dialogs.open_url = [](const std::string& url) { shown().said.push_back("browser: " + url); };
+    return dialogs;
 }
 
 // The add-in's class as the sweep loads it: its own module with recording
@@ -196,7 +199,7 @@ addin_class sweep_class() {
                 *created.GetAddressOf() = object->creation_unknown();
                 return created;
             },
-            [] { return module_ptr(new TAddInModule(recording_seams())); }};
+            [] { return module_ptr(new TAddInModule(recording_dialogs())); }};
 }
 
 const std::wstring kProgIdKey = std::wstring(L"Software\\Classes\\") + addin_testing::kProgId;
@@ -419,10 +422,10 @@ const scenario* find_scenario(const std::string& name) {
 
 int run_child(const scenario& sc, const strike& s) {
     if (FAILED(::CoInitialize(nullptr))) return 2;
-    framework_ui_seams().module_error_box = [](HWND, const std::wstring& caption, const std::wstring& text) {
+    library_dialogs().module_error_box = [](HWND, const std::wstring& caption, const std::wstring& text) {
         shown().said.push_back("error box: " + utf8(caption) + ": " + utf8(text));
     };
-    framework_ui_seams().dax_error_box = [](const std::wstring& text) { shown().said.push_back("DAX error box: " + utf8(text)); };
+    library_dialogs().dax_error_box = [](const std::wstring& text) { shown().said.push_back("DAX error box: " + utf8(text)); };
     const bool registered_before = key_exists(HKEY_LOCAL_MACHINE, kProgIdKey);   // by regsvr32: left as it was
     register_for_outlook();
     write_settings();

@@ -20,7 +20,7 @@ namespace {
 // What the module's windows and "Login" hand to the user: recorded.
 struct recorded_seams {
     std::vector<std::string> opened, errors;
-    ui_seams seams() {
+    user_dialogs seams() {
         return {[](HWND) { return std::optional<COLORREF>(); },
                 [this](HWND, const std::string& text) { errors.push_back(text); },
                 [this](const std::string& url) { opened.push_back(url); }};

@@ -28,7 +28,7 @@ struct recorded_seams {
     std::vector<std::string> errors;
     std::vector<std::string> urls;
 
-    ui_seams seams() {
+    user_dialogs seams() {
         return {[this](HWND) {
                     std::optional<COLORREF> choice = colours_to_choose.front();
                     colours_to_choose.pop_front();
