@@ -47,9 +47,9 @@ public:
     IDispatch* DefaultInterface() const noexcept { return intf_.Get(); }
     const TServerData& ServerData() const noexcept { return data_; }
     DWORD Cookie() const noexcept { return advice_.cookie(); }
-    // References held on the sink by others (Outlook, mostly); diagnostic only,
-    // it does not keep the wrapper alive.
-    long SinkReferences() const noexcept { return sink_references_; }
+    // References held on the sink by others (Outlook, mostly), the wrapper's
+    // own not counted; diagnostic only, it does not keep the wrapper alive.
+    long SinkReferences() const noexcept { return sink_ ? static_cast<long>(sink_->reference_count()) - 1 : 0; }
     // The sink as Outlook sees it, not AddRef'd.
     IDispatch* EventSink() const noexcept { return sink_.Get(); }
 
@@ -69,7 +69,6 @@ private:
     Microsoft::WRL::ComPtr<IDispatch> intf_;
     Microsoft::WRL::ComPtr<TServerEventDispatch> sink_;
     advise_cookie advice_;
-    long sink_references_ = 0;
     call_depth* calls_ = nullptr;
 };
 

@@ -16,14 +16,4 @@ void TServerEventDispatch::on_event(DISPID id, const event_args& args) {
     server_->InvokeEvent(id, args);
 }
 
-STDMETHODIMP_(ULONG) TServerEventDispatch::AddRef() noexcept {
-    if (server_) ++server_->sink_references_;
-    return dispatch_sink::AddRef();
-}
-
-STDMETHODIMP_(ULONG) TServerEventDispatch::Release() noexcept {
-    if (server_) --server_->sink_references_;
-    return dispatch_sink::Release();   // may free this object: nothing after it
-}
-
 }  // namespace flinter
