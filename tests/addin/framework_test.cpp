@@ -26,7 +26,7 @@
 #include "com/unique_res.h"
 #include "commandbars/command_bar.h"
 #include "commands/addin_module.h"
-#include "commands/korvex_library.h"
+#include "dll/korvex_library.h"
 #include "debugger_output.h"
 #include "framework/framework_error.h"
 #include "http_test_support.h"
