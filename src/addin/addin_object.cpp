@@ -5,7 +5,7 @@
 #include "addin/addin_factory.h"
 #include "addin/com_server.h"
 #include "addin/explorer_bar_binding.h"
-#include "addin/outlook_servers.h"
+#include "addin/outlook_wrappers.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/registry.h"

@@ -9,7 +9,7 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
-#include "addin/server_event_sink.h"
+#include "addin/server_event_dispatch.h"
 #include "com/advise_cookie.h"
 #include "com/call_depth.h"
 #include "framework/component.h"

@@ -5,7 +5,7 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
-#include "commandbars/busy_flag.h"
+#include "commandbars/busy_while.h"
 #include "commandbars/command_bar.h"
 #include "commandbars/definition_values.h"
 #include "commandbars/glyph_transfer.h"

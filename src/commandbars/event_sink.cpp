@@ -6,7 +6,7 @@
 
 #include "com/late_bound.h"
 #include "com/text_conversion.h"
-#include "commandbars/busy_flag.h"
+#include "commandbars/busy_while.h"
 #include "commandbars/host_bound.h"
 #include "framework/office_ids.h"
 

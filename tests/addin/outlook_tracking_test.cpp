@@ -18,7 +18,7 @@
 #include "addin/addin_object.h"
 #include "addin/com_server.h"
 #include "addin/explorer_in_front.h"
-#include "addin/outlook_servers.h"
+#include "addin/outlook_wrappers.h"
 #include "addin_test_config.h"
 #include "addin_test_support.h"
 #include "com/hresult_error.h"

@@ -1,4 +1,4 @@
-#include "addin/server_event_sink.h"
+#include "addin/server_event_dispatch.h"
 
 #include "addin/ole_server.h"
 #include "com/ui_thread.h"
