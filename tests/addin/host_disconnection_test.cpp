@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <olectl.h>
 
 #include <algorithm>
 #include <functional>
@@ -143,6 +144,13 @@ TEST_F(HostDisconnection, TheHostLeavesAtOnceAndTheRunningHandlerReturnsIntoLive
          [](IDispatch* application) { flinter::call(application, L"Quit"); }, false, {}},
         {"the add-in is switched off while the settings window shows", kSettingsTag, "abuse@report.example",
          [](IDispatch*) { ASSERT_EQ(S_OK, mailhost_connect_addin(kProgId, FALSE)); }, true, {}},
+        {"the last window closes while Spam's box shows, each first unadvise refused", kSpamTag, "",
+         [](IDispatch*) {
+             for (const wchar_t* kind : {L"Application", L"Explorers", L"Inspectors", L"NameSpace"})
+                 ASSERT_EQ(S_OK, mailhost_fail(kind, L"Unadvise", CONNECT_E_NOCONNECTION, 1));
+             ASSERT_EQ(S_OK, mailhost_close_explorer(1));
+         },
+         false, {L"Please specify valid email in settings"}},
     };
     for (const host_case& c : cases) {
         SCOPED_TRACE(c.what);
