@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,14 @@ DWORD regsvr32(const std::wstring& library, bool unregister = false);
 // Removes the add-in's COM class keys and add-in key in this flavour's view,
 // and its type library's registration in both.
 void remove_registration();
+
+// Runs call when this thread next dispatches its messages, after what was
+// posted before it: input or another program's call reaching Outlook while
+// the add-in's handler runs a message loop. False when it cannot be posted.
+bool post_call(std::function<void()> call);
+
+// Dispatches what this thread's queue holds now (and what that posts).
+void run_queued_messages();
 
 // The current day as the settings store counts it, recorded as the last
 // update check in the settings file beside this test, so that starting the
