@@ -1,7 +1,10 @@
 // The HTTP client's figures for `make bench`: three setups side by side against
 // one loopback server, each measured in a process of its own (so that its peak
 // memory is its own), in several rounds; prints this flavour's medians as a
-// markdown table with each figure's ratio to the floor. Asserts nothing.
+// markdown table with each figure's ratio to the floor, then what the
+// non-blocking client's events cost: one delivery (a cross-thread SendMessage
+// handled on the user-interface thread, measured bare) and how many a request
+// and a chunk take. Asserts nothing.
 //   floor         the same WinInet calls, synchronous, on a worker thread that
 //                 the user-interface thread waits for (running its messages)
 //   blocking      TAdvHttp, Execute(true) on the user-interface thread
@@ -45,6 +48,7 @@ constexpr int kLargeRequests = 5;
 constexpr int kStallRuns = 3;
 constexpr int kDestructions = 5;
 constexpr std::size_t kLargeBody = 10 * 1024 * 1024;
+constexpr std::size_t kChunk = 16384;  // TAdvHttp's reads
 constexpr DWORD kRequestFlags = 0x8040F200;  // TAdvHttp's default flags
 
 const char* const kSetups[] = {"floor", "blocking", "non-blocking"};
@@ -73,6 +77,48 @@ void run_messages_for(double ms) {
     run_messages_until([&] { return now_ms() >= end; });
 }
 
+// ---- One delivery, bare ----
+
+LRESULT CALLBACK answer_at_once(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    return message == WM_APP ? 0 : ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+struct round_trips {
+    HWND window;
+    int count;
+    std::atomic<bool> done{false};
+};
+
+DWORD WINAPI send_round_trips(void* param) {
+    auto& r = *static_cast<round_trips*>(param);
+    for (int i = 0; i < r.count; ++i) ::SendMessageW(r.window, WM_APP, 0, 0);
+    r.done = true;
+    return 0;
+}
+
+// Milliseconds of one SendMessage from another thread to a window of this
+// thread, handled at once while this thread runs its message loop: what the
+// non-blocking client pays per event at least.
+double delivery_ms() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &answer_at_once;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"http_benchmark.delivery";
+    ::RegisterClassExW(&wc);
+    round_trips r{::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                                    nullptr),
+                  2000};
+    const double start = now_ms();
+    HANDLE sender = ::CreateThread(nullptr, 0, &send_round_trips, &r, 0, nullptr);
+    run_messages_until([&] { return r.done.load(); }, sender);
+    const double elapsed = now_ms() - start;
+    ::WaitForSingleObject(sender, INFINITE);
+    ::CloseHandle(sender);
+    ::DestroyWindow(r.window);
+    return elapsed / r.count;
+}
+
 // ---- The three setups ----
 
 class setup {
@@ -85,6 +131,8 @@ public:
     // of the body and then nothing for 20 s, and returns once the answer's head
     // is in; false when the setup cannot be destroyed meanwhile.
     virtual bool begin_stalled_read() { return false; }
+    // Events delivered to handlers during the last fetch (NaN: no handlers).
+    virtual double deliveries() const { return NAN; }
 };
 
 // The floor: WinInet's synchronous calls on a thread of its own.
@@ -177,12 +225,18 @@ class advhttp_client : public setup {
 public:
     advhttp_client(int port, bool blocking) : port_(port), blocking_(blocking) {
         if (!blocking_) install_every_handler();
-        http_.OnRequestComplete = [this](TAdvHttp&) { completed_at_ = now_ms(); };
+        http_.OnRequestComplete = [this](TAdvHttp&) {
+            completed_at_ = now_ms();
+            ++events_;
+        };
     }
+
+    double deliveries() const override { return blocking_ ? NAN : static_cast<double>(events_); }
 
     double fetch(const std::string& path, std::size_t& size) override {
         http_.SetURL(url(path));
         completed_at_ = 0;
+        events_ = 0;
         const double start = now_ms();
         http_.Execute(blocking_);
         run_messages_until([&] { return completed_at_ != 0 && !http_.Busy(); });
@@ -210,7 +264,10 @@ private:
                           &TAdvHttp::OnIntermediateResponse, &TAdvHttp::OnStateChange, &TAdvHttp::OnNeedAuth,
                           &TAdvHttp::OnNeedProxyAuth, &TAdvHttp::OnError})
             http_.*slot = [this](TAdvHttp&) { ++events_; };
-        http_.OnDataAvailable = [this](TAdvHttp& h) { bytes_seen_ += h.ChunkSize(); };
+        http_.OnDataAvailable = [this](TAdvHttp& h) {
+            bytes_seen_ += h.ChunkSize();
+            ++events_;
+        };
     }
 
     int port_;
@@ -259,6 +316,8 @@ figures measure(const std::string& kind, int port) {
     for (int i = 0; i < kSmallRequests; ++i) small.push_back(s->fetch("/plain", size));
     f["ui_cpu_ms"] = (thread_cpu_ms() - cpu_before) / kSmallRequests;
     f["small_ms"] = median(small);
+    f["small_deliveries"] = s->deliveries();
+    f["delivery_ms"] = delivery_ms();
 
     // Throughput and the posted messages' delay in separate runs: the probe
     // costs CPU of its own, and only where messages are being run.
@@ -269,6 +328,7 @@ figures measure(const std::string& kind, int port) {
         if (size != kLargeBody) std::fprintf(stderr, "%s: 10 MiB body came as %zu bytes\n", kind.c_str(), size);
         rates.push_back((static_cast<double>(kLargeBody) / (1024.0 * 1024.0)) / (ms / 1000.0));
     }
+    f["chunk_deliveries"] = s->deliveries() / static_cast<double>(kLargeBody / kChunk);
     for (int i = 0; i < kStallRuns; ++i) {
         message_delay_probe probe;
         active_probe = &probe;
@@ -370,6 +430,24 @@ int run_parent() {
                     cell(figure("blocking", r.name), floor, r.decimals, r.ratio).c_str(),
                     cell(figure("non-blocking", r.name), floor, r.decimals, r.ratio).c_str());
     }
+    // Each event is one delivery at least: what the design costs beyond the floor.
+    const double delivery = figure("floor", "delivery_ms");
+    const double per_chunk = figure("non-blocking", "chunk_deliveries");
+    const double small_deliveries = figure("non-blocking", "small_deliveries");
+    const double floor_body_ms = (kLargeBody / (1024.0 * 1024.0)) / figure("floor", "large_mib_s") * 1000.0;
+    const double ceiling = (kLargeBody / (1024.0 * 1024.0)) /
+                           ((floor_body_ms + per_chunk * (kLargeBody / kChunk) * delivery) / 1000.0);
+    std::printf("\n| %s, what the non-blocking client's events cost, medians of %d rounds | |\n|---|---:|\n",
+                flavour(), kRounds);
+    std::printf("| one delivery: SendMessage from another thread, handled at once on the user-interface thread"
+                " (ms) | %.3f |\n", delivery);
+    std::printf("| deliveries in a small request, every handler installed | %.0f |\n", small_deliveries);
+    std::printf("| the floor's small request plus that many deliveries (ms) | %.2f (%.2f×) |\n",
+                figure("floor", "small_ms") + small_deliveries * delivery,
+                (figure("floor", "small_ms") + small_deliveries * delivery) / figure("floor", "small_ms"));
+    std::printf("| deliveries per 16 KiB chunk of a body, every handler installed | %.2f |\n", per_chunk);
+    std::printf("| 10 MiB at the floor's rate plus those deliveries (MiB/s) | %.1f (%.2f×) |\n", ceiling,
+                ceiling / figure("floor", "large_mib_s"));
     std::printf("\n");
     return 0;
 }
