@@ -95,18 +95,10 @@ int run_start(bool with_addin, const std::string& out) {
 
 // ---- What start-up adds, step by step, in one process ----
 
+// The base names of the modules loaded now.
 std::set<std::wstring> loaded_module_names() {
-    std::vector<HMODULE> modules(1024);
-    DWORD needed = 0;
-    ::EnumProcessModules(::GetCurrentProcess(), modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)),
-                         &needed);
-    modules.resize(std::min<std::size_t>(needed / sizeof(HMODULE), modules.size()));
     std::set<std::wstring> names;
-    for (HMODULE m : modules) {
-        wchar_t name[MAX_PATH] = {};
-        ::GetModuleBaseNameW(::GetCurrentProcess(), m, name, MAX_PATH);
-        names.insert(name);
-    }
+    for (const auto& path : loaded_module_paths()) names.insert(path.substr(path.find_last_of(L"\\/") + 1));
     return names;
 }
 

@@ -102,21 +102,6 @@ std::wstring class_of(HWND window) {
     return name;
 }
 
-std::set<std::wstring> loaded_modules() {
-    std::vector<HMODULE> modules(1024);
-    DWORD needed = 0;
-    ::EnumProcessModules(::GetCurrentProcess(), modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)),
-                         &needed);
-    modules.resize(std::min<std::size_t>(needed / sizeof(HMODULE), modules.size()));
-    std::set<std::wstring> paths;
-    for (HMODULE m : modules) {
-        wchar_t path[MAX_PATH] = {};
-        ::GetModuleFileNameW(m, path, MAX_PATH);
-        paths.insert(path);
-    }
-    return paths;
-}
-
 BOOL CALLBACK note_control(HWND control, LPARAM shape_address) {
     auto& shape = *reinterpret_cast<window_shape*>(shape_address);
     const HWND parent = ::GetParent(control);
@@ -257,7 +242,7 @@ struct load_times {
 bool timed_load(IDispatch* application, load_times& t, platform_floor* floor = nullptr) {
     flinter::unique_safearray custom(::SafeArrayCreateVector(VT_VARIANT, 0, 0));
     SAFEARRAY* array = custom.get();
-    const std::set<std::wstring> before = floor ? loaded_modules() : std::set<std::wstring>();
+    const std::set<std::wstring> before = floor ? loaded_module_paths() : std::set<std::wstring>();
     ComPtr<IDTExtensibility2> addin;
     HRESULT result = S_OK;
     t.create = timed([&] { result = ::CoCreateInstance(kKorv, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&addin)); });
@@ -268,7 +253,7 @@ bool timed_load(IDispatch* application, load_times& t, platform_floor* floor = n
     if (FAILED(result)) return false;
     std::set<std::wstring> during;
     if (floor) {
-        during = loaded_modules();
+        during = loaded_module_paths();
         floor->windows = addin_windows();
     }
     addin->OnBeginShutdown(&array);
@@ -276,7 +261,7 @@ bool timed_load(IDispatch* application, load_times& t, platform_floor* floor = n
     addin.Reset();
     ::CoFreeUnusedLibrariesEx(0, 0);   // the next load loads the library again
     if (floor) {
-        const std::set<std::wstring> after = loaded_modules();
+        const std::set<std::wstring> after = loaded_module_paths();
         for (const auto& module : during) {
             const bool system = module.find(L"QAV_Flinter") == std::wstring::npos;
             if (system && !before.count(module) && !after.count(module)) floor->libraries.push_back(module);
