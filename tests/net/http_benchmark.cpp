@@ -389,6 +389,30 @@ std::string cell(double value, double floor, int decimals, bool ratio) {
     return result;
 }
 
+// The lowest and highest of the rounds' figures, and of each round's ratio to
+// the floor of the same round: how steady the figure is from run to run.
+void print_spread(std::map<std::string, std::map<std::string, std::vector<double>>>& rounds, const char* name) {
+    const std::vector<double>& floor = rounds["floor"][name];
+    const auto spread = [&](const char* kind) {
+        const std::vector<double>& v = rounds[kind][name];
+        if (v.empty() || v.size() != floor.size()) return std::string("n/a");
+        double low_ratio = v[0] / floor[0], high_ratio = low_ratio;
+        for (std::size_t i = 1; i < v.size(); ++i) {
+            low_ratio = std::min(low_ratio, v[i] / floor[i]);
+            high_ratio = std::max(high_ratio, v[i] / floor[i]);
+        }
+        char text[96];
+        std::snprintf(text, sizeof text, "%.2f–%.2f (%.2f–%.2f×)", *std::min_element(v.begin(), v.end()),
+                      *std::max_element(v.begin(), v.end()), low_ratio, high_ratio);
+        return std::string(text);
+    };
+    char floor_text[64];
+    std::snprintf(floor_text, sizeof floor_text, "%.2f–%.2f", *std::min_element(floor.begin(), floor.end()),
+                  *std::max_element(floor.begin(), floor.end()));
+    std::printf("| small request, lowest–highest of the rounds (ms; each round's ratio to its floor) |"
+                " %s | %s | %s |\n", floor_text, spread("blocking").c_str(), spread("non-blocking").c_str());
+}
+
 int run_parent() {
     flinter::net::testing::loopback_server server;
     std::map<std::string, std::map<std::string, std::vector<double>>> rounds;  // setup -> figure -> values
@@ -429,6 +453,7 @@ int run_parent() {
         std::printf("| %s | %s | %s | %s |\n", r.label, cell(floor, NAN, r.decimals, false).c_str(),
                     cell(figure("blocking", r.name), floor, r.decimals, r.ratio).c_str(),
                     cell(figure("non-blocking", r.name), floor, r.decimals, r.ratio).c_str());
+        if (std::string(r.name) == "small_ms") print_spread(rounds, r.name);
     }
     // Each event is one delivery at least: what the design costs beyond the floor.
     const double delivery = figure("floor", "delivery_ms");
