@@ -139,11 +139,13 @@ STDMETHODIMP TafwAddin::GetClassInfo(ITypeInfo** info) noexcept {
 
 STDMETHODIMP TafwAddin::OnConnection(IDispatch* application, ext_ConnectMode mode, IDispatch* addin_instance,
                                      SAFEARRAY**) noexcept try {
+    const call_depth::entry call(&calls_);
     clean_up();
     module_ = factory_.CreateModule();
     module_->host_application_ = application;
     module_->addin_object_ = this;
     module_->factory_ = &factory_;
+    module_->host_calls_ = &calls_;
     // The host calls OnStartupComplete only for add-ins it connects while starting.
     if (mode != ext_cm_Startup) run_startup();
     if (auto com_addin = as_typed(addin_instance, kIID_COMAddIn)) {
@@ -156,6 +158,7 @@ STDMETHODIMP TafwAddin::OnConnection(IDispatch* application, ext_ConnectMode mod
 }
 
 STDMETHODIMP TafwAddin::OnStartupComplete(SAFEARRAY**) noexcept try {
+    const call_depth::entry call(&calls_);
     if (module_) run_startup();
     return S_OK;
 } catch (...) {
@@ -163,6 +166,7 @@ STDMETHODIMP TafwAddin::OnStartupComplete(SAFEARRAY**) noexcept try {
 }
 
 STDMETHODIMP TafwAddin::OnBeginShutdown(SAFEARRAY**) noexcept try {
+    const call_depth::entry call(&calls_);
     if (module_) begin_shutdown();
     return S_OK;
 } catch (...) {
@@ -172,6 +176,7 @@ STDMETHODIMP TafwAddin::OnBeginShutdown(SAFEARRAY**) noexcept try {
 STDMETHODIMP TafwAddin::OnAddInsUpdate(SAFEARRAY**) noexcept { return S_OK; }
 
 STDMETHODIMP TafwAddin::OnDisconnection(ext_DisconnectMode mode, SAFEARRAY**) noexcept {
+    const call_depth::entry call(&calls_);
     HRESULT result = S_OK;
     if (module_) {
         try {
@@ -221,6 +226,7 @@ void TafwAddin::create_command_bars_at_startup() noexcept { CreateExplorerBarsAt
 
 void TafwAddin::connect_host_application_events() {
     auto wrapper = std::make_unique<TOutlookApplication>();
+    wrapper->CountEventsIn(&calls_);
     wrapper->ConnectTo(module_->HostApplication());
     module_->host_wrapper_ = std::move(wrapper);
 }
@@ -250,11 +256,32 @@ void TafwAddin::remove_command_bars() {
     RemoveCommandBars(*module_);
 }
 
+// The host is let go at once: the sinks unadvised, the module's registry key
+// and host references dropped, a modal loop of the add-in's ended. The
+// objects themselves go now, or, when the host disconnects from inside a call
+// of its own that still runs here (a handler's message loop), once the
+// outermost has returned.
 void TafwAddin::clean_up() noexcept {
-    if (module_) module_->CloseRegistry();
-    release_outlook_event_sinks();
-    module_.reset();
+    if (tracking_) tracking_->stop();
+    if (module_) module_->release_before_destruction();
     started_ = false;
+    if (!tracking_ && !module_) return;
+    try {
+        retired_.emplace_back(std::move(tracking_), std::move(module_));
+    } catch (...) {
+        release_outlook_event_sinks();   // no room to keep them: freed now
+        module_.reset();
+    }
+    if (!calls_.inside_call()) free_retired();
+}
+
+void TafwAddin::free_retired() noexcept {
+    std::vector<retired_connection> leaving;
+    leaving.swap(retired_);   // freeing may pump messages, and a call may retire another connection
+    for (auto& connection : leaving) {
+        connection.tracking.reset();
+        connection.module.reset();
+    }
 }
 
 HRESULT TafwAddin::report_failure() noexcept {

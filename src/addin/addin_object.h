@@ -4,8 +4,11 @@
 // disconnection, and answers IDispatch, IProvideClassInfo and
 // ISupportErrorInfo from the factory's type information (its default
 // dispatch interface, Ikorv, has no members of its own). It may be
-// aggregated. Host UI thread only; every COM method is a boundary: failures
-// become HRESULTs with error information naming the class.
+// aggregated. The host may disconnect it, and give it its last Release, from
+// inside one of its own handlers (a box's message loop): the host is let go
+// at once, and what the running handlers use is freed when the outermost
+// call of the host has returned. Host UI thread only; every COM method is a
+// boundary: failures become HRESULTs with error information naming the class.
 #pragma once
 
 #include <windows.h>
@@ -15,9 +18,11 @@
 #include <wrl/client.h>
 
 #include <memory>
+#include <vector>
 
 #include "addin/com_addin_module.h"
 #include "addin/outlook_tracking.h"
+#include "com/call_depth.h"
 #include "com/com_object.h"
 
 namespace flinter {
@@ -70,6 +75,9 @@ public:
     // Outlook's windows as followed since start-up; null before it and after
     // disconnection, and in other hosts.
     outlook_tracking* Tracking() const noexcept { return tracking_.get(); }
+    // The host's calls now running in the add-in: each IDTExtensibility2
+    // method, Outlook event and toolbar click that may run module code is one.
+    call_depth& HostCalls() noexcept { return calls_; }
 
 private:
     class inner_unknown : public IUnknown {
@@ -89,6 +97,7 @@ private:
     // The module's bars and their controls leave the host (the user removes the add-in).
     void remove_command_bars();
     void clean_up() noexcept;
+    void free_retired() noexcept;
     HRESULT report_failure() noexcept;
     std::wstring addin_key() const;
 
@@ -103,11 +112,19 @@ private:
     void restore_explorer_bar_layout() noexcept;
     void create_command_bars_at_startup() noexcept;
 
+    // A connection the host has let go of, kept for the handlers still running in it.
+    struct retired_connection {
+        std::unique_ptr<outlook_tracking> tracking;   // freed before the module it raises events of
+        module_ptr module;
+    };
+
     TafwFactory& factory_;
     IUnknown* outer_;   // not owned: the aggregate owns this object
     inner_unknown inner_{*this};
+    call_depth calls_{static_cast<IDTExtensibility2*>(this), [this] { free_retired(); }};
     module_ptr module_;
     std::unique_ptr<outlook_tracking> tracking_;   // freed before the module it raises events of
+    std::vector<retired_connection> retired_;
     bool started_ = false;
 };
 

@@ -9,6 +9,7 @@
 #include "addin/ole_server.h"
 #include "com/hresult_error.h"
 #include "core/text/ascii.h"
+#include "ui/window_support.h"
 
 namespace flinter {
 namespace {
@@ -148,7 +149,9 @@ void TafwCOMAddInModule::report_error() noexcept {
         const auto offer = [this](const std::exception& failure) {
             bool handled = false;
             if (OnError) OnError(*this, failure, handled);
-            if (!handled) framework_ui_seams().module_error_box(AddInName_, error_report_text(AddInName_, failure));
+            if (!handled)
+                framework_ui_seams().module_error_box(ExplorerWindowInFront(host_application_.Get()), AddInName_,
+                                                      error_report_text(AddInName_, failure));
         };
         try {
             throw;
@@ -177,13 +180,16 @@ void TafwCOMAddInModule::release_before_destruction() noexcept {
     released_ = true;
     registry_.reset();
     disconnect_event_sinks();
-    host_wrapper_.reset();   // unadvises; the host is not told to quit
+    // Unadvised (the host is not told to quit); freed with the module, as an
+    // event of its may still be running.
+    if (host_wrapper_) host_wrapper_->Detach();
     set_command_bars(nullptr);
     addin_object_ = nullptr;
     factory_ = nullptr;
+    host_calls_ = nullptr;
     com_addin_.Reset();
     host_application_.Reset();
-    raise(OnDestroy);
+    end_modal_loops();
 }
 
 void TafwCOMAddInModule::bind_events(TafwCommandBarControl& control) {
@@ -231,6 +237,7 @@ void TafwCOMAddInModule::disconnect_event_sinks() noexcept {
 void module_deleter::operator()(TafwCOMAddInModule* module) const noexcept {
     if (!module) return;
     module->release_before_destruction();
+    module->raise(module->OnDestroy);
     delete module;
 }
 

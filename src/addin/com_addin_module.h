@@ -112,6 +112,9 @@ public:
     const std::vector<Microsoft::WRL::ComPtr<TafwEventSink>>& StrandedSinks() const noexcept { return stranded_; }
     // The sink serving control, or null.
     TafwEventSink* EventSinkOf(const TafwCommandBarControl& control) const noexcept;
+    // The calls of the host into the add-in object that connects the module;
+    // null before the connection and after it.
+    call_depth* host_calls() const noexcept override { return host_calls_; }
 
     // The children read from the definition, in stored order.
     const std::vector<std::unique_ptr<component>>& components() const noexcept { return components_; }
@@ -140,8 +143,12 @@ public:
     bool OpenRegistry(const std::wstring& addin_key, bool create);
     void CloseRegistry() noexcept { registry_.reset(); }
 
-    // Lets the connection go and raises OnDestroy: the first half of freeing
-    // the module, run by module_ptr before the derived module is destroyed.
+    // Lets the host go: the registry closed, the sinks unadvised (the host
+    // wrapper's too), every host reference dropped, and a modal window of the
+    // add-in's ended, so that the host is not kept waiting for the user. The
+    // first half of freeing the module, run at disconnection; the module stays
+    // usable for a handler that still runs until module_ptr raises OnDestroy
+    // and frees it.
     void release_before_destruction() noexcept;
 
 private:
@@ -165,6 +172,7 @@ private:
     std::unique_ptr<TOleServer> host_wrapper_;
     TafwAddin* addin_object_ = nullptr;
     TafwFactory* factory_ = nullptr;
+    call_depth* host_calls_ = nullptr;
     TafwOfficeHostApp host_kind_ = ohaExcel;
     start_mode start_mode_ = start_mode::first_start;
     std::optional<registry_key> registry_;
@@ -173,8 +181,8 @@ private:
     bool released_ = false;
 };
 
-// Frees a module in its order: connection let go, OnDestroy, then the module
-// with its children.
+// Frees a module in its order: host let go, OnDestroy, then the module with
+// its children.
 struct module_deleter {
     void operator()(TafwCOMAddInModule* module) const noexcept;
 };

@@ -12,7 +12,9 @@ TOleServer::TOleServer(const TServerData& data, std::string class_name)
     *sink_.GetAddressOf() = new TServerEventDispatch(*this, data.EventIID);
 }
 
-TOleServer::~TOleServer() {
+TOleServer::~TOleServer() { Detach(); }
+
+void TOleServer::Detach() noexcept {
     Disconnect();
     // Outlook may still hold the sink (a refused unadvise): it must not reach
     // this wrapper any more.

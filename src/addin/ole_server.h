@@ -1,7 +1,7 @@
 // TOleServer: one Outlook object the add-in listens to, with the sink advised
 // on its event interface; the sender of the module events it leads to.
-// Freeing a wrapper unadvises the sink; an event may free the wrapper that
-// delivers it. Host thread only; ConnectTo throws
+// Freeing (or detaching) a wrapper unadvises the sink; an event may free the
+// wrapper that delivers it. Host thread only; ConnectTo throws
 // hresult_error when the object lacks the wrapper's interface, nothing else does.
 #pragma once
 
@@ -12,6 +12,7 @@
 #include "addin/component.h"
 #include "addin/server_event_sink.h"
 #include "com/advise_cookie.h"
+#include "com/call_depth.h"
 
 namespace flinter {
 
@@ -34,6 +35,13 @@ public:
     void ConnectTo(IUnknown* server);
     // Unadvises (a refused unadvise leaves Cookie() set) and drops the object.
     void Disconnect() noexcept;
+    // Disconnects for good: from now on no event reaches the wrapper, which its
+    // owner may keep in memory while one of its events still runs.
+    void Detach() noexcept;
+
+    // Each event counts as a call of the host in calls (null: in none) while
+    // it is delivered.
+    void CountEventsIn(call_depth* calls) noexcept { calls_ = calls; }
 
     // The kept object, not AddRef'd; null when not connected.
     IDispatch* DefaultInterface() const noexcept { return intf_.Get(); }
@@ -62,6 +70,7 @@ private:
     Microsoft::WRL::ComPtr<TServerEventDispatch> sink_;
     advise_cookie advice_;
     long sink_references_ = 0;
+    call_depth* calls_ = nullptr;
 };
 
 }  // namespace flinter

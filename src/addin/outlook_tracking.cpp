@@ -84,30 +84,52 @@ void remove_from(std::vector<std::unique_ptr<T>>& list, const T* wrapper) noexce
 }  // namespace
 
 outlook_tracking::~outlook_tracking() {
+    stop();
     explorers_.clear();
     inspectors_.clear();
     namespace_sink_.reset();
     inspectors_sink_.reset();
     explorers_sink_.reset();
-    if (TOutlookApplication* application = application_wrapper(); application && options_pages_hooked_)
+}
+
+void outlook_tracking::stop() noexcept {
+    stopped_ = true;
+    for (const auto& explorer : explorers_) explorer->Detach();
+    for (const auto& inspector : inspectors_) inspector->Detach();
+    for (TOleServer* sink : std::initializer_list<TOleServer*>{namespace_sink_.get(), inspectors_sink_.get(),
+                                                               explorers_sink_.get()})
+        if (sink) sink->Detach();
+    if (TOutlookApplication* application = application_wrapper(); application && options_pages_hooked_) {
         application->OnOptionsPagesAdd = std::move(previous_options_pages_add_);
+        options_pages_hooked_ = false;
+    }
 }
 
 TOutlookApplication* outlook_tracking::application_wrapper() const noexcept {
     return dynamic_cast<TOutlookApplication*>(module_.HostWrapper());
 }
 
+template <class Wrapper>
+std::unique_ptr<Wrapper> outlook_tracking::new_wrapper() const {
+    // Start-up may have run on after Outlook let the add-in go (a handler pumped messages).
+    if (stopped_) throw hresult_error(RPC_E_DISCONNECTED, "Outlook has disconnected the add-in");
+    auto made = std::make_unique<Wrapper>();
+    made->CountEventsIn(module_.host_calls());
+    return made;
+}
+
 // A window or collection that cannot be read leaves the others followed.
 void outlook_tracking::start() {
-    IDispatch* application = module_.HostApplication();
-    follow_explorers(application);
-    follow_inspectors(application);
+    // Held: a handler raised on the way may pump messages, and Outlook let go meanwhile.
+    const ComPtr<IDispatch> application = module_.HostApplication();
+    follow_explorers(application.Get());
+    follow_inspectors(application.Get());
     hook_options_pages();
-    follow_namespace(application);
+    follow_namespace(application.Get());
 }
 
 void outlook_tracking::follow_explorers(IDispatch* application) {
-    explorers_sink_ = std::make_unique<TExplorers>();
+    explorers_sink_ = new_wrapper<TExplorers>();
     explorers_sink_->OnNewExplorer = [this](TExplorers& sender, IDispatch* explorer) { new_explorer(&sender, explorer); };
     guarded("following the explorers",
             [&] { explorers_sink_->ConnectTo(get_object(application, L"Explorers").Get()); });
@@ -117,7 +139,7 @@ void outlook_tracking::follow_explorers(IDispatch* application) {
 }
 
 void outlook_tracking::follow_inspectors(IDispatch* application) {
-    inspectors_sink_ = std::make_unique<TInspectors>();
+    inspectors_sink_ = new_wrapper<TInspectors>();
     inspectors_sink_->OnNewInspector = [this](TInspectors&, IDispatch* inspector) { new_inspector(inspector); };
     guarded("following the inspectors",
             [&] { inspectors_sink_->ConnectTo(get_object(application, L"Inspectors").Get()); });
@@ -128,7 +150,7 @@ void outlook_tracking::follow_inspectors(IDispatch* application) {
 
 // The namespace's folder pages.
 void outlook_tracking::follow_namespace(IDispatch* application) {
-    namespace_sink_ = std::make_unique<TNameSpace>();
+    namespace_sink_ = new_wrapper<TNameSpace>();
     namespace_sink_->OnOptionsPagesAdd = [this](TNameSpace& sender, IDispatch* pages, IDispatch* folder) {
         folder_pages_add(sender, pages, folder);
     };
@@ -165,7 +187,7 @@ void outlook_tracking::new_explorer(TExplorers* sender, IDispatch* explorer) {
 }
 
 TExplorer& outlook_tracking::add_explorer(IDispatch* explorer) {
-    auto wrapper = std::make_unique<TExplorer>();
+    auto wrapper = new_wrapper<TExplorer>();
     wrapper->ConnectTo(explorer);
     wrapper->OnActivate = [this](TExplorer& sender) { explorer_activate(sender); };
     wrapper->OnFolderSwitch = [this](TExplorer& sender) { explorer_folder_switch(sender); };
@@ -222,7 +244,7 @@ void outlook_tracking::UpdateExplorerBarState() { flinter::UpdateExplorerBarStat
 void outlook_tracking::SaveExplorerBarLayout() { flinter::SaveExplorerBarLayout(module_); }
 
 bool outlook_tracking::tracked(const TExplorer* explorer) const noexcept {
-    return position_of(explorers_, explorer) != explorers_.end();
+    return !stopped_ && position_of(explorers_, explorer) != explorers_.end();
 }
 
 // ---- inspectors ----
@@ -238,7 +260,7 @@ void outlook_tracking::new_inspector(IDispatch* inspector) {
 }
 
 TafwInspector& outlook_tracking::add_inspector(IDispatch* inspector) {
-    auto wrapper = std::make_unique<TafwInspector>();
+    auto wrapper = new_wrapper<TafwInspector>();
     wrapper->ConnectTo(inspector);
     if (application_wrapper()) wrapper->FolderPath = folder_when_opened(module_.HostApplication());
     wrapper->OnActivate = [this](TInspector& sender) { inspector_activate(static_cast<TafwInspector&>(sender)); };
@@ -269,13 +291,15 @@ void outlook_tracking::close_every_inspector() {
 }
 
 bool outlook_tracking::tracked(const TafwInspector* inspector) const noexcept {
-    return position_of(inspectors_, inspector) != inspectors_.end();
+    return !stopped_ && position_of(inspectors_, inspector) != inspectors_.end();
 }
 
 // ---- property pages ----
 
 void outlook_tracking::application_pages_add(TOutlookApplication& sender, IDispatch* pages) {
-    raise_guarded(module_, previous_options_pages_add_, sender, pages);
+    // A copy: Outlook may let the add-in go while it runs, which hands the slot back.
+    const auto previous = previous_options_pages_add_;
+    raise_guarded(module_, previous, sender, pages);
     try {
         module_.OptionsPagesAdd(seen_as(pages, IID_OutlookPropertyPages).Get());
     } catch (...) {

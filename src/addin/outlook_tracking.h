@@ -23,8 +23,7 @@ class TafwCOMAddInModule;
 class outlook_tracking {
 public:
     explicit outlook_tracking(TafwCOMAddInModule& module) noexcept : module_(module) {}
-    // Frees the explorer wrappers, the inspector wrappers, then the namespace,
-    // inspectors and explorers sinks; each unadvises its sink.
+    // Stops, then frees the wrappers.
     ~outlook_tracking();
     outlook_tracking(const outlook_tracking&) = delete;
     outlook_tracking& operator=(const outlook_tracking&) = delete;
@@ -36,6 +35,13 @@ public:
     // that fails leaves only its own step undone; only a lack of memory
     // throws.
     void start();
+    // Lets Outlook go, for good: the explorer wrappers, the inspector
+    // wrappers, then the namespace, inspectors and explorers sinks are
+    // unadvised and hear no more events, and the application's
+    // OptionsPagesAdd goes back to its handler from before. The wrappers stay
+    // in memory (an event of theirs may still be running) until the tracking
+    // is freed; from now on it follows no window.
+    void stop() noexcept;
 
     // The windows followed, in order of appearance.
     const std::vector<std::unique_ptr<TExplorer>>& Explorers() const noexcept { return explorers_; }
@@ -43,6 +49,9 @@ public:
 
 private:
     TOutlookApplication* application_wrapper() const noexcept;
+    // A new wrapper whose events count as calls of the host into the add-in.
+    template <class Wrapper>
+    std::unique_ptr<Wrapper> new_wrapper() const;
     void follow_explorers(IDispatch* application);
     void follow_inspectors(IDispatch* application);
     void hook_options_pages();
@@ -81,6 +90,7 @@ private:
     // The application's OptionsPagesAdd handler before the framework took the slot.
     decltype(TOutlookApplication::OnOptionsPagesAdd) previous_options_pages_add_;
     bool options_pages_hooked_ = false;
+    bool stopped_ = false;
 };
 
 }  // namespace flinter

@@ -11,6 +11,8 @@ TServerEventDispatch::TServerEventDispatch(TOleServer& server, const IID& events
 void TServerEventDispatch::on_event(DISPID id, const event_args& args) {
     if (!server_) return;
     expect_ui_thread();
+    // The wrapper may be freed by the event it delivers: the count is taken first.
+    const call_depth::entry call(server_->calls_);
     server_->InvokeEvent(id, args);
 }
 

@@ -15,6 +15,7 @@
 
 #include "addin/component.h"
 #include "addin/host_apps.h"
+#include "com/call_depth.h"
 
 namespace flinter {
 
@@ -44,6 +45,12 @@ public:
     // Replaces the control's event sink: disconnects the one it has and, when
     // the control holds a live host control, connects a new one to it.
     virtual void bind_events(TafwCommandBarControl& control) = 0;
+
+    // The host's calls into the object that connects the module: a click
+    // counts as one for as long as its handler runs, so that a disconnection
+    // inside the handler leaves the module, its controls and the sink in
+    // memory until it returns. Null for a module no host object connects.
+    virtual call_depth* host_calls() const noexcept { return nullptr; }
 
     // The module's bars in the order they were created (a bar registers itself).
     const std::vector<TafwCommandBar*>& bars() const noexcept { return bars_; }

@@ -93,6 +93,9 @@ void TafwEventSink::on_event(DISPID, const event_args& args) {
     if (!control_ || !module_) return;
     TafwCommandBarControl& control = *control_;
     command_bar_module& module = *module_;   // re-binding below disconnects this sink
+    // The host may disconnect the add-in while the handler pumps messages: the
+    // module and the control stay until this call has returned.
+    const call_depth::entry call(module.host_calls());
     try {
         IDispatch* raised = args.size() > 0 ? args.dispatch(0) : nullptr;
         if (!raised) return;

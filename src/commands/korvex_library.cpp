@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "addin/addin_factory.h"
+#include "com/com_object.h"
 #include "commands/addin_module.h"
 #include "net/http_client.h"
 
@@ -39,7 +40,8 @@ TComServer& KorvexServer() {
 
 HRESULT LibraryCanUnloadNow() noexcept {
     const TComServer* running = TComServer::instance();
-    const bool in_use = (running && !running->CanUnloadNow()) || net::live_request_links() > 0;
+    const bool in_use =
+        (running && !running->CanUnloadNow()) || live_com_objects() > 0 || net::live_request_links() > 0;
     return in_use ? S_FALSE : S_OK;
 }
 

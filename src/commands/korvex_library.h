@@ -20,8 +20,9 @@ TComServer& KorvexServer();
 void ReleaseKorvexServer() noexcept;
 
 // DllCanUnloadNow's answer: S_FALSE while the server has objects, locks or
-// factory references out, or an HTTP request may still call into the library
-// (its late WinInet notifications); S_OK otherwise. Any thread.
+// factory references out, any object of the library lives (an event sink the
+// host still holds), or an HTTP request may still call into the library (its
+// late WinInet notifications); S_OK otherwise. Any thread.
 HRESULT LibraryCanUnloadNow() noexcept;
 
 }  // namespace flinter

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "addin/framework_ui.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "ui/window_support.h"
@@ -76,8 +77,8 @@ ComPtr<IDispatch> active_selection(IDispatch* application) {
     return get_object(explorer.Get(), L"Selection");
 }
 
-void tell(const spam_report_environment& environment, const std::string& text) {
-    if (environment.message_box) environment.message_box(text);
+void tell(IDispatch* application, const spam_report_environment& environment, const std::string& text) {
+    if (environment.message_box) environment.message_box(ExplorerWindowInFront(application), text);
 }
 
 }  // namespace
@@ -90,11 +91,11 @@ bool CheckReportAddress(const std::string& address) {
 int ReportSpam(IDispatch* application, const spam_report_settings& settings,
                const spam_report_environment& environment) {
     if (!CheckReportAddress(settings.email)) {
-        tell(environment, "Please specify valid email in settings");
+        tell(application, environment, "Please specify valid email in settings");
         return 0;
     }
     if (!settings.bcc.empty() && !CheckReportAddress(settings.bcc)) {
-        tell(environment, "Please specify valid BCC email in settings");
+        tell(application, environment, "Please specify valid BCC email in settings");
         return 0;
     }
 
@@ -118,13 +119,13 @@ int ReportSpam(IDispatch* application, const spam_report_settings& settings,
     if (failed > 0) {
         char text[96];
         std::snprintf(text, sizeof text, "%d of %d messages could not be reported.", failed, count);
-        tell(environment, text);
+        tell(application, environment, text);
     }
     return failed;
 }
 
-void show_report_message(const std::string& text) {
-    ::MessageBoxA(nullptr, text.c_str(), kProductCaption, MB_OK);
+void show_report_message(HWND owner, const std::string& text) {
+    ::MessageBoxA(owner, text.c_str(), kProductCaption, MB_OK);
 }
 
 }  // namespace flinter

@@ -25,16 +25,17 @@ struct spam_report_settings {
     bool delete_after = false;  // CheckBox1
 };
 
-// The real message box: no owner, the product caption, OK only.
-void show_report_message(const std::string& text);
+// The real message box: owned by owner (may be null), the product caption, OK only.
+void show_report_message(HWND owner, const std::string& text);
 
 // Where the command saves copies and how it speaks to the user; the message
-// box is a seam so that tests need no person to press OK.
+// box is a seam so that tests need no person to press OK. It is owned by the
+// explorer in front, as Outlook's own boxes are.
 struct spam_report_environment {
     std::string work_folder;   // with its trailing backslash
     std::string temp_folder;   // fallback for the saved copy, with its trailing backslash
     header_text_sink* raw_header_window = nullptr;
-    std::function<void(const std::string& text)> message_box = show_report_message;
+    std::function<void(HWND owner, const std::string& text)> message_box = show_report_message;
 };
 
 bool CheckReportAddress(const std::string& address);

@@ -94,6 +94,10 @@ struct disabled_windows {
     std::vector<HWND> windows;
 };
 
+// The modal loops running on the UI thread, and how many times they were all ended.
+int running_modal_loops = 0;
+unsigned modal_loops_ended = 0;
+
 BOOL CALLBACK disable_one(HWND window, LPARAM state_address) {
     auto& state = *reinterpret_cast<disabled_windows*>(state_address);
     if (window != state.keep && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
@@ -118,7 +122,9 @@ void run_modal(HWND window, const std::function<bool()>& finished) {
     ::SetForegroundWindow(window);
     bool quit = false;
     WPARAM quit_code = 0;
-    while (!finished() && ::IsWindow(window)) {
+    const unsigned ended_before = modal_loops_ended;
+    ++running_modal_loops;
+    while (!finished() && modal_loops_ended == ended_before && ::IsWindow(window)) {
         MSG message{};
         const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
         if (got == 0 || got == -1) {
@@ -130,6 +136,7 @@ void run_modal(HWND window, const std::function<bool()>& finished) {
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
+    --running_modal_loops;
     // Enable the others first, so that activation returns to one of them.
     for (HWND other : others.windows) {
         if (::IsWindow(other)) ::EnableWindow(other, TRUE);
@@ -137,6 +144,12 @@ void run_modal(HWND window, const std::function<bool()>& finished) {
     ::ShowWindow(window, SW_HIDE);
     if (quit) ::PostQuitMessage(static_cast<int>(quit_code));
     expect_window(window);
+}
+
+void end_modal_loops() noexcept {
+    if (running_modal_loops == 0) return;
+    ++modal_loops_ended;
+    ::PostThreadMessageW(::GetCurrentThreadId(), WM_NULL, 0, 0);   // wakes the innermost from GetMessage
 }
 
 bool set_hand_cursor_over_link(WPARAM hovered, HWND link) {

@@ -50,11 +50,15 @@ HWND create_control(HWND parent, int id, const wchar_t* window_class, const char
 void expect_window(HWND window);
 
 // Shows window modally: the thread's other enabled windows are disabled while
-// the dialog messages are pumped until finished() turns true; then they are
-// enabled again and the window is hidden. A WM_QUIT is handed on. A window
-// that does not exist, or is destroyed while it shows, fails with
-// hresult_error, the other windows enabled again: no loop waits for a window
-// that cannot finish it.
+// the dialog messages are pumped until finished() turns true or
+// end_modal_loops() ends the loop; then they are enabled again and the window
+// is hidden. A WM_QUIT is handed on. A window that does not exist, or is
+// destroyed while it shows, fails with hresult_error, the other windows
+// enabled again: no loop waits for a window that cannot finish it.
 void run_modal(HWND window, const std::function<bool()>& finished);
+
+// Ends every modal loop the thread runs now, also one whose window has gone:
+// the host has let the add-in go and must not wait for the user.
+void end_modal_loops() noexcept;
 
 }  // namespace flinter

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <wrl/client.h>
 #include <addin.h>
+#include <olectl.h>
 
 #include <sstream>
 #include <string>
@@ -126,6 +127,24 @@ TEST_F(AddInLoading, TheUserSwitchesItOffAndOnAgain) {
         << "connected after Outlook started, the add-in starts inside OnConnection";
     EXPECT_EQ(std::wstring::npos, find_line(log, L"addin Korvex.korv.OnStartupComplete"));
     EXPECT_NE(nullptr, information_window());
+}
+
+// A sink whose unadvise Outlook refused stays with Outlook after the add-in
+// object has gone; its code must stay loaded until Outlook lets it go.
+TEST_F(AddInLoading, ASinkOutlookKeepsHoldsTheLibraryUntilOutlookLetsItGo) {
+    simulated_outlook outlook({.explorers = 1, .addins = kProgId});
+    ASSERT_EQ(S_OK, mailhost_fail(L"Application", L"Unadvise", CONNECT_E_NOCONNECTION, 1000));
+    ASSERT_EQ(S_OK, mailhost_connect_addin(kProgId, FALSE));   // Outlook lets the add-in object go
+    mailhost_clear_faults();
+    ASSERT_EQ(1, mailhost_advised_sink_count()) << simulated_outlook::advised_sinks();
+    EXPECT_EQ(S_FALSE, can_unload_now());
+    ::CoFreeUnusedLibraries();
+    ASSERT_NE(nullptr, ::GetModuleHandleW(L"QAV_Flinter.dll")) << "unloaded under the sink Outlook holds";
+
+    outlook.quit();   // Outlook releases the sink
+    EXPECT_EQ(S_OK, can_unload_now());
+    ::CoFreeUnusedLibraries();
+    EXPECT_EQ(nullptr, ::GetModuleHandleW(L"QAV_Flinter.dll")) << "nothing else keeps it";
 }
 
 TEST_F(AddInLoading, ConnectsWithoutTheHostsAddInEntry) {

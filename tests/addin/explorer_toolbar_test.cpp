@@ -11,6 +11,7 @@
 #include <addin.h>
 #include <olectl.h>
 
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <utility>
@@ -232,7 +233,7 @@ protected:
     void connect(std::function<module_ptr()> create_module) {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, addin_testing::kAddInKey);
         addin_testing::record_recent_update_check();
-        framework_ui_seams().module_error_box = [this](const std::wstring&, const std::wstring& text) {
+        framework_ui_seams().module_error_box = [this](HWND, const std::wstring&, const std::wstring& text) {
             errors.push_back(text);
         };
         start({.mailbox = kSamplesMailbox, .explorers = 1});
@@ -387,7 +388,7 @@ object Binder: TBindingModule
   SupportedApps = [ohaOutlook]
   object afwOlExplorerCommandbar1: TafwOlExplorerCommandbar
     CommandBarName = "Binder"
-    ButtonTypes = {02000000 00000000 00000000}
+    ButtonTypes = {03000000 00000000 00000000 01000000}
     Buttons = <
       item
         Caption = "First"
@@ -398,6 +399,11 @@ object Binder: TBindingModule
         Caption = "Second"
         OfficeTag = "{binder-second}"
         OnClick = SecondClick
+      end
+      item
+        Caption = "Third"
+        OfficeTag = "{binder-third}"
+        OnChange = ThirdChange
       end>
   end
 end
@@ -405,6 +411,7 @@ end
 constexpr wchar_t kBinderBar[] = L"Binder";
 constexpr wchar_t kFirstTag[] = L"{binder-first}";
 constexpr wchar_t kSecondTag[] = L"{binder-second}";
+constexpr wchar_t kThirdTag[] = L"{binder-third}";
 
 std::vector<std::string> clicks;
 bool run_messages_in_handler = false;
@@ -421,6 +428,7 @@ public:
         };
         handlers.add("FirstClick", recording("first"));
         handlers.add("SecondClick", recording("second"));
+        handlers.add("ThirdChange", recording("third"));
         load(definition::read_definition(kBinder), handlers);
     }
 };
@@ -510,7 +518,7 @@ TEST_F(ToolbarBinding, ANewExplorerGetsOneCopyAtItsFirstFolderSwitchOrActivation
     ASSERT_EQ(S_OK, mailhost_activate_explorer(second));
     ASSERT_EQ(S_OK, mailhost_activate_explorer(1));
     for (int explorer : {1, second, third}) EXPECT_EQ(1u, copies(explorer)) << explorer;
-    EXPECT_EQ(2u, connected().EventSinks().size()) << "one sink per button";
+    EXPECT_EQ(3u, connected().EventSinks().size()) << "one sink per control";
 }
 
 TEST_F(ToolbarBinding, AClickOnEitherWindowsCopyReachesItsHandlerOnce) {
@@ -525,16 +533,50 @@ TEST_F(ToolbarBinding, AClickOnEitherWindowsCopyReachesItsHandlerOnce) {
               clicks);
 }
 
-TEST_F(ToolbarBinding, AClickWhileTheHandlerStillRunsMessagesIsDropped) {
-    run_messages_in_handler = true;
-    ASSERT_EQ(S_OK, mailhost_queue_user_actions(TRUE));
+// The sink drops an event that arrives while its delivery still runs; the
+// button drops a click while its click routine runs, also one that reaches it
+// through the sink of another window's copy.
+TEST_F(ToolbarBinding, AnEventWhileItsHandlerStillRunsMessagesIsDropped) {
+    const int second = open_explorer(false);
+    switch_folder(second, L"Inbox");
+    ASSERT_EQ(S_OK, mailhost_activate_explorer(1));   // bound to the first window's copies
+    struct reentry_case {
+        const char* what;
+        std::function<void()> events;   // the first reaches its handler, the others arrive while it runs
+    };
+    const reentry_case cases[] = {
+        {"the same copy clicked again", [] { click(1, kFirstTag); click(1, kFirstTag); }},
+        {"the other window's copy clicked once the button moved there",
+         [second] {
+             click(1, kFirstTag);
+             ASSERT_EQ(S_OK, mailhost_activate_explorer(second));
+             click(second, kFirstTag);
+             ASSERT_EQ(S_OK, mailhost_activate_explorer(1));
+         }},
+        {"the same list changed again",
+         [] {
+             ASSERT_EQ(S_OK, mailhost_change(1, kThirdTag, L"one"));
+             ASSERT_EQ(S_OK, mailhost_change(1, kThirdTag, L"two"));
+         }},
+    };
+    for (const reentry_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        clicks.clear();
+        run_messages_in_handler = true;
+        ASSERT_EQ(S_OK, mailhost_queue_user_actions(TRUE));
+        c.events();
+        run_queued_messages();
+        ASSERT_EQ(S_OK, mailhost_queue_user_actions(FALSE));
+        EXPECT_EQ(1u, clicks.size()) << ::testing::PrintToString(clicks);
+        run_messages_in_handler = false;
+    }
+    clicks.clear();
     click(1, kFirstTag);
-    click(1, kFirstTag);   // reaches the add-in inside the first click's handler
-    run_queued_messages();
-    ASSERT_EQ(S_OK, mailhost_queue_user_actions(FALSE));
-    EXPECT_EQ(1u, clicks.size());
-    click(1, kFirstTag);
-    EXPECT_EQ(2u, clicks.size()) << "the handler is free again";
+    ASSERT_EQ(S_OK, mailhost_change(1, kThirdTag, L"three"));
+    EXPECT_EQ((std::vector<std::string>{"first by afwOlExplorerCommandbar1Controls0",
+                                        "third by afwOlExplorerCommandbar1Controls2"}),
+              clicks)
+        << "the handlers are free again";
 }
 
 TEST_F(ToolbarBinding, AClickFromACopyWhoseBoundWindowClosedRebindsAndIsDelivered) {
@@ -640,7 +682,7 @@ TEST_F(ToolbarBinding, SwitchedOffWithAControlTheHostRefusesToDeleteRemovesTheRe
     };
     const refusal_case cases[] = {
         {second_button, L"Delete", {kSecondTag}},
-        {L"CommandBar", L"FindControl", {kFirstTag, kSecondTag}},
+        {L"CommandBar", L"FindControl", {kFirstTag, kSecondTag, kThirdTag}},
         {L"CommandBar", L"Delete", {}},
         {L"CommandBarControls", L"Count", {}},
     };

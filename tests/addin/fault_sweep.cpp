@@ -418,7 +418,7 @@ const scenario* find_scenario(const std::string& name) {
 
 int run_child(const scenario& sc, const strike& s) {
     if (FAILED(::CoInitialize(nullptr))) return 2;
-    framework_ui_seams().module_error_box = [](const std::wstring& caption, const std::wstring& text) {
+    framework_ui_seams().module_error_box = [](HWND, const std::wstring& caption, const std::wstring& text) {
         shown().said.push_back("error box: " + utf8(caption) + ": " + utf8(text));
     };
     framework_ui_seams().dax_error_box = [](const std::wstring& text) { shown().said.push_back("DAX error box: " + utf8(text)); };

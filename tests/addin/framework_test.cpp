@@ -95,8 +95,10 @@ protected:
         ::RegDeleteTreeW(HKEY_CURRENT_USER, kAddInKey);
         events.clear();
         fail_startup_complete = false;
-        framework_ui_seams().module_error_box = [this](const std::wstring& caption, const std::wstring& text) {
+        framework_ui_seams().module_error_box = [this](HWND owner, const std::wstring& caption,
+                                                       const std::wstring& text) {
             boxes.push_back(caption + L"|" + text);
+            box_owners.push_back(owner);
         };
         framework_ui_seams().dax_error_box = [this](const std::wstring& text) { boxes.push_back(L"DAX|" + text); };
     }
@@ -125,6 +127,7 @@ protected:
     TafwFactory factory{server, recorder_class()};
     std::unique_ptr<mailhost::simulated_outlook> outlook;
     std::vector<std::wstring> boxes;
+    std::vector<HWND> box_owners;
 };
 
 TEST_F(Framework, StartUpRunsWhenTheHostHasStartedAndOnlyOnce) {
@@ -185,6 +188,7 @@ TEST_F(Framework, AFailingHandlerGoesToTheErrorReportAndStartUpCompletes) {
     EXPECT_TRUE(boxes[0].starts_with(L"Recorder|Recorder error: the add-in has fired an exception.\r\n"
                                      L"the windows could not be made"))
         << boxes[0];
+    EXPECT_EQ(mailhost_explorer_window(1), box_owners.at(0)) << "owned by the explorer in front";
     EXPECT_EQ(L"NORMAL", stored_start_mode()) << "start-up went on to its end";
     addin->OnDisconnection(ext_dm_HostShutdown, &custom);
 

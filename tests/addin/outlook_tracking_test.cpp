@@ -174,7 +174,7 @@ protected:
         ::RegDeleteTreeW(HKEY_CURRENT_USER, addin_testing::kAddInKey);
         react = {};
         events.clear();
-        framework_ui_seams().module_error_box = [this](const std::wstring&, const std::wstring& text) {
+        framework_ui_seams().module_error_box = [this](HWND, const std::wstring&, const std::wstring& text) {
             error_boxes.push_back(text);
         };
     }

@@ -50,7 +50,7 @@ class SwitchingOff : public testing_support::HostedBars {
 protected:
     void SetUp() override {
         HostedBars::SetUp();
-        framework_ui_seams().module_error_box = [this](const std::wstring&, const std::wstring& text) {
+        framework_ui_seams().module_error_box = [this](HWND, const std::wstring&, const std::wstring& text) {
             boxes.push_back(text);
         };
     }

@@ -37,7 +37,10 @@ protected:
         environment.work_folder = work.path();
         environment.temp_folder = temp.path();
         environment.raw_header_window = &raw_headers;
-        environment.message_box = [this](const std::string& text) { boxes.push_back(text); };
+        environment.message_box = [this](HWND owner, const std::string& text) {
+            boxes.push_back(text);
+            box_owners.push_back(owner);
+        };
         settings.email = "abuse@report.example";
     }
 
@@ -69,6 +72,7 @@ protected:
     temp_folder work, temp;
     recording_window raw_headers;
     std::vector<std::string> boxes;
+    std::vector<HWND> box_owners;
     spam_report_settings settings;
     spam_report_environment environment;
 };
@@ -82,7 +86,7 @@ TEST(ReportAddress, NeedsTextAnAtSignAndADot) {
     for (const row& r : rows) EXPECT_EQ(CheckReportAddress(r.address), r.plausible) << '"' << r.address << '"';
 }
 
-TEST_F(SpamReport, ImplausibleAddressesStopBeforeAnyHostCall) {
+TEST_F(SpamReport, ImplausibleAddressesStopBeforeAnyHostCallButTheBoxOwners) {
     select({1});
     mailhost_clear_call_log();
     for (const char* email : {"nobody", "nobody@nowhere", ""}) {
@@ -96,7 +100,9 @@ TEST_F(SpamReport, ImplausibleAddressesStopBeforeAnyHostCall) {
                                                "Please specify valid email in settings",
                                                "Please specify valid email in settings",
                                                "Please specify valid BCC email in settings"}));
-    EXPECT_EQ(mailhost::simulated_outlook::call_log(), L"");
+    EXPECT_EQ(std::vector<HWND>(4, mailhost_explorer_window(1)), box_owners) << "owned by the explorer in front";
+    EXPECT_EQ(mailhost::simulated_outlook::call_log(), L"Application.ActiveExplorer\nApplication.ActiveExplorer\n"
+                                                       L"Application.ActiveExplorer\nApplication.ActiveExplorer\n");
     EXPECT_TRUE(outbox().empty());
 }
 

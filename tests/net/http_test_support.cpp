@@ -31,19 +31,6 @@ bool wait_for_sent_message(DWORD limit_ms) {
     return true;
 }
 
-::testing::AssertionResult heaps_intact() {
-    char debug[256] = {};
-    ::GetEnvironmentVariableA("WINEDEBUG", debug, sizeof debug);
-    if (!std::strstr(debug, "+heap"))
-        return ::testing::AssertionFailure() << "heap checking is off (WINEDEBUG=\"" << debug << "\")";
-    std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 16);
-    const DWORD count = ::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data());
-    heaps.resize(std::min<std::size_t>(count, heaps.size()));  // heaps made meanwhile are not asked
-    for (HANDLE heap : heaps)
-        if (!::HeapValidate(heap, 0, nullptr)) return ::testing::AssertionFailure() << "heap " << heap << " is damaged";
-    return ::testing::AssertionSuccess();
-}
-
 namespace {
 
 struct guard_watch {

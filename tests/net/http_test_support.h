@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "heap_check.h"
 #include "net/http_client.h"
 
 namespace flinter::net::testing {
@@ -25,11 +26,7 @@ bool pump_until_idle(TAdvHttp& http);
 // waits for this one (an event on its way); false after limit_ms.
 bool wait_for_sent_message(DWORD limit_ms = 30000);
 
-// Whether every heap of the process is sound: with Wine's heap checking on
-// (WINEDEBUG=warn+heap), a freed block is filled, and a later write into it
-// shows here until the block is handed out again. Fails when that checking is
-// off, so that a test relying on it cannot pass unseen.
-::testing::AssertionResult heaps_intact();
+using flinter::testing::heaps_intact;
 
 // A deadlocked thread cannot report its own failure: unless dismissed (by
 // destruction) within limit_ms, this ends the process with `what` on stderr.

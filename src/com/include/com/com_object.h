@@ -1,8 +1,9 @@
 // The one IUnknown of every COM object the project implements: an interlocked
 // count, QueryInterface from the list of interfaces with one IUnknown identity
 // (the first interface), deletion of the most derived object at zero, or for
-// an object whose owner keeps it in memory, a hold released at zero.
-// Header-only; AddRef/Release from any thread; never throws.
+// an object whose owner keeps it in memory, a hold released at zero; and the
+// module's count of live objects. Header-only; AddRef/Release from any thread;
+// never throws.
 #pragma once
 
 #include <windows.h>
@@ -41,7 +42,15 @@ struct first_interface {
     using type = First;
 };
 
+// One count per module (DLL or program) that links the toolkit.
+inline std::atomic<long> live_objects{0};
+
 }  // namespace detail
+
+// The com_objects of this module alive now. A library that hands objects to
+// others (sinks the host keeps after an unadvise it refused) must stay loaded
+// while this is not 0. Any thread.
+inline long live_com_objects() noexcept { return detail::live_objects; }
 
 // Derived may add:
 //   IUnknown* query_more(REFIID) noexcept   - interfaces known only at run time
@@ -62,10 +71,16 @@ class com_object : public detail::com_base<Entries>::type... {
     static constexpr bool owner_held() noexcept { return requires(Derived& d) { d.hold(true); }; }
 
 public:
-    com_object() noexcept { count(+1); }
+    com_object() noexcept {
+        ++detail::live_objects;
+        count(+1);
+    }
     com_object(const com_object&) = delete;
     com_object& operator=(const com_object&) = delete;
-    virtual ~com_object() { count(-1); }
+    virtual ~com_object() {
+        count(-1);
+        --detail::live_objects;
+    }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
         if (!out) return E_POINTER;
