@@ -133,6 +133,10 @@ public:
     virtual bool begin_stalled_read() { return false; }
     // Events delivered to handlers during the last fetch (NaN: no handlers).
     virtual double deliveries() const { return NAN; }
+    // While on, each fetch notes when Execute returned and when each event
+    // reached its handler; the medians go to `f` as at_<step>.
+    virtual void record_timeline(bool) {}
+    virtual void add_timeline(figures&) const {}
 };
 
 // The floor: WinInet's synchronous calls on a thread of its own.
@@ -227,6 +231,7 @@ public:
         if (!blocking_) install_every_handler();
         http_.OnRequestComplete = [this](TAdvHttp&) {
             completed_at_ = now_ms();
+            note("OnRequestComplete");
             ++events_;
         };
     }
@@ -237,11 +242,17 @@ public:
         http_.SetURL(url(path));
         completed_at_ = 0;
         events_ = 0;
-        const double start = now_ms();
+        start_ = now_ms();
         http_.Execute(blocking_);
+        note("Execute_returned");
         run_messages_until([&] { return completed_at_ != 0 && !http_.Busy(); });
         size = http_.ResponseStream().size();
-        return completed_at_ - start;
+        return completed_at_ - start_;
+    }
+
+    void record_timeline(bool on) override { recording_ = on; }
+    void add_timeline(figures& f) const override {
+        for (const auto& [step, times] : timeline_) f["at_" + step] = median(times);
     }
 
     bool begin_stalled_read() override {
@@ -255,16 +266,32 @@ public:
 private:
     std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
 
+    void note(const char* step) {
+        if (recording_) timeline_[step].push_back(now_ms() - start_);
+    }
+
     // As a real add-in would: something small on every event.
     void install_every_handler() {
-        for (auto slot : {&TAdvHttp::OnResolvingName, &TAdvHttp::OnNameResolved, &TAdvHttp::OnConnectingToServer,
-                          &TAdvHttp::OnConnectedToServer, &TAdvHttp::OnSendingRequest, &TAdvHttp::OnRequestSent,
-                          &TAdvHttp::OnReceivingResponse, &TAdvHttp::OnResponseReceived,
-                          &TAdvHttp::OnClosingConnection, &TAdvHttp::OnConnectionClosed, &TAdvHttp::OnRedirect,
-                          &TAdvHttp::OnIntermediateResponse, &TAdvHttp::OnStateChange, &TAdvHttp::OnNeedAuth,
-                          &TAdvHttp::OnNeedProxyAuth, &TAdvHttp::OnError})
-            http_.*slot = [this](TAdvHttp&) { ++events_; };
+        using slot = TAdvHttp::TNotifyEvent TAdvHttp::*;
+        const std::pair<slot, const char*> slots[] = {
+            {&TAdvHttp::OnResolvingName, "OnResolvingName"}, {&TAdvHttp::OnNameResolved, "OnNameResolved"},
+            {&TAdvHttp::OnConnectingToServer, "OnConnectingToServer"},
+            {&TAdvHttp::OnConnectedToServer, "OnConnectedToServer"},
+            {&TAdvHttp::OnSendingRequest, "OnSendingRequest"}, {&TAdvHttp::OnRequestSent, "OnRequestSent"},
+            {&TAdvHttp::OnReceivingResponse, "OnReceivingResponse"},
+            {&TAdvHttp::OnResponseReceived, "OnResponseReceived"},
+            {&TAdvHttp::OnClosingConnection, "OnClosingConnection"},
+            {&TAdvHttp::OnConnectionClosed, "OnConnectionClosed"}, {&TAdvHttp::OnRedirect, "OnRedirect"},
+            {&TAdvHttp::OnIntermediateResponse, "OnIntermediateResponse"},
+            {&TAdvHttp::OnStateChange, "OnStateChange"}, {&TAdvHttp::OnNeedAuth, "OnNeedAuth"},
+            {&TAdvHttp::OnNeedProxyAuth, "OnNeedProxyAuth"}, {&TAdvHttp::OnError, "OnError"}};
+        for (const auto& [member, name] : slots)
+            http_.*member = [this, name = name](TAdvHttp&) {
+                note(name);
+                ++events_;
+            };
         http_.OnDataAvailable = [this](TAdvHttp& h) {
+            note("OnDataAvailable");
             bytes_seen_ += h.ChunkSize();
             ++events_;
         };
@@ -273,9 +300,11 @@ private:
     int port_;
     bool blocking_;
     TAdvHttp http_;
-    double completed_at_ = 0;
+    double completed_at_ = 0, start_ = 0;
     long events_ = 0;
     std::size_t bytes_seen_ = 0;
+    bool recording_ = false;
+    std::map<std::string, std::vector<double>> timeline_;  // step -> ms from Execute, per fetch
 };
 
 std::unique_ptr<setup> make_setup(const std::string& kind, int port) {
@@ -313,8 +342,11 @@ figures measure(const std::string& kind, int port) {
 
     std::vector<double> small;
     const double cpu_before = thread_cpu_ms();
+    s->record_timeline(true);
     for (int i = 0; i < kSmallRequests; ++i) small.push_back(s->fetch("/plain", size));
+    s->record_timeline(false);
     f["ui_cpu_ms"] = (thread_cpu_ms() - cpu_before) / kSmallRequests;
+    s->add_timeline(f);
     f["small_ms"] = median(small);
     f["small_deliveries"] = s->deliveries();
     f["delivery_ms"] = delivery_ms();
@@ -413,6 +445,21 @@ void print_spread(std::map<std::string, std::map<std::string, std::vector<double
                 " %s | %s | %s |\n", floor_text, spread("blocking").c_str(), spread("non-blocking").c_str());
 }
 
+// Where the non-blocking small request spends its time: when Execute returned
+// and when each event reached its handler, in the order they came.
+void print_timeline(std::map<std::string, std::vector<double>>& figures_of_setup, double floor_ms) {
+    std::vector<std::pair<double, std::string>> steps;
+    for (const auto& [name, values] : figures_of_setup)
+        if (name.rfind("at_", 0) == 0) steps.emplace_back(median(values), name.substr(3));
+    std::sort(steps.begin(), steps.end());
+    std::printf("\n| %s, the non-blocking small request step by step, medians of %d rounds | ms from Execute |"
+                " in the floor's small requests |\n|---|---:|---:|\n", flavour(), kRounds);
+    for (const auto& [at, step] : steps) {
+        const std::string what = step == "Execute_returned" ? "`Execute` returned" : "`" + step + "` handled";
+        std::printf("| %s | %.2f | %.2f× |\n", what.c_str(), at, at / floor_ms);
+    }
+}
+
 int run_parent() {
     flinter::net::testing::loopback_server server;
     std::map<std::string, std::map<std::string, std::vector<double>>> rounds;  // setup -> figure -> values
@@ -473,6 +520,7 @@ int run_parent() {
     std::printf("| deliveries per 16 KiB chunk of a body, every handler installed | %.2f |\n", per_chunk);
     std::printf("| 10 MiB at the floor's rate plus those deliveries (MiB/s) | %.1f (%.2f×) |\n", ceiling,
                 ceiling / figure("floor", "large_mib_s"));
+    print_timeline(rounds["non-blocking"], figure("floor", "small_ms"));
     std::printf("\n");
     return 0;
 }
