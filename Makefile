@@ -67,14 +67,16 @@ demo: all
 
 # Benchmarks, figures only (never part of `make test`): programs under
 # build/<flavour>/, each run for x86 and x64 under Wine by scripts/bench.sh,
-# which puts what it prints into its own section of docs/benchmarks.md.
+# which puts what it prints into its own section of docs/benchmarks.md, with
+# each figure beside the one the page held before the run (--compare: a
+# figure that moved past 1.25x the same way in both flavours is named).
 # Built by `make`, which also leaves the stripped deliverables whose sizes
 # bench.sh notes (--sizes).
 BENCHMARKS := tests/net/http_benchmark tests/addin/startup_benchmark tests/addin/selection_change_benchmark \
   tests/core/evaluation_benchmark tests/commands/spam_report_benchmark tests/addin/memory_benchmark
 
 bench: all
-	bash scripts/bench.sh --sizes=dist $(BENCHMARKS)
+	bash scripts/bench.sh --compare --sizes=dist $(BENCHMARKS)
 
 # Fuzzing of the portable core (clang + libFuzzer, ASan + UBSan): every target
 # in fuzz/ for FUZZ_SECONDS each, one after the other (FUZZ_TARGETS picks some,

@@ -1,5 +1,8 @@
 #include "addin_test_support.h"
 
+#include <windows.h>
+#include <psapi.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -78,6 +81,21 @@ flinter::addin_class quiet_korv_class() {
     };
     return {"Tkorv", kKorv, {kIkorv}, &flinter::create_addin_object<flinter::TafwAddin>,
             [quiet] { return flinter::module_ptr(new flinter::TAddInModule(quiet())); }};
+}
+
+std::set<std::wstring> loaded_module_paths() {
+    std::vector<HMODULE> modules(1024);
+    DWORD needed = 0;
+    ::EnumProcessModules(::GetCurrentProcess(), modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)),
+                         &needed);
+    modules.resize(std::min<std::size_t>(needed / sizeof(HMODULE), modules.size()));
+    std::set<std::wstring> paths;
+    for (HMODULE m : modules) {
+        wchar_t path[MAX_PATH] = {};
+        ::GetModuleFileNameW(m, path, MAX_PATH);
+        paths.insert(path);
+    }
+    return paths;
 }
 
 std::wstring beside_this_test(const wchar_t* file) {

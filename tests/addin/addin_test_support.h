@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ flinter::addin_class quiet_korv_class();
 
 // A file next to this test's executable.
 std::wstring beside_this_test(const wchar_t* file);
+
+// The full paths of the modules this process has loaded now.
+std::set<std::wstring> loaded_module_paths();
 
 // Every key and value below root\path, one sorted line each: "sub\key" for a
 // key, "sub\key|name=text" for a string and "sub\key|name=#n" for a number
