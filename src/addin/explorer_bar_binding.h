@@ -30,8 +30,9 @@ void CreateExplorerBarsAtStartup(command_bar_module& module) noexcept;
 
 // An explorer was activated and its command bars are the module's collection:
 // each of the module's Outlook bars is found there and re-bound (every sink
-// then listens to this window's controls) or created.
-void ActivateExplorerBars(command_bar_module& module) noexcept;
+// then listens to this window's controls) or created, and each explorer bar
+// is enabled and shown for that explorer's folder.
+void ActivateExplorerBars(command_bar_module& module, IDispatch* explorer) noexcept;
 
 // The active explorer's folder changed: each explorer bar is enabled and shown
 // by its folder rule; a bar whose state changed is nudged left and back so
