@@ -250,10 +250,24 @@ void TafwAddin::remove_module_for_user() {
     delete_key_tree(HKEY_CURRENT_USER, key + L"\\Controls");
 }
 
-// From a live window: the one the bars were bound to may have closed.
+// From every window the add-in follows, each of which has its copy of the
+// bars; then what the module still has bound (the window the bars were bound
+// to may have closed).
 void TafwAddin::remove_command_bars() {
     RebindExplorerBarsWhenWindowClosed(*module_);
+    std::exception_ptr first_failure;
+    if (tracking_) {
+        std::vector<IDispatch*> explorers;
+        for (const auto& explorer : tracking_->Explorers())
+            if (explorer->DefaultInterface()) explorers.push_back(explorer->DefaultInterface());
+        try {
+            RemoveExplorerBarCopies(*module_, explorers);
+        } catch (...) {
+            first_failure = std::current_exception();
+        }
+    }
     RemoveCommandBars(*module_);
+    if (first_failure) std::rethrow_exception(first_failure);
 }
 
 // The host is let go at once: the sinks unadvised, the module's registry key

@@ -261,6 +261,27 @@ void RebindExplorerBarsWhenWindowClosed(command_bar_module& module) noexcept {
     }
 }
 
+void RemoveExplorerBarCopies(command_bar_module& module, const std::vector<IDispatch*>& explorers) {
+    const ComPtr<IDispatch> bound = module.command_bars();
+    std::exception_ptr first_failure;
+    for (IDispatch* explorer : explorers) {
+        try {
+            module.set_command_bars(
+                query_dispatch(get(explorer, L"CommandBars").as_dispatch().Get(), office::IID__CommandBars));
+            for (TafwOlExplorerCommandbar* bar : explorer_bars(module)) {
+                if (!keeps_layout(*bar)) continue;
+                const ComPtr<IDispatch> copy = FindCommandBar(module, bar->DeclaredName());
+                if (copy && !(bar->live() && same_object(copy.Get(), bar->live())) && !get(copy.Get(), L"BuiltIn").as_bool())
+                    call(copy.Get(), L"Delete");
+            }
+        } catch (...) {
+            if (!first_failure) first_failure = std::current_exception();
+        }
+    }
+    module.set_command_bars(bound);
+    if (first_failure) std::rethrow_exception(first_failure);
+}
+
 void SaveExplorerBarLayout(command_bar_module& module) noexcept {
     RebindExplorerBarsWhenWindowClosed(module);
     for (TafwOlExplorerCommandbar* bar : explorer_bars(module)) {
