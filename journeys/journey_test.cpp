@@ -89,3 +89,15 @@ TEST_F(JourneyRegressions, AnsweringSpamsBoxAfterGoingToTheOtherWindowDoesNotBri
         "front 1",
     });
 }
+
+// The same, with the second window closed (by input that reached Outlook
+// while the settings window showed) before the user pressed Cancel: the click
+// came again from the first window's copy with the closed window's button as
+// its sender, and the add-in showed an error box ("The control has been deleted").
+TEST_F(JourneyRegressions, ClosingTheWindowWhoseSettingsButtonWasClickedShowsNoErrorWhenTheSettingsClose) {
+    expect_journey_passes({
+        "new-explorer 1",
+        "burst 2 click:Settings close",
+        "press Settings Cancel",
+    });
+}
