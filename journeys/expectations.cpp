@@ -117,6 +117,10 @@ bool connected_in(IDispatch* application) {
 std::wstring settings_field(HWND window, int id) { return text_of(::GetDlgItem(window, id)); }
 bool settings_box(HWND window, int id) { return ::IsDlgButtonChecked(window, id) == BST_CHECKED; }
 
+bool is_spam_box(const std::wstring& text) {
+    return text == flinter::widen(kEmailBox) || text == flinter::widen(kBccBox);
+}
+
 bool is_click(const journey_step& step, const char* caption) { return step.verb == "click" && step.word(1) == caption; }
 
 int queued(const journey_step& step, const std::string& token) {
@@ -171,7 +175,8 @@ void write_settings_file(const std::string& path, const settings_values& v) {
 
 host_log read_host_log() {
     host_log log;
-    std::wistringstream lines(take(mailhost_call_log()));
+    log.text = take(mailhost_call_log());
+    std::wistringstream lines(log.text);
     mailhost_clear_call_log();
     for (std::wstring line; std::getline(lines, line);) {
         if (line.starts_with(L"sent ")) ++log.sent;
@@ -234,7 +239,7 @@ std::optional<broken_invariant> expectations::after(const journey_step& step, ID
     for (const auto& box : view.boxes) {
         if (boxes_before_.count(box.window.handle)) continue;
         new_boxes.push_back(box.text);
-        const bool spam_box = box.text == flinter::widen(kEmailBox) || box.text == flinter::widen(kBccBox);
+        const bool spam_box = is_spam_box(box.text);
         if (spam_box && !spam_click)
             return broken("click once", "\"Spam\"'s box \"" + narrow(box.text) + "\" shows again after step " +
                                             step.line());
@@ -278,6 +283,11 @@ std::optional<broken_invariant> expectations::step_outcome(const journey_step& s
             if (!plausible_address(controls_.email)) expected_boxes = {flinter::widen(kEmailBox)};
             else if (!controls_.bcc.empty() && !plausible_address(controls_.bcc)) expected_boxes = {flinter::widen(kBccBox)};
             if (!expected_boxes.empty()) expected_sent = 0;
+            // The last click's handler still waits in its box: this click is dropped.
+            if (std::any_of(before_.boxes.begin(), before_.boxes.end(), [](const box_seen& box) { return is_spam_box(box.text); })) {
+                expected_boxes.clear();
+                expected_sent = 0;
+            }
             if (boxes != expected_boxes || log.sent != expected_sent)
                 return broken("click once", "\"Spam\" with " + std::to_string(selected) + " selected and " +
                                                 describe(controls_) + " sent " + std::to_string(log.sent) + " and showed " +

@@ -38,6 +38,7 @@ void write_settings_file(const std::string& path, const settings_values& values)
 
 // What the simulated Outlook's call log said since it was last read (it is emptied).
 struct host_log {
+    std::wstring text;                         // the calls, one a line
     int sent = 0;                              // messages sent
     std::vector<std::wstring> addin_failures;  // "addin <ProgID>.<call> failed" lines
     std::vector<std::wstring> over_releases;
