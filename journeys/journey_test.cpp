@@ -101,3 +101,16 @@ TEST_F(JourneyRegressions, ClosingTheWindowWhoseSettingsButtonWasClickedShowsNoE
         "press Settings Cancel",
     });
 }
+
+// Outlook refused the sink of a new window's events; the user closed that
+// window and switched the add-in off: the switch-off answered with a failure.
+TEST_F(JourneyRegressions, SwitchingOffAfterAWindowWhoseEventsCouldNotBeFollowedClosedAnswersWithoutFailure) {
+    expect_journey_passes({
+        "fail Explorer Advise",
+        "new-explorer 1",
+        "close 2",
+        "addins 1",
+        "addins-tick",
+        "addins-ok",
+    });
+}
