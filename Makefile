@@ -1,4 +1,5 @@
-# The two commands: `make test` and `make demo`. `make` builds dist/.
+# The two commands: `make test` and `make demo`. `make` builds dist/; `make msi`
+# the Windows Installer packages alone (dist/*.msi).
 # `make bench` writes docs/benchmarks.md; `make fuzz`, `make hostile` and
 # `make faults` and `make journeys` write their sections of
 # docs/reliability.md; `make soak` runs the soak alone.
@@ -7,7 +8,7 @@ JOBS    ?= 2
 CMAKE   := cmake -G Ninja -Wno-dev
 ROOT    := $(CURDIR)
 
-.PHONY: all deps configure build test demo bench fuzz hostile faults soak journeys clean
+.PHONY: all deps configure build msi test demo bench fuzz hostile faults soak journeys clean
 WINDOWS_DELIVERABLES := src/QAV_Flinter.dll tools/analyze/flinter-analyze.exe
 STRIP_x86   := i686-w64-mingw32-strip
 STRIP_x64   := x86_64-w64-mingw32-strip
@@ -15,12 +16,16 @@ STRIP_linux := strip
 # ship FLAVOUR, FILES: the build tree's files (which keep their symbols for the
 # tests) into dist/FLAVOUR/, without symbols and debug sections.
 ship = for f in $(2); do $(STRIP_$(1)) -o dist/$(1)/$$(basename $$f) $(BUILD)/$(1)/$$f || exit 1; done
+# The packages that installer/CMakeLists.txt builds in each Windows tree.
+VERSION  := $(shell sed -n 's/^project.QAV_Flinter VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+PACKAGES := $(foreach f,x86 x64,$(foreach s,.msi -user.msi,$(BUILD)/$(f)/installer/QAV_Flinter-$(VERSION)-$(f)$(s)))
 
 all: build
 	rm -rf dist && mkdir -p dist/x86 dist/x64 dist/linux
 	$(call ship,x86,$(WINDOWS_DELIVERABLES))
 	$(call ship,x64,$(WINDOWS_DELIVERABLES))
 	$(call ship,linux,tools/analyze/flinter-analyze)
+	cp $(PACKAGES) dist/
 	@echo "dist/ is ready"
 
 deps:
@@ -42,6 +47,13 @@ build: configure
 	cmake --build $(BUILD)/native -j$(JOBS)
 	cmake --build $(BUILD)/x86 -j$(JOBS)
 	cmake --build $(BUILD)/x64 -j$(JOBS)
+
+# The x86 and x64 packages, per machine and per user, into dist/.
+msi: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
+	cmake --build $(BUILD)/x86 -j$(JOBS) --target msi_packages
+	cmake --build $(BUILD)/x64 -j$(JOBS) --target msi_packages
+	mkdir -p dist && cp $(PACKAGES) dist/
+	@ls dist/*.msi
 
 # One CTest run over the three flavours, so that it ends with one summary. The
 # Wine session it starts runs until stopped: stopped however the run ends.

@@ -14,6 +14,7 @@ packages=(
   wine wine64 wine32:i386 libwine-dev
   googletest dpkg-dev python3
   libjpeg-turbo-progs xvfb x11-utils imagemagick
+  wixl msitools
 )
 
 # The source package the Windows builds take libjpeg from. Its version is the

@@ -1,10 +1,13 @@
 #include "settings/settings_store.h"
 
 #include <oleauto.h>
+#include <shlobj.h>
 
 #include <vector>
 
+#include "com/unique_res.h"
 #include "core/settings/settings_values.h"
+#include "product.h"
 
 namespace flinter {
 namespace {
@@ -42,6 +45,40 @@ private:
 };
 
 std::string g_work_folder;
+
+bool opens_for_writing(const std::string& path, DWORD disposition, DWORD flags) {
+    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, disposition, flags, nullptr);
+    const unique_handle owned(file == INVALID_HANDLE_VALUE ? nullptr : file);
+    return owned.get() != nullptr;
+}
+
+// Whether a write to the file would be taken, found without changing it: a
+// file there must open for writing; where there is none yet, the folder must
+// take a new one (a probe that removes itself when closed).
+bool can_be_written(const std::string& path) {
+    if (opens_for_writing(path, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL)) return true;
+    if (::GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+    if (opens_for_writing(path, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE)) return true;
+    // Made by someone else in the meantime.
+    return ::GetLastError() == ERROR_FILE_EXISTS && opens_for_writing(path, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+}
+
+bool file_exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Section "general" of one settings file into another, keys and values as stored.
+void copy_settings_section(const std::string& from, const std::string& to) {
+    std::vector<char> section(4096);
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(section.size());
+        const DWORD length = ::GetPrivateProfileSectionA(kSettingsSection, section.data(), size, from.c_str());
+        if (length == 0) return;
+        if (length < size - 2) break;
+        section.resize(section.size() * 2);   // cut: the platform answers size - 2
+    }
+    // A refusal here leaves the copy to the write that follows, which reports it.
+    ::WritePrivateProfileSectionA(kSettingsSection, section.data(), to.c_str());
+}
 
 }  // namespace
 
@@ -110,6 +147,31 @@ std::string ProcessWorkFolder() {
         if (length < path.size()) return FolderOfPath(std::string_view(path.data(), length));
         path.resize(path.size() * 2);
     }
+}
+
+std::string UserSettingsFolder() {
+    char folder[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder)) || !folder[0]) return {};
+    return std::string(folder) + "\\" + kProductCaption + "\\";
+}
+
+settings_location::settings_location(std::string work_folder, std::string user_folder)
+    : work_file_(std::move(work_folder) + kSettingsFileName),
+      user_folder_(std::move(user_folder)),
+      user_file_(user_folder_.empty() ? std::string() : user_folder_ + kSettingsFileName) {}
+
+std::string settings_location::file_to_read() const {
+    if (user_file_.empty() || can_be_written(work_file_) || !file_exists(user_file_)) return work_file_;
+    return user_file_;
+}
+
+std::string settings_location::file_to_write() const {
+    if (user_file_.empty() || can_be_written(work_file_)) return work_file_;
+    if (!file_exists(user_file_)) {
+        ::CreateDirectoryA(user_folder_.c_str(), nullptr);   // present already, or the write reports it
+        copy_settings_section(work_file_, user_file_);
+    }
+    return user_file_;
 }
 
 const std::string& work_folder() { return g_work_folder; }

@@ -1,6 +1,7 @@
 // The user's settings in "settings.ini" (section "general") through the
-// private-profile functions. Any thread; a refused write throws
-// settings_write_error, reads never fail (absent or bad values give defaults).
+// private-profile functions, and where that file lives. Any thread; a refused
+// write throws settings_write_error, reads never fail (absent or bad values
+// give defaults).
 #pragma once
 
 #include <windows.h>
@@ -64,6 +65,36 @@ std::string ProcessWorkFolder();
 // The work folder kept for the add-in's life (set by the settings window).
 const std::string& work_folder();
 void set_work_folder(std::string folder);
+
+// The user's own folder for the settings, with its trailing backslash:
+// "QAV_Flinter" in the roaming application data; empty when there is none.
+std::string UserSettingsFolder();
+
+// Where "settings.ini" is read and written. The work folder (the host
+// program's) keeps it while its file there can be written; otherwise, as in
+// Program Files for a user without administrator rights, the user's own copy
+// in the user folder does, made from the work folder's file the first time a
+// write needs it, so that an administrator's presets carry over.
+class settings_location {
+public:
+    settings_location(std::string work_folder, std::string user_folder);
+
+    const std::string& work_file() const noexcept { return work_file_; }
+    const std::string& user_file() const noexcept { return user_file_; }
+
+    // The work folder's file while it can be written, else the user's copy
+    // once it exists, else the work folder's file (the presets).
+    std::string file_to_read() const;
+    // The work folder's file while it can be written, else the user's copy,
+    // made first if needed. Never throws: a write to a file it could not
+    // make is refused, and the refusal names that file.
+    std::string file_to_write() const;
+
+private:
+    std::string work_file_;
+    std::string user_folder_;
+    std::string user_file_;
+};
 
 // A colour value as an RGB value: system-colour codes are resolved.
 COLORREF ColorToRGB(std::int32_t color);

@@ -25,10 +25,11 @@ void set_checked(HWND box, bool checked) {
 
 }  // namespace
 
-Tfset::Tfset(HWND owner, TAboutBox& about, ui_seams seams, std::string work_folder)
+Tfset::Tfset(HWND owner, TAboutBox& about, ui_seams seams, std::string work_folder, std::string user_folder)
     : about_(about),
       seams_(std::move(seams)),
       work_folder_(std::move(work_folder)),
+      location_(work_folder_, std::move(user_folder)),
       font_(make_form_font()),
       title_font_(make_font(L"Tahoma", 29, FW_BOLD)),
       link_font_(make_font(L"MS Sans Serif", 11, FW_NORMAL, true)),
@@ -83,7 +84,7 @@ void Tfset::update_check_completed() {
     set_update_available(IsUpdateAnnounced(http_.Text()));
     const double now = LocalNowAsDayCount();
     try {
-        RecordUpdateCheck(ini_path(), update_available_, now);
+        RecordUpdateCheck(location_.file_to_write(), update_available_, now);
         unrecorded_check_.reset();
     } catch (const std::exception&) {
         unrecorded_check_ = unrecorded_update_check{now, update_available_};
@@ -176,7 +177,7 @@ void Tfset::set_update_available(bool available) {
 }
 
 void Tfset::FormShow() {
-    const stored_settings stored = LoadSettings(ini_path());
+    const stored_settings stored = LoadSettings(location_.file_to_read());
     set_record(stored.record);
     update_available_ = stored.upd;
     start_update_check_if_due(stored.lld);
@@ -200,7 +201,7 @@ int Tfset::ShowModal() {
 void Tfset::ok_clicked() {
     modal_result_ = IDOK;   // set first: a failed save still closes the window
     try {
-        SaveSettings(ini_path(), record());
+        SaveSettings(location_.file_to_write(), record());
     } catch (const std::exception& e) {
         seams_.show_error(handle(), e.what());
     }

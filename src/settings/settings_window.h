@@ -29,12 +29,15 @@ public:
     };
 
     // owner: the host window in front at start-up, or null. work_folder: where
-    // "settings.ini" lives; it becomes the add-in's work folder.
+    // "settings.ini" lives; it becomes the add-in's work folder. user_folder:
+    // where the user's own copy lives when the work folder's cannot be written.
     Tfset(HWND owner, TAboutBox& about, ui_seams seams = default_ui_seams(),
-          std::string work_folder = ProcessWorkFolder());
+          std::string work_folder = ProcessWorkFolder(), std::string user_folder = UserSettingsFolder());
     ~Tfset() { destroy(); }
 
-    std::string ini_path() const { return work_folder_ + kSettingsFileName; }
+    // The work folder's settings file, and the user's own copy.
+    const std::string& ini_path() const noexcept { return location_.work_file(); }
+    const std::string& user_ini_path() const noexcept { return location_.user_file(); }
 
     // The settings record as the controls hold it now.
     settings_record record() const;
@@ -80,6 +83,7 @@ private:
     TAboutBox& about_;
     ui_seams seams_;
     std::string work_folder_;
+    settings_location location_;
     unique_hfont font_;
     unique_hfont title_font_;
     unique_hfont link_font_;

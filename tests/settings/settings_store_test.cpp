@@ -142,6 +142,91 @@ TEST(settings_store, work_folder_is_the_host_executables_folder) {
     EXPECT_EQ(std::string(exe).find('\\', folder.size()), std::string::npos);
 }
 
+// ---- where the file lives ----
+
+// Held open without write sharing: unwritable, as a folder without write
+// permission is on Windows (the tests run as root, whom Wine lets write
+// read-only files).
+unique_handle held_open(const std::string& path) {
+    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    return unique_handle(file == INVALID_HANDLE_VALUE ? nullptr : file);
+}
+
+// A user folder that does not exist yet, removed with what it holds.
+struct user_folder {
+    temp_folder parent;
+    std::string path = parent.file("QAV_Flinter\\");
+    std::string file() const { return path + kSettingsFileName; }
+    ~user_folder() {
+        ::DeleteFileA(file().c_str());
+        ::RemoveDirectoryA(path.c_str());
+    }
+};
+
+TEST(settings_location, the_work_folders_file_while_it_can_be_written) {
+    for (const bool present : {false, true}) {
+        SCOPED_TRACE(present ? "file present" : "no file yet");
+        temp_folder work;
+        user_folder user;
+        if (present) write_file_text(work.file(kSettingsFileName), ini_with("email=a@example.com\r\n"));
+        const settings_location location(work.path(), user.path);
+        EXPECT_EQ(location.file_to_read(), work.file(kSettingsFileName));
+        EXPECT_EQ(location.file_to_write(), work.file(kSettingsFileName));
+        EXPECT_EQ(read_file_text(work.file(kSettingsFileName)),
+                  present ? ini_with("email=a@example.com\r\n") : "<missing>") << "the check left a trace";
+        EXPECT_EQ(read_file_text(user.file()), "<missing>");
+    }
+}
+
+// The first write may be the update check's: the copy must already hold the
+// administrator's addresses, or the next start would show the defaults.
+TEST(settings_location, an_unwritable_work_file_moves_the_settings_to_the_users_copy_of_it) {
+    temp_folder work;
+    user_folder user;
+    const std::string preset = ini_with("email=preset@example.com\r\nname=ops\r\n");
+    write_file_text(work.file(kSettingsFileName), preset);
+    const settings_location location(work.path(), user.path);
+    {
+        const unique_handle lock = held_open(work.file(kSettingsFileName));
+        ASSERT_TRUE(lock.get());
+        EXPECT_EQ(location.file_to_read(), work.file(kSettingsFileName)) << "no copy yet: the presets";
+        RecordUpdateCheck(location.file_to_write(), true, 45001.5);
+        EXPECT_EQ(location.file_to_read(), user.file());
+        stored_settings stored = LoadSettings(location.file_to_read());
+        EXPECT_EQ(stored.record.email, "preset@example.com");
+        EXPECT_EQ(stored.record.name, "ops");
+        EXPECT_TRUE(stored.upd);
+        EXPECT_DOUBLE_EQ(stored.lld, 45001.5);
+
+        settings_record mine = stored.record;
+        mine.email = "mine@example.com";
+        SaveSettings(location.file_to_write(), mine);
+        stored = LoadSettings(location.file_to_read());
+        EXPECT_EQ(stored.record, mine);
+        EXPECT_TRUE(stored.upd) << "the copy is made once";
+    }
+    EXPECT_EQ(read_file_text(work.file(kSettingsFileName)), preset);
+    EXPECT_EQ(location.file_to_read(), work.file(kSettingsFileName)) << "writable again";
+}
+
+TEST(settings_location, only_a_user_folder_that_cannot_take_the_copy_either_refuses_the_write) {
+    temp_folder work;
+    user_folder user;
+    const settings_location location(work.file("missing\\"), user.path);
+    SaveSettings(location.file_to_write(), settings_record{});
+    EXPECT_EQ(location.file_to_write(), user.file());
+    EXPECT_EQ(LoadSettings(location.file_to_read()).record, settings_record{});
+
+    const settings_location nowhere(work.file("missing\\"), work.file("missing\\QAV_Flinter\\"));
+    try {
+        SaveSettings(nowhere.file_to_write(), settings_record{});
+        FAIL() << "the write was not refused";
+    } catch (const settings_write_error& e) {
+        EXPECT_STREQ(e.what(), ("Unable to write to " + nowhere.user_file()).c_str());
+    }
+}
+
 TEST(settings_store, system_colour_codes_resolve_through_the_platform) {
     EXPECT_EQ(ColorToRGB(0x00E0FFFE), 0x00E0FFFEu);
     EXPECT_EQ(ColorToRGB(static_cast<std::int32_t>(0x80000000u | COLOR_INFOBK)), ::GetSysColor(COLOR_INFOBK));

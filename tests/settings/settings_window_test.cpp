@@ -79,9 +79,10 @@ bool checked(HWND box) { return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CH
 
 struct settings_fixture : testing::Test {
     temp_folder folder;
+    temp_folder user_folder;   // the user's own copy, when the work folder's file cannot be written
     recorded_seams recorded;
     TAboutBox about{recorded.seams()};
-    Tfset set{nullptr, about, recorded.seams(), folder.path()};
+    Tfset set{nullptr, about, recorded.seams(), folder.path(), user_folder.path()};
     settings_fixture() {
         // A due update check fails at once, writing nothing, instead of leaving the machine.
         set.http().SetURL("http://127.0.0.1:" + std::to_string(net::testing::loopback_server::closed_port()) + "/");
@@ -159,14 +160,19 @@ TEST_F(settings_fixture, escape_writes_nothing_but_the_typed_values_stay_until_t
     EXPECT_EQ(set.record().bcc, kDefaultBccAddress);
 }
 
-TEST_F(settings_fixture, a_refused_save_is_reported_and_the_window_still_closes) {
+// Neither the work folder's file nor the user's own copy can be written.
+TEST(settings_window, a_refused_save_is_reported_and_the_window_still_closes) {
+    temp_folder folder;
+    recorded_seams recorded;
+    TAboutBox about{recorded.seams()};
+    Tfset set{nullptr, about, recorded.seams(), folder.path(), folder.file("missing\\QAV_Flinter\\")};
     write_file_text(set.ini_path(), "[general]\r\n");
     const unique_handle lock(::CreateFileA(set.ini_path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    modal_script script({[&] { ::SendMessageW(control(Tfset::Button1), BM_CLICK, 0, 0); }});
+    modal_script script({[&] { ::SendMessageW(set.control(Tfset::Button1), BM_CLICK, 0, 0); }});
     EXPECT_EQ(set.ShowModal(), IDOK);
     ASSERT_EQ(recorded.errors.size(), 1u);
-    EXPECT_EQ(recorded.errors[0], "Unable to write to " + set.ini_path());
+    EXPECT_EQ(recorded.errors[0], "Unable to write to " + set.user_ini_path());
     EXPECT_FALSE(set.visible());
 }
 

@@ -36,12 +36,13 @@ struct update_check : ::testing::Test {
     hang_guard guard{"update check test"};   // first: it also watches the teardown
     loopback_server server;
     temp_folder folder;
+    temp_folder user_folder;
     std::vector<std::string> errors;
     TAboutBox about{quiet_seams(errors)};
     std::unique_ptr<Tfset> window;
 
     void open_window(const std::string& update_path) {
-        window = std::make_unique<Tfset>(nullptr, about, quiet_seams(errors), folder.path());
+        window = std::make_unique<Tfset>(nullptr, about, quiet_seams(errors), folder.path(), user_folder.path());
         window->http().SetURL(server.url(update_path));
     }
     std::string ini() const { return window->ini_path(); }
@@ -137,10 +138,12 @@ TEST_F(update_check, ARedirectLoopEndsTheCheckWithoutRecordingIt) {
     EXPECT_TRUE(window->http().Busy()) << "the next showing checks again";
 }
 
-// The host program's folder is often not writable (a folder that does not
-// exist stands in for it): the result then holds for this session, silently.
+// Neither the host program's folder nor the user's own can take the file
+// (folders that do not exist stand in for them): the result then holds for
+// this session, silently.
 TEST_F(update_check, AResultThatCannotBeRecordedHoldsForTheSessionWithoutABox) {
-    window = std::make_unique<Tfset>(nullptr, about, quiet_seams(errors), folder.path() + "missing\\");
+    window = std::make_unique<Tfset>(nullptr, about, quiet_seams(errors), folder.path() + "missing\\",
+                                     folder.path() + "missing\\QAV_Flinter\\");
     window->http().SetURL(server.url("/text/1.5"));
     window->FormShow();
     ASSERT_TRUE(pump_until([&] { return window->update_available() && !window->http().Busy(); }, 30000));
