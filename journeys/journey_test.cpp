@@ -114,3 +114,14 @@ TEST_F(JourneyRegressions, SwitchingOffAfterAWindowWhoseEventsCouldNotBeFollowed
         "addins-ok",
     });
 }
+
+// A queued click on "Spam" in a window with nothing selected, delivered while
+// another window is in front, reports that window's selection: the runner
+// counted the clicked window's.
+TEST_F(JourneyRegressions, AQueuedSpamClickReportsTheSelectionOfTheWindowInFront) {
+    expect_journey_passes({
+        "new-explorer 1",
+        "select 2 1 2 5",
+        "burst 1 click:Analyzer click:Settings click:Spam",
+    });
+}
