@@ -2,6 +2,9 @@
 
 #include <wrl/client.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "addin/addin_factory.h"
 #include "addin/com_server.h"
 #include "addin/explorer_bar_binding.h"
@@ -34,6 +37,25 @@ ComPtr<IDispatch> as_typed(IDispatch* object, REFIID iid) noexcept {
     ComPtr<IDispatch> typed;
     if (object) object->QueryInterface(iid, reinterpret_cast<void**>(typed.GetAddressOf()));
     return typed;
+}
+
+// The windows among tracked that are still open. Outlook may have refused to
+// tell about a window's events: it stays tracked, and its close goes unheard.
+// When Outlook's list of windows cannot be read, all of them.
+std::vector<IDispatch*> still_open(IDispatch* application, const std::vector<IDispatch*>& tracked) {
+    std::vector<ComPtr<IDispatch>> open;
+    try {
+        const ComPtr<IDispatch> explorers = get_object(application, L"Explorers");
+        for (int i = 1, count = get(explorers.Get(), L"Count").as_int(); i <= count; ++i)
+            open.push_back(get_object(explorers.Get(), L"Item", {variant(i)}));
+    } catch (const hresult_error&) {
+        return tracked;
+    }
+    std::vector<IDispatch*> result;
+    for (IDispatch* explorer : tracked)
+        if (std::any_of(open.begin(), open.end(), [explorer](const auto& o) { return same_object(o.Get(), explorer); }))
+            result.push_back(explorer);
+    return result;
 }
 
 }  // namespace
@@ -235,10 +257,24 @@ void TafwAddin::remove_module_for_user() {
     delete_key_tree(HKEY_CURRENT_USER, key + L"\\Controls");
 }
 
-// From a live window: the one the bars were bound to may have closed.
+// From every window the add-in follows, each of which has its copy of the
+// bars; then what the module still has bound (the window the bars were bound
+// to may have closed).
 void TafwAddin::remove_command_bars() {
     RebindExplorerBarsWhenWindowClosed(*module_);
+    std::exception_ptr first_failure;
+    if (tracking_) {
+        std::vector<IDispatch*> explorers;
+        for (const auto& explorer : tracking_->Explorers())
+            if (explorer->DefaultInterface()) explorers.push_back(explorer->DefaultInterface());
+        try {
+            RemoveExplorerBarCopies(*module_, still_open(module_->HostApplication(), explorers));
+        } catch (...) {
+            first_failure = std::current_exception();
+        }
+    }
     RemoveCommandBars(*module_);
+    if (first_failure) std::rethrow_exception(first_failure);
 }
 
 // The host is let go at once: the sinks unadvised, the module's registry key

@@ -7,12 +7,11 @@
 
 namespace flinter {
 
-HWND ExplorerWindowInFront(IDispatch* application) noexcept try {
+HWND HostWindowOf(IDispatch* application, const wchar_t* property) noexcept try {
     if (!application) return nullptr;
     Microsoft::WRL::ComPtr<IOleWindow> window;
     HWND handle = nullptr;
-    if (FAILED(get_object(application, L"ActiveExplorer").As(&window)) || FAILED(window->GetWindow(&handle)))
-        return nullptr;
+    if (FAILED(get_object(application, property).As(&window)) || FAILED(window->GetWindow(&handle))) return nullptr;
     return handle;
 } catch (...) {
     return nullptr;

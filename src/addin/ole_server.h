@@ -35,8 +35,9 @@ public:
     void ConnectTo(IUnknown* server);
     // Unadvises (a refused unadvise leaves Cookie() set) and drops the object.
     void Disconnect() noexcept;
-    // Disconnects for good: from now on no event reaches the wrapper, which its
-    // owner may keep in memory while one of its events still runs.
+    // Disconnects for good, a refused unadvise tried once more: from now on no
+    // event reaches the wrapper, which its owner may keep in memory while one
+    // of its events still runs.
     void Detach() noexcept;
 
     // Each event counts as a call of the host in calls (null: in none) while

@@ -1,9 +1,7 @@
 #include "commands/addin_module.h"
 
-#include <oleidl.h>
-#include <wrl/client.h>
-
 #include "addin/definition_resource.h"
+#include "addin/explorer_in_front.h"
 #include "analysis/message_info_update.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
@@ -13,19 +11,6 @@
 
 namespace flinter {
 namespace {
-
-using Microsoft::WRL::ComPtr;
-
-// The host window in front: the active window's own handle, or null.
-HWND active_host_window(IDispatch* application) noexcept try {
-    const auto window = get_object(application, L"ActiveWindow");
-    ComPtr<IOleWindow> ole_window;
-    HWND handle = nullptr;
-    if (SUCCEEDED(window.As(&ole_window)) && SUCCEEDED(ole_window->GetWindow(&handle))) return handle;
-    return nullptr;
-} catch (...) {
-    return nullptr;
-}
 
 std::string temp_folder() {
     char path[MAX_PATH + 1] = {};
@@ -71,7 +56,7 @@ Tfinfo& TAddInModule::info_window() const {
 
 void TAddInModule::afwCOMAddInModuleAddInStartupComplete(component&) {
     // The windows outlive the host window that owns them: they must not go with it.
-    owner_ = std::make_unique<owner_succession>(active_host_window(HostApplication()));
+    owner_ = std::make_unique<owner_succession>(ActiveHostWindow(HostApplication()));
     // Each window exists before the window that refers to it: the About box
     // before the settings window, the raw-header window before the
     // information window.

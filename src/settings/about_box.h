@@ -1,6 +1,8 @@
 // The About box TAboutBox: product name, version, the maker's contacts and a
-// link to the maker's tools page. Created hidden and without owner; shown
-// modally. UI thread only; creation throws hresult_error.
+// link to the maker's tools page. Created hidden and without owner, at the
+// host's start-up, which waits for it; its fonts and the decoded logo, which
+// nobody sees before it shows, come with its first showing. Shown modally.
+// UI thread only; creation throws hresult_error.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +28,8 @@ public:
 
 private:
     void build_controls() override;
+    // Fonts and the logo, as the window first appears.
+    void dress_for_showing();
     std::optional<LRESULT> handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
     std::optional<LRESULT> color_static(HDC dc, HWND control);
 
@@ -37,6 +41,7 @@ private:
     unique_hbrush white_;
     bool closed_ = true;
     bool shown_before_ = false;
+    bool dressed_ = false;
 };
 
 }  // namespace flinter

@@ -1,7 +1,9 @@
 // The settings window Tfset: its controls hold the settings record that every
 // command reads; the show handler loads "settings.ini" into them and OK saves
-// them. Created hidden (computing the work folder), shown modally. UI thread
-// only; creation throws hresult_error, the handlers report to the user.
+// them. Created hidden (computing the work folder) at the host's start-up,
+// which waits for it: its fonts and pictures, which nobody sees before it
+// shows, come with its first showing. Shown modally. UI thread only; creation
+// throws hresult_error, the handlers report to the user.
 #pragma once
 
 #include <windows.h>
@@ -69,6 +71,8 @@ public:
 
 private:
     void build_controls() override;
+    // Fonts and pictures, as the window first appears.
+    void dress_for_showing();
     std::optional<LRESULT> handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
     void on_command(int id, int code);
     void ok_clicked();
@@ -101,6 +105,7 @@ private:
     std::optional<unrecorded_update_check> unrecorded_check_;
     int modal_result_ = 0;
     bool shown_before_ = false;
+    bool dressed_ = false;
     // Its events arrive through its own window and stop when its destruction begins.
     net::TAdvHttp http_;
 };
