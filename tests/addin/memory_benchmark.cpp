@@ -27,6 +27,7 @@
 #include "analysis/raw_header_window.h"
 #include "ui/window_support.h"
 #include "com/registry.h"
+#include "com/text_conversion.h"
 #include "figures_process.h"
 #include "mailhost/simulated_outlook.h"
 #include "settings/about_box.h"
