@@ -11,6 +11,7 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "com/text_conversion.h"
 #include "com/mapi.h"
 #include "com/registry.h"
 #include "core/analysis/header_evaluation.h"

@@ -54,6 +54,7 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "com/text_conversion.h"
 #include "com/registry.h"
 #include "com/unique_res.h"
 #include "expectations.h"
