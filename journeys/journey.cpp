@@ -78,6 +78,17 @@ constexpr ULONGLONG kHandlerPatienceMs = 10000;
 // The host thread not coming back at all for longer than this: the watchdog ends the process.
 constexpr ULONGLONG kDeadlineMs = 30000;
 
+// FLINTER_JOURNEY_LAG_MS: each of the journey's own turns takes at least this
+// long, as on a machine whose cores are shared with busy programs, so that the
+// runner's pacing can be tried at that speed.
+DWORD lag_ms() {
+    static const DWORD lag = [] {
+        const char* value = std::getenv("FLINTER_JOURNEY_LAG_MS");
+        return value ? static_cast<DWORD>(std::strtoul(value, nullptr, 10)) : 0ul;
+    }();
+    return lag;
+}
+
 const wchar_t* const kFolders[] = {L"Inbox",  L"Calendar",    L"Contacts", L"Deleted Items", L"Outbox",
                                    L"Sent Items", L"Drafts",  L"Journal",  L"Junk E-mail",   L"Notes",
                                    L"Tasks",  L"Projects",    L"Reports",  L"Birthdays"};
@@ -343,6 +354,7 @@ void journey::next() noexcept {
     } catch (const std::exception& e) {
         fail({"journey", std::string("the journey itself failed: ") + e.what()});
     }
+    if (lag_ms()) ::Sleep(lag_ms());
 }
 
 // A step still on the stack that shows nothing new: its handler runs a
