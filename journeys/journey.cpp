@@ -284,6 +284,7 @@ private:
     bool can_take(const journey_step& step, const user_view& view);
     void take(const journey_step& step, const user_view& view);
     void take_burst(const journey_step& step, const explorer_seen& explorer, int number);
+    void deliver_queued_input();
     void move_bar(const journey_step& step, int number);
     void bring_to_front(int number, const user_view& view);
     void start_outlook();
@@ -763,11 +764,36 @@ void journey::take_burst(const journey_step& step, const explorer_seen& explorer
         }
     }
     if (mailhost_running()) mailhost_queue_user_actions(FALSE);
+    deliver_queued_input();
+}
+
+// Runs Outlook's messages until none is left. This loop is the runner's, not
+// a handler's: it does not take the journey's turns itself but passes each on
+// behind Outlook's next message, where a handler's own loop (its box, its
+// modal window) takes it, and leaves the last for after the step. Taking them
+// here would look at the windows, which has Outlook repaint them; on a loaded
+// machine the repainting outlasts the next turn's wait, and the loop, turn
+// after turn, would never end.
+void journey::deliver_queued_input() {
+    bool turn_due = false;
+    const auto pass_turn_on = [this, &turn_due] {
+        if (!turn_due) return;
+        turn_due = false;
+        next_pending_ = false;
+        schedule(0);
+    };
     MSG message;
     for (int i = 0; i < 1000 && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+        if (message.hwnd == window_.get()) {
+            if (message.message == WM_TIMER) ::KillTimer(window_.get(), kWaitTimer);
+            turn_due = true;
+            continue;
+        }
+        pass_turn_on();
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
+    pass_turn_on();
 }
 
 void journey::start_outlook() {
