@@ -79,6 +79,17 @@ constexpr ULONGLONG kHandlerPatienceMs = 10000;
 // The host thread not coming back at all for longer than this: the watchdog ends the process.
 constexpr ULONGLONG kDeadlineMs = 30000;
 
+// FLINTER_JOURNEY_LAG_MS: each of the journey's own turns takes at least this
+// long, as on a machine whose cores are shared with busy programs, so that the
+// runner's pacing can be tried at that speed.
+DWORD lag_ms() {
+    static const DWORD lag = [] {
+        const char* value = std::getenv("FLINTER_JOURNEY_LAG_MS");
+        return value ? static_cast<DWORD>(std::strtoul(value, nullptr, 10)) : 0ul;
+    }();
+    return lag;
+}
+
 const wchar_t* const kFolders[] = {L"Inbox",  L"Calendar",    L"Contacts", L"Deleted Items", L"Outbox",
                                    L"Sent Items", L"Drafts",  L"Journal",  L"Junk E-mail",   L"Notes",
                                    L"Tasks",  L"Projects",    L"Reports",  L"Birthdays"};
@@ -274,6 +285,7 @@ private:
     bool can_take(const journey_step& step, const user_view& view);
     void take(const journey_step& step, const user_view& view);
     void take_burst(const journey_step& step, const explorer_seen& explorer, int number);
+    void deliver_queued_input();
     void move_bar(const journey_step& step, int number);
     void bring_to_front(int number, const user_view& view);
     void start_outlook();
@@ -344,6 +356,7 @@ void journey::next() noexcept {
     } catch (const std::exception& e) {
         fail({"journey", std::string("the journey itself failed: ") + e.what()});
     }
+    if (lag_ms()) ::Sleep(lag_ms());
 }
 
 // A step still on the stack that shows nothing new: its handler runs a
@@ -752,11 +765,36 @@ void journey::take_burst(const journey_step& step, const explorer_seen& explorer
         }
     }
     if (mailhost_running()) mailhost_queue_user_actions(FALSE);
+    deliver_queued_input();
+}
+
+// Runs Outlook's messages until none is left. This loop is the runner's, not
+// a handler's: it does not take the journey's turns itself but passes each on
+// behind Outlook's next message, where a handler's own loop (its box, its
+// modal window) takes it, and leaves the last for after the step. Taking them
+// here would look at the windows, which has Outlook repaint them; on a loaded
+// machine the repainting outlasts the next turn's wait, and the loop, turn
+// after turn, would never end.
+void journey::deliver_queued_input() {
+    bool turn_due = false;
+    const auto pass_turn_on = [this, &turn_due] {
+        if (!turn_due) return;
+        turn_due = false;
+        next_pending_ = false;
+        schedule(0);
+    };
     MSG message;
     for (int i = 0; i < 1000 && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+        if (message.hwnd == window_.get()) {
+            if (message.message == WM_TIMER) ::KillTimer(window_.get(), kWaitTimer);
+            turn_due = true;
+            continue;
+        }
+        pass_turn_on();
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
+    pass_turn_on();
 }
 
 void journey::start_outlook() {

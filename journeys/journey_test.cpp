@@ -3,6 +3,8 @@
 // regressions. Each journey runs in a process of its own (journey_runner),
 // with the registered add-in in the simulated Outlook and every invariant
 // checked after every step; a failure prints what broke and the journey.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -35,6 +37,16 @@ protected:
 
 private:
     static inline std::unique_ptr<installation> installed_;
+};
+
+// Each journey's own turns take 40 ms, as under the load of other builds
+// (the journeys' processes inherit it).
+class lagging_machine {
+public:
+    lagging_machine() { ::SetEnvironmentVariableW(L"FLINTER_JOURNEY_LAG_MS", L"40"); }
+    ~lagging_machine() { ::SetEnvironmentVariableW(L"FLINTER_JOURNEY_LAG_MS", nullptr); }
+    lagging_machine(const lagging_machine&) = delete;
+    lagging_machine& operator=(const lagging_machine&) = delete;
 };
 
 using Journeys = JourneyTest;
@@ -123,5 +135,21 @@ TEST_F(JourneyRegressions, AQueuedSpamClickReportsTheSelectionOfTheWindowInFront
         "new-explorer 1",
         "select 2 1 2 5",
         "burst 1 click:Analyzer click:Settings click:Spam",
+    });
+}
+
+// Two clicks on "Settings" queued in the second window while the first
+// window's information window shows, then OK in the settings window, on a
+// loaded machine: once the handler had returned, the runner's own delivery of
+// the queued input went on taking the journey's next turns, whose look at the
+// windows had them repainted, and the repainting outlasted the next turn's
+// wait; the step never returned and was reported as Outlook hanging.
+TEST_F(JourneyRegressions, QueuedInputIsDeliveredWithoutTakingTheJourneysTurnsOnALoadedMachine) {
+    const lagging_machine loaded;
+    expect_journey_passes({
+        "new-explorer 1",
+        "click 2 Analyzer",
+        "burst 2 click:Settings click:Settings",
+        "press Settings OK",
     });
 }
