@@ -204,6 +204,7 @@ STDMETHODIMP TafwAddin::GetCustomUI(BSTR ribbon_id, BSTR* xml) noexcept try {
     std::wstring answer;
     if (const ribbon_group* group = module_ ? module_->RibbonGroup(ribbon) : nullptr) {
         answer = ribbon_xml(*group);
+        if (ribbon == kOutlookExplorerRibbon) MoveExplorerBarsToRibbon(*module_);
     }
     *xml = ::SysAllocStringLen(answer.data(), static_cast<UINT>(answer.size()));
     return *xml ? S_OK : E_OUTOFMEMORY;

@@ -2,7 +2,9 @@
 // module connected in this process to the simulated Outlook: the ribbon XML
 // read by the system's XML parser (MSXML, through COM) with every callback it
 // names answered, the buttons clicked and their pictures asked for through
-// the add-in object's IDispatch as Office calls them.
+// the add-in object's IDispatch as Office calls them, and the explorer bar
+// left out (and one kept from an earlier run removed) once the host asked
+// for the explorer's ribbon.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -34,7 +36,12 @@ namespace flinter {
 namespace {
 
 using Microsoft::WRL::ComPtr;
+using addin_testing::command_bars_of;
 using addin_testing::kSettingsTag;
+using addin_testing::kSpamTag;
+using addin_testing::kToolbar;
+
+const variant missing = variant::missing();
 
 constexpr wchar_t kExplorerRibbon[] = L"Microsoft.Outlook.Explorer";
 constexpr wchar_t kCustomUi[] = L"http://schemas.microsoft.com/office/2009/07/customui";
@@ -170,6 +177,10 @@ std::wstring replaced(std::wstring text, const std::wstring& from, const std::ws
     const auto at = text.find(from);
     if (at != std::wstring::npos) text.replace(at, from.size(), to);
     return text;
+}
+
+int bars_named_toolbar(IDispatch* application, int explorer) {
+    return static_cast<int>(addin_testing::bars_named(application, explorer, addin_testing::kToolbar).size());
 }
 
 // ---- the add-in's own module, connected in this process ----
@@ -438,6 +449,46 @@ TEST_F(RibbonAddIn, CallbacksAfterShutdownBeganOrTheAddInWasSwitchedOffRunNothin
     EXPECT_EQ(1u, ribbon->reference_count());
     EXPECT_TRUE(opened.empty());
     EXPECT_FALSE(server.CanUnloadNow()) << "the host still holds the add-in object";
+}
+
+// ---- the ribbon in place of the explorer bar ----
+
+TEST_F(RibbonAddIn, AHostThatAskedForTheExplorersRibbonGetsNoExplorerBarAndLosesAnOldOne) {
+    struct ribbon_case {
+        ext_ConnectMode mode;
+        const wchar_t* asked;
+        int bars;
+    };
+    const ribbon_case cases[] = {
+        {ext_cm_Startup, kExplorerRibbon, 0},
+        {ext_cm_Startup, L"Microsoft.Outlook.Mail.Read", 1},
+        {ext_cm_AfterStartup, kExplorerRibbon, 0},   // asked once the bar was placed: it goes
+    };
+    for (const ribbon_case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.mode << " " << c.asked);
+        start_outlook();
+        // A bar an earlier version of the add-in left in the profile, with its "Spam" button.
+        const auto old_bar = get_object(command_bars_of(application(), 1).Get(), L"Add",
+                                        {variant(kToolbar), variant(1), missing, variant(false)});
+        const auto old_button =
+            get_object(get_object(old_bar.Get(), L"Controls").Get(), L"Add", {variant(1), missing, missing, missing, variant(false)});
+        put(old_button.Get(), L"Tag", variant(kSpamTag));
+        ASSERT_EQ(1, bars_named_toolbar(application(), 1));
+
+        connect(c.mode, c.asked);
+        EXPECT_EQ(c.bars, bars_named_toolbar(application(), 1));
+        // A window opened later: the bar follows only where there is no ribbon.
+        int second = 0;
+        ASSERT_EQ(S_OK, mailhost_open_explorer(L"Inbox", TRUE, &second));
+        ASSERT_EQ(S_OK, mailhost_switch_folder(second, L"Inbox", nullptr));
+        EXPECT_EQ(c.bars, bars_named_toolbar(application(), second));
+        ASSERT_EQ(S_OK, mailhost_close_explorer(second));
+        const auto found = get(command_bars_of(application(), 1).Get(), L"FindControl", {missing, missing, variant(kSpamTag)});
+        EXPECT_EQ(c.bars != 0, found.as_dispatch() != nullptr);
+
+        addin->OnDisconnection(ext_dm_HostShutdown, &custom);
+        addin.Reset();
+    }
 }
 
 }  // namespace
