@@ -255,7 +255,9 @@ const ribbon_button* TafwAddin::ribbon_button_of(IDispatch* control) const {
 // same button while its handler still runs is dropped, and a failure goes to
 // the module error report. The call keeps the module while the handler runs.
 void TafwAddin::ribbon_action(const ribbon_button& button) {
-    if (shutting_down_ || !button.button) return;
+    // Before start-up the commands' windows do not exist yet; once the host
+    // began to shut down, nothing new is started.
+    if (!started_ || shutting_down_ || !button.button) return;
     TafwCOMAddInModule& module = *module_;
     try {
         button.button->Click();

@@ -112,7 +112,8 @@ private:
 
     // A callback the ribbon XML names: onLoad keeps the ribbon, onAction
     // runs the button's click routine, getImage answers its large picture.
-    // Harmless while no module is connected or the host shuts down.
+    // Harmless while no module is connected, before start-up and once the
+    // host began to shut down.
     HRESULT invoke_ribbon_callback(DISPID id, DISPPARAMS* params, VARIANT* result);
     void ribbon_action(const ribbon_button& button);
     const ribbon_button* ribbon_button_of(IDispatch* control) const;
