@@ -46,18 +46,16 @@ xml_element element_of(IDispatch* node) {
     xml_element element;
     element.name = text_or_empty(node, L"baseName");
     element.name_space = text_or_empty(node, L"namespaceURI");
+    // Walked with nextNode and nextSibling: Wine's item(i) fails when called by name.
     const auto attributes = get_object(node, L"attributes");
-    const int attribute_count = get(attributes.Get(), L"length").as_int();
-    for (int i = 0; i < attribute_count; ++i) {
-        const auto attribute = get_object(attributes.Get(), L"item", {variant(i)});
+    for (auto attribute = flinter::object_or_null(flinter::call(attributes.Get(), L"nextNode")); attribute;
+         attribute = flinter::object_or_null(flinter::call(attributes.Get(), L"nextNode"))) {
         const std::wstring name = text_or_empty(attribute.Get(), L"nodeName");
         if (name == L"xmlns" || name.starts_with(L"xmlns:")) continue;   // declarations, not attributes
         element.attributes.emplace_back(name, text_or_empty(attribute.Get(), L"nodeValue"));
     }
-    const auto children = get_object(node, L"childNodes");
-    const int child_count = get(children.Get(), L"length").as_int();
-    for (int i = 0; i < child_count; ++i) {
-        const auto child = get_object(children.Get(), L"item", {variant(i)});
+    for (auto child = flinter::object_or_null(get(node, L"firstChild")); child;
+         child = flinter::object_or_null(get(child.Get(), L"nextSibling"))) {
         if (get(child.Get(), L"nodeType").as_int() == kElementNode) element.children.push_back(element_of(child.Get()));
     }
     return element;

@@ -7,6 +7,7 @@
 
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
+#include "com/text_conversion.h"
 #include "com/unique_res.h"
 #include "drawing.h"
 #include "explorer_view.h"
@@ -251,7 +252,7 @@ void ribbon_connection::load(const std::wstring& ribbon_id) {
     } catch (const custom_ui_error& e) {
         log_call(who + L" custom UI error in " + ribbon_id + L": " + e.reason());
     } catch (const flinter::hresult_error& e) {
-        log_call(who + L" custom UI of " + ribbon_id + L" not read: " + hex(e.code()));
+        log_call(who + L" custom UI of " + ribbon_id + L" not read: " + hex(e.code()) + L" " + flinter::widen(e.what()));
     }
 }
 
