@@ -228,7 +228,7 @@ explorer_view::layout explorer_view::lay_out(HDC dc) {
     l.status = {client.left, area.bottom, client.right, client.bottom};
     if (owner_.app().has_ribbon() && owner_.app().addins) l.ribbon = lay_out_ribbon(owner_.app().addins->ribbons(), dc, area);
     else if (owner_.app().has_ribbon()) l.ribbon = lay_out_ribbon({}, dc, area);
-    l.bars = lay_out_bars(*owner_.bars(), dc, area);
+    l.bars = lay_out_bars(*owner_.bars(), dc, area, !owner_.app().has_ribbon());
     l.folders = {area.left, area.top, std::min<LONG>(area.left + kFolderPaneWidth, area.right), area.bottom};
     l.list = {std::min<LONG>(l.folders.right + kSplit, area.right), area.top, area.right, area.bottom};
     l.banner = {l.list.left, l.list.top, l.list.right, std::min<LONG>(l.list.top + kBanner, l.list.bottom)};

@@ -83,8 +83,9 @@
      and, on it, the groups of every add-in for the tab "TabMail" with their
      large buttons (picture, label). An add-in switched off or shut down loses
      its groups, and Outlook releases its IRibbonExtensibility and IRibbonUI.
-     Command bars stay as in 11.0 (Office 2010 shows add-ins' bars on its
-     Add-Ins tab; here they are drawn below the ribbon).
+     Command bars stay in the object model as in 11.0, but the window draws
+     only the add-ins' bars, below the ribbon (Office 2010 shows them on its
+     Add-Ins tab), not Office's own (Menu Bar, Standard, Advanced).
 
    Not modelled: type libraries and typed vtable calls (but IRibbonControl's and IRibbonUI's), Outlook's security
    prompts, Outlook 2000-2003's wait for external references before
