@@ -146,6 +146,18 @@ private:
     std::weak_ptr<ribbon_connection> ribbon_;
 };
 
+// A flag raised for one scope.
+class raised_while {
+public:
+    explicit raised_while(bool& flag) : flag_(flag) { flag_ = true; }
+    ~raised_while() { flag_ = false; }
+    raised_while(const raised_while&) = delete;
+    raised_while& operator=(const raised_while&) = delete;
+
+private:
+    bool& flag_;
+};
+
 // Straight alpha over the background; a bitmap without alpha is opaque.
 void lay_over_background(std::vector<DWORD>& pixels) {
     const bool has_alpha = std::any_of(pixels.begin(), pixels.end(), [](DWORD p) { return (p >> 24) != 0; });
@@ -309,8 +321,14 @@ const ribbon_picture* ribbon_connection::picture(const std::wstring& button_id) 
     for (std::size_t i = 0; i < pictures_.size(); ++i) {
         if (pictures_[i].first != button_id) continue;
         if (!pictures_[i].second) {
+            // An add-in that pumps messages in getImage has the window paint inside it.
+            if (fetching_) return nullptr;
             const ribbon_button* button = find_button(button_id);
-            ribbon_picture fetched = button ? fetch_picture(*button) : ribbon_picture{};
+            ribbon_picture fetched;
+            {
+                const raised_while fetching(fetching_);
+                fetched = button ? fetch_picture(*button) : ribbon_picture{};
+            }
             // The add-in may have been let go, or invalidated, during getImage.
             if (i >= pictures_.size() || pictures_[i].first != button_id) return nullptr;
             pictures_[i].second = std::move(fetched);

@@ -84,6 +84,7 @@ private:
     std::set<std::wstring> asked_;                 // the ribbon ids GetCustomUI was asked for
     std::vector<ribbon_group> groups_;
     std::vector<std::pair<std::wstring, std::optional<ribbon_picture>>> pictures_;   // by button id; nullopt: ask again
+    bool fetching_ = false;   // a getImage runs; a paint inside it asks nothing more
 };
 
 }  // namespace mailhost
