@@ -241,7 +241,8 @@ MAILHOST_API HRESULT mailhost_hold_clipboard(DWORD milliseconds);
 MAILHOST_API void mailhost_release_clipboard(void);
 
 /* Fault injection: target.member fails with hr for the next times calls.
-   target: a kind ("Explorer", "MailItem", "CommandBars", "CommandBarButton"...),
+   target: a kind ("Explorer", "MailItem", "CommandBars", "CommandBarButton",
+   "RibbonControl", "RibbonUI"...; the ribbon's typed members fail the same way),
    one window ("Explorer2", "Inspector1", as numbered now), one object by its audit
    name ("#12" for "Explorer#12"), or the controls with a Tag ("CommandBarButton[tag]").
    member: an object-model member by name ("*": any of them), failing as Outlook's
