@@ -1,14 +1,14 @@
 # The two commands: `make test` and `make demo`. `make` builds dist/; `make msi`
 # the Windows Installer packages alone (dist/*.msi).
 # `make bench` writes docs/benchmarks.md; `make fuzz`, `make hostile` and
-# `make faults` write their sections of docs/reliability.md; `make soak` runs
-# the soak alone.
+# `make faults` and `make journeys` write their sections of
+# docs/reliability.md; `make soak` runs the soak alone.
 BUILD   := build
 JOBS    ?= 2
 CMAKE   := cmake -G Ninja -Wno-dev
 ROOT    := $(CURDIR)
 
-.PHONY: all deps configure build msi test demo bench fuzz hostile faults soak clean
+.PHONY: all deps configure build msi test demo bench fuzz hostile faults soak journeys clean
 WINDOWS_DELIVERABLES := src/QAV_Flinter.dll tools/analyze/flinter-analyze.exe
 STRIP_x86   := i686-w64-mingw32-strip
 STRIP_x64   := x86_64-w64-mingw32-strip
@@ -67,14 +67,16 @@ demo: all
 
 # Benchmarks, figures only (never part of `make test`): programs under
 # build/<flavour>/, each run for x86 and x64 under Wine by scripts/bench.sh,
-# which puts what it prints into its own section of docs/benchmarks.md.
+# which puts what it prints into its own section of docs/benchmarks.md, with
+# each figure beside the one the page held before the run (--compare: a
+# figure that moved past 1.25x the same way in both flavours is named).
 # Built by `make`, which also leaves the stripped deliverables whose sizes
 # bench.sh notes (--sizes).
 BENCHMARKS := tests/net/http_benchmark tests/addin/startup_benchmark tests/addin/selection_change_benchmark \
   tests/core/evaluation_benchmark tests/commands/spam_report_benchmark tests/addin/memory_benchmark
 
 bench: all
-	bash scripts/bench.sh --sizes=dist $(BENCHMARKS)
+	bash scripts/bench.sh --compare --sizes=dist $(BENCHMARKS)
 
 # Fuzzing of the portable core (clang + libFuzzer, ASan + UBSan): every target
 # in fuzz/ for FUZZ_SECONDS each, one after the other (FUZZ_TARGETS picks some,
@@ -122,6 +124,21 @@ faults: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
 	cmake --build $(BUILD)/x86 -j$(JOBS) --target fault_sweep
 	cmake --build $(BUILD)/x64 -j$(JOBS) --target fault_sweep
 	bash scripts/bench.sh --page=docs/reliability.md --by="make faults" $(SWEEP)
+
+# Random user journeys (not part of `make test`, which runs a fixed handful):
+# JOURNEYS random journeys of STEPS steps a flavour, made from the seeds SEED,
+# SEED+1..., x86 and x64 under Wine with its heap checking, each journey in a
+# process of its own and each failing one shrunk (journeys/journey_runner.cpp).
+# About ten minutes here with the defaults. Writes its section of
+# docs/reliability.md; exit status 1 when a journey failed.
+JOURNEYS ?= 30
+STEPS   ?= 50
+SEED    ?= 1
+journeys: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
+	cmake --build $(BUILD)/x86 -j$(JOBS) --target journey_runner
+	cmake --build $(BUILD)/x64 -j$(JOBS) --target journey_runner
+	FLINTER_JOURNEYS=$(JOURNEYS) FLINTER_STEPS=$(STEPS) FLINTER_SEED=$(SEED) FLINTER_WINEDEBUG=warn+heap \
+	  bash scripts/bench.sh --page=docs/reliability.md --by="make journeys" journeys/journey_runner
 
 clean:
 	-bash scripts/wine-prefix.sh stop

@@ -42,6 +42,7 @@
 #include "com/late_bound.h"
 #include "com/module.h"
 #include "com/text_conversion.h"
+#include "com/window_binding.h"
 #include "mailhost/simulated_outlook.h"
 #include "window_picture.h"
 
@@ -53,7 +54,7 @@ constexpr UINT kRunCommand = WM_APP + 1;
 constexpr UINT_PTR kWaitTimer = 1;
 
 LRESULT CALLBACK tour_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
-    auto* self = reinterpret_cast<tour*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = flinter::object_of_window<tour>(window);
     if (self && (message == kRunCommand || message == WM_TIMER)) return self->on_message(message, wparam, lparam);
     return ::DefWindowProcW(window, message, wparam, lparam);
 }
@@ -190,7 +191,7 @@ tour::tour(std::vector<std::wstring> lines, output print, std::function<void()> 
     flinter::register_window_class(wc);
     window_.reset(::CreateWindowExW(0, kTourClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, flinter::this_module(), nullptr));
     if (!window_) throw std::runtime_error("the tour's window could not be made");
-    ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    flinter::bind_window(window_.get(), this);
 }
 
 void tour::start() { post_next(); }

@@ -55,7 +55,6 @@ public:
                                         (over.left + over.right - width) / 2, (over.top + over.bottom - height) / 2,
                                         width, height, owner_, nullptr, flinter::this_module(), nullptr));
         if (!window_) fail(HRESULT_FROM_WIN32(::GetLastError()), L"The COM Add-Ins dialog could not be opened.");
-        ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         add_child(L"STATIC", L"Add-Ins available:", 0, kMargin, kMargin, 300, 16, 0);
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             HWND box = add_child(L"BUTTON", entries_[i].name, BS_AUTOCHECKBOX | WS_TABSTOP, kMargin + 4,

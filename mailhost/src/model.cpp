@@ -9,6 +9,7 @@
 #include "com/late_bound.h"
 #include "com/module.h"
 #include "com/unique_res.h"
+#include "com/window_binding.h"
 #include "explorer_view.h"
 #include "ids.h"
 #include "message_view.h"
@@ -21,8 +22,8 @@ const wchar_t kWindowClass[] = L"mailhost_window";
 // Hands a window's messages to its object while the model holds it; an object
 // being destroyed, or one whose window is going, gets none.
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
-    auto* object = reinterpret_cast<window_object*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (message == WM_NCDESTROY) ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    auto* object = flinter::object_of_window<window_object>(window);
+    if (message == WM_NCDESTROY) flinter::unbind_window(window);
     const std::shared_ptr<host_object> keep = object ? object->weak_from_this().lock() : nullptr;
     if (keep && message != WM_DESTROY && message != WM_NCDESTROY) {
         try {
@@ -197,7 +198,7 @@ window_object::window_object(std::shared_ptr<application> app, std::wstring kind
                                   flinter::this_module(), nullptr));
     if (!hwnd_) fail(HRESULT_FROM_WIN32(::GetLastError()), L"The window could not be created.");
     // Messages reach the object from here on; the procedure asks the model whether it still holds it.
-    ::SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    flinter::bind_window(hwnd_.get(), this);
     // The handlers run on a whole object, so close() reaches the window's own kind.
     method(L"Activate", [this](const call_args&) {
         activate();

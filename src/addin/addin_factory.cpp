@@ -1,7 +1,7 @@
 #include "addin/addin_factory.h"
 
 #include "addin/com_server.h"
-#include "addin/framework_ui.h"
+#include "addin/explorer_in_front.h"
 #include "com/hresult_error.h"
 #include "com/text_conversion.h"
 
@@ -62,7 +62,7 @@ STDMETHODIMP TafwFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out
         if (!object) throw hresult_error(E_OUTOFMEMORY, "no object was created");
     } catch (...) {
         try {
-            if (ShowErrors) framework_ui_seams().dax_error_box(with_full_stop(failure_text()));
+            if (ShowErrors) library_dialogs().dax_error_box(with_full_stop(failure_text()));
         } catch (...) {
             log_at_boundary("class factory");
         }

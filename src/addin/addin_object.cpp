@@ -2,10 +2,13 @@
 
 #include <wrl/client.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "addin/addin_factory.h"
 #include "addin/com_server.h"
 #include "addin/explorer_bar_binding.h"
-#include "addin/outlook_servers.h"
+#include "addin/outlook_wrappers.h"
 #include "addin/ribbon.h"
 #include "com/dispatch_sink.h"
 #include "com/hresult_error.h"
@@ -37,6 +40,25 @@ ComPtr<IDispatch> as_typed(IDispatch* object, REFIID iid) noexcept {
     ComPtr<IDispatch> typed;
     if (object) object->QueryInterface(iid, reinterpret_cast<void**>(typed.GetAddressOf()));
     return typed;
+}
+
+// The windows among tracked that are still open. Outlook may have refused to
+// tell about a window's events: it stays tracked, and its close goes unheard.
+// When Outlook's list of windows cannot be read, all of them.
+std::vector<IDispatch*> still_open(IDispatch* application, const std::vector<IDispatch*>& tracked) {
+    std::vector<ComPtr<IDispatch>> open;
+    try {
+        const ComPtr<IDispatch> explorers = get_object(application, L"Explorers");
+        for (int i = 1, count = get(explorers.Get(), L"Count").as_int(); i <= count; ++i)
+            open.push_back(get_object(explorers.Get(), L"Item", {variant(i)}));
+    } catch (const hresult_error&) {
+        return tracked;
+    }
+    std::vector<IDispatch*> result;
+    for (IDispatch* explorer : tracked)
+        if (std::any_of(open.begin(), open.end(), [explorer](const auto& o) { return same_object(o.Get(), explorer); }))
+            result.push_back(explorer);
+    return result;
 }
 
 }  // namespace
@@ -145,14 +167,13 @@ STDMETHODIMP TafwAddin::OnConnection(IDispatch* application, ext_ConnectMode mod
     const call_depth::entry call(&calls_);
     clean_up();
     module_ = factory_.CreateModule();
-    module_->host_application_ = application;
-    module_->addin_object_ = this;
-    module_->factory_ = &factory_;
-    module_->host_calls_ = &calls_;
+    module_->connect({.application = application, .addin_object = this, .factory = &factory_, .host_calls = &calls_});
     // The host calls OnStartupComplete only for add-ins it connects while starting.
     if (mode != ext_cm_Startup) run_startup();
     if (auto com_addin = as_typed(addin_instance, office::IID_COMAddIn)) {
-        module_->com_addin_ = com_addin;
+        module_connection connection = module_->connection();
+        connection.com_addin = com_addin;
+        module_->connect(std::move(connection));
         put(com_addin.Get(), L"Object", variant(static_cast<IDispatch*>(static_cast<IDTExtensibility2*>(this))));
     }
     return S_OK;
@@ -271,7 +292,7 @@ void TafwAddin::ribbon_action(const ribbon_button& button) {
 // The host's add-in key; before start-up has recognised the host, the host is
 // recognised for it.
 std::wstring TafwAddin::addin_key() const {
-    const TafwOfficeHostApp host = started_ ? module_->host_kind_ : recognise_host(module_->HostApplication());
+    const TafwOfficeHostApp host = started_ ? module_->HostKind() : recognise_host(module_->HostApplication());
     return addin_key_path(host, factory_.ProgID());
 }
 
@@ -281,18 +302,22 @@ void TafwAddin::run_startup() {
     if (started_) return;
     started_ = true;
     TafwCOMAddInModule& module = *module_;
-    module.host_kind_ = recognise_host(module.HostApplication());
-    const bool outlook = module.host_kind_ == ohaOutlook;
+    module_connection connection = module.connection();
+    connection.host_kind = recognise_host(module.HostApplication());
+    module.connect(connection);
+    const bool outlook = connection.host_kind == ohaOutlook;
     if (outlook) connect_host_application_events();
-    const std::wstring key = addin_key_path(module.host_kind_, factory_.ProgID());
+    const std::wstring key = addin_key_path(connection.host_kind, factory_.ProgID());
     module.OpenRegistry(key, true);
-    module.start_mode_ = start_mode_from(registry_key::create(HKEY_CURRENT_USER, key).string(kStartModeValue));
+    connection = module.connection();
+    connection.mode = start_mode_from(registry_key::create(HKEY_CURRENT_USER, key).string(kStartModeValue));
+    module.connect(connection);
     GetHostCommandBars(module);   // the collection the module's bars go into
     module.raise(module.OnAddInInitialize);
     if (outlook) restore_explorer_bar_layout();   // and the Outlook-bar shortcut groups, of which there are none
-    if (module.host_kind_ != ohaMapPoint) create_command_bars_at_startup();
+    if (connection.host_kind != ohaMapPoint) create_command_bars_at_startup();
     module.raise(module.OnAddInStartupComplete);
-    if (module.start_mode_ == start_mode::first_start)
+    if (connection.mode == start_mode::first_start)
         registry_key::create(HKEY_CURRENT_USER, key).set_string(kStartModeValue, L"NORMAL");
     if (outlook) start_outlook_event_sinks();
 }
@@ -304,7 +329,7 @@ void TafwAddin::connect_host_application_events() {
     auto wrapper = std::make_unique<TOutlookApplication>();
     wrapper->CountEventsIn(&calls_);
     wrapper->ConnectTo(module_->HostApplication());
-    module_->host_wrapper_ = std::move(wrapper);
+    module_->AttachHostWrapper(std::move(wrapper));
 }
 
 void TafwAddin::start_outlook_event_sinks() {
@@ -326,10 +351,24 @@ void TafwAddin::remove_module_for_user() {
     delete_key_tree(HKEY_CURRENT_USER, key + L"\\Controls");
 }
 
-// From a live window: the one the bars were bound to may have closed.
+// From every window the add-in follows, each of which has its copy of the
+// bars; then what the module still has bound (the window the bars were bound
+// to may have closed).
 void TafwAddin::remove_command_bars() {
     RebindExplorerBarsWhenWindowClosed(*module_);
+    std::exception_ptr first_failure;
+    if (tracking_) {
+        std::vector<IDispatch*> explorers;
+        for (const auto& explorer : tracking_->Explorers())
+            if (explorer->DefaultInterface()) explorers.push_back(explorer->DefaultInterface());
+        try {
+            RemoveExplorerBarCopies(*module_, still_open(module_->HostApplication(), explorers));
+        } catch (...) {
+            first_failure = std::current_exception();
+        }
+    }
     RemoveCommandBars(*module_);
+    if (first_failure) std::rethrow_exception(first_failure);
 }
 
 // The host is let go at once: the sinks unadvised, the module's registry key

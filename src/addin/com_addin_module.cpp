@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "addin/addin_factory.h"
-#include "addin/framework_ui.h"
+#include "addin/explorer_in_front.h"
 #include "addin/ole_server.h"
 #include "com/hresult_error.h"
 #include "com/text_conversion.h"
@@ -53,8 +53,8 @@ std::wstring error_report_text(const std::wstring& addin_name, const std::except
 
 }  // namespace
 
-TafwCOMAddInModule::TafwCOMAddInModule(std::string name, std::string class_name)
-    : component(std::move(name), std::move(class_name)) {}
+TafwCOMAddInModule::TafwCOMAddInModule(std::string name, std::string class_name, user_dialogs dialogs)
+    : component(std::move(name), std::move(class_name)), dialogs_(std::move(dialogs)) {}
 
 TafwCOMAddInModule::~TafwCOMAddInModule() = default;
 
@@ -137,7 +137,13 @@ component* TafwCOMAddInModule::find_component(std::string_view wanted) const noe
     return found == components_.end() ? nullptr : found->get();
 }
 
-std::wstring TafwCOMAddInModule::prog_id() const { return factory_ ? factory_->ProgID() : std::wstring(); }
+std::wstring TafwCOMAddInModule::prog_id() const {
+    return connection_.factory ? connection_.factory->ProgID() : std::wstring();
+}
+
+void TafwCOMAddInModule::AttachHostWrapper(std::unique_ptr<TOleServer> wrapper) noexcept {
+    host_wrapper_ = std::move(wrapper);
+}
 
 void TafwCOMAddInModule::OptionsPagesAdd(IDispatch*) {}
 void TafwCOMAddInModule::FolderPagesAdd(component*, IDispatch*, IDispatch*) {}
@@ -157,7 +163,7 @@ void TafwCOMAddInModule::report_error() noexcept {
             bool handled = false;
             if (OnError) OnError(*this, failure, handled);
             if (!handled)
-                framework_ui_seams().module_error_box(ExplorerWindowInFront(host_application_.Get()), AddInName_,
+                dialogs_.module_error_box(ExplorerWindowInFront(HostApplication()), AddInName_,
                                                       error_report_text(AddInName_, failure));
         };
         try {
@@ -191,11 +197,11 @@ void TafwCOMAddInModule::release_before_destruction() noexcept {
     // event of its may still be running.
     if (host_wrapper_) host_wrapper_->Detach();
     set_command_bars(nullptr);
-    addin_object_ = nullptr;
-    factory_ = nullptr;
-    host_calls_ = nullptr;
-    com_addin_.Reset();
-    host_application_.Reset();
+    connection_.addin_object = nullptr;
+    connection_.factory = nullptr;
+    connection_.host_calls = nullptr;
+    connection_.com_addin.Reset();
+    connection_.application.Reset();
     end_modal_loops();
 }
 

@@ -24,6 +24,7 @@
 #include "commandbars/command_bar_module.h"
 #include "framework/component.h"
 #include "framework/host_apps.h"
+#include "ui/user_dialogs.h"
 
 namespace flinter {
 
@@ -33,6 +34,19 @@ class TOleServer;
 
 // The value "AFWStartMode" had when the connection started.
 enum class start_mode : int { first_start = 0, normal = 1, uninstall = 2, unknown = 255 };
+
+// What a module knows of the host it is connected to; the defaults are the
+// state of a module no host connects.
+struct module_connection {
+    Microsoft::WRL::ComPtr<IDispatch> application{};
+    TafwOfficeHostApp host_kind = ohaExcel;
+    start_mode mode = start_mode::first_start;
+    // The host's COMAddIn entry of the add-in, when it passed one.
+    Microsoft::WRL::ComPtr<IDispatch> com_addin{};
+    TafwAddin* addin_object = nullptr;
+    TafwFactory* factory = nullptr;
+    call_depth* host_calls = nullptr;
+};
 
 class TafwCOMAddInModule : public component, public command_bar_module {
 public:
@@ -45,7 +59,8 @@ public:
     using view_cancel_event = std::function<void(component& sender, const VARIANT& view, VARIANT_BOOL& cancel)>;
 
     // Every property at its default; load() then reads the stored values.
-    TafwCOMAddInModule(std::string name, std::string class_name);
+    // dialogs: what the module and its windows show the user.
+    TafwCOMAddInModule(std::string name, std::string class_name, user_dialogs dialogs = library_dialogs());
     ~TafwCOMAddInModule() override;
 
     // Reads the stored properties and child components. The definition must
@@ -62,7 +77,6 @@ public:
     bool DisplayAlerts = false;
     std::int32_t LoadBehavior = 3;
     bool RegisterForAllUsers = false;
-    TafwHostAppSet SupportedApps() const noexcept { return SupportedApps_; }
     void SetSupportedApps(TafwHostAppSet apps);   // refuses the empty set
     bool XLAutomationAddIn = false;
     bool HandleShortcuts = false;
@@ -93,16 +107,19 @@ public:
     // handle the failure; otherwise an error box names the add-in and the failure.
     void report_error() noexcept override;
 
-    // What the module's command bars ask of it.
-    TafwOfficeHostApp host_app() const noexcept override { return host_kind_; }
-    TafwHostAppSet supported_apps() const noexcept override { return SupportedApps_; }
+    // What the module's command bars ask of it; the connection's state below.
+    TafwOfficeHostApp HostKind() const noexcept override { return connection_.host_kind; }
+    TafwHostAppSet SupportedApps() const noexcept override { return SupportedApps_; }
     std::wstring prog_id() const override;
-    std::wstring addin_key() const override { return addin_key_path(host_kind_, prog_id()); }
-    bool first_start() const noexcept override { return start_mode_ == start_mode::first_start; }
-    IDispatch* host_application() const noexcept override { return host_application_.Get(); }
+    std::wstring addin_key() const override { return addin_key_path(connection_.host_kind, prog_id()); }
+    bool first_start() const noexcept override { return connection_.mode == start_mode::first_start; }
+    IDispatch* HostApplication() const noexcept override { return connection_.application.Get(); }
     // The calls of the host into the add-in object that connects the module;
     // null before the connection and after it.
-    call_depth* host_calls() const noexcept override { return host_calls_; }
+    call_depth* host_calls() const noexcept override { return connection_.host_calls; }
+
+    // The one set of boxes and dialogs of the module, handed to its windows and commands.
+    const user_dialogs& Dialogs() const noexcept { return dialogs_; }
 
     // The groups the module shows on the host's ribbons (Office 2010 and
     // later), one for each ribbon at most; their buttons are its bars'.
@@ -114,21 +131,22 @@ public:
     const std::vector<std::unique_ptr<component>>& components() const noexcept { return components_; }
     component* find_component(std::string_view name) const noexcept;
 
-    // State of the connection, set by the add-in object that connects the module.
-    IDispatch* HostApplication() const noexcept { return host_application_.Get(); }
-    void SetHostApplication(IDispatch* application) noexcept { host_application_ = application; }
-    TafwOfficeHostApp HostKind() const noexcept { return host_kind_; }
-    start_mode StartMode() const noexcept { return start_mode_; }
-    IDispatch* COMAddIn() const noexcept { return com_addin_.Get(); }
+    // The connection to a host, written whole by connect(): by the add-in
+    // object at each step of its connection, and by registration for each
+    // host it visits. release_before_destruction() clears it.
+    const module_connection& connection() const noexcept { return connection_; }
+    void connect(module_connection connection) noexcept { connection_ = std::move(connection); }
+    start_mode StartMode() const noexcept { return connection_.mode; }
+    IDispatch* COMAddIn() const noexcept { return connection_.com_addin.Get(); }
+    TafwAddin* AddInObject() const noexcept { return connection_.addin_object; }
+    TafwFactory* Factory() const noexcept { return connection_.factory; }
     // The wrapper of the host application (TOutlookApplication for Outlook),
     // connected at start-up and freed with the module; null otherwise.
     TOleServer* HostWrapper() const noexcept { return host_wrapper_.get(); }
+    void AttachHostWrapper(std::unique_ptr<TOleServer> wrapper) noexcept;
     // Set when Outlook announces a new explorer; the next folder switch of
     // any explorer first places the bars in that explorer and clears it.
     bool ExplorerActivationPending = false;
-    TafwAddin* AddInObject() const noexcept { return addin_object_; }
-    TafwFactory* Factory() const noexcept { return factory_; }
-    void SetHostKind(TafwOfficeHostApp kind) noexcept { host_kind_ = kind; }
     // Open on the add-in key under HKEY_CURRENT_USER while connected (and while
     // registration raises its events); null otherwise.
     registry_key* Registry() noexcept { return registry_ ? &*registry_ : nullptr; }
@@ -146,7 +164,6 @@ public:
     void release_before_destruction() noexcept;
 
 private:
-    friend class TafwAddin;
     void apply_property(const definition::property& p, const handler_table& handlers);
     void add_component(const definition::object& stored, const handler_table& handlers,
                        const component_readers& readers);
@@ -157,15 +174,10 @@ private:
     std::wstring Description_;
     TafwHostAppSet SupportedApps_{ohaExcel};
     std::vector<std::unique_ptr<component>> components_;
+    user_dialogs dialogs_;
 
-    Microsoft::WRL::ComPtr<IDispatch> host_application_;
-    Microsoft::WRL::ComPtr<IDispatch> com_addin_;
+    module_connection connection_;
     std::unique_ptr<TOleServer> host_wrapper_;
-    TafwAddin* addin_object_ = nullptr;
-    TafwFactory* factory_ = nullptr;
-    call_depth* host_calls_ = nullptr;
-    TafwOfficeHostApp host_kind_ = ohaExcel;
-    start_mode start_mode_ = start_mode::first_start;
     std::optional<registry_key> registry_;
     bool released_ = false;
 };

@@ -42,24 +42,29 @@ bool same_text_ignoring_case(const std::wstring& a, const std::wstring& b) noexc
 }
 
 ComPtr<IDispatch> active_explorer(const command_bar_module& module) {
-    IDispatch* application = module.host_application();
+    IDispatch* application = module.HostApplication();
     return application ? get(application, L"ActiveExplorer").as_dispatch() : nullptr;
 }
 
-// The active explorer's folder; null when there is none or the host cannot tell.
-ComPtr<IDispatch> active_folder(const command_bar_module& module) noexcept {
+// An explorer's folder; null when there is no explorer or the host cannot tell.
+ComPtr<IDispatch> folder_of(IDispatch* explorer) noexcept {
     try {
-        const ComPtr<IDispatch> explorer = active_explorer(module);
-        return explorer ? get(explorer.Get(), L"CurrentFolder").as_dispatch() : nullptr;
+        return explorer ? get(explorer, L"CurrentFolder").as_dispatch() : nullptr;
     } catch (...) {
         return nullptr;
     }
 }
 
-// Enabled and Visible for the active explorer's folder, the nudge when asked
-// for, and the controls' actions.
-void update_bar_state(TafwOlExplorerCommandbar& bar, bool nudge) {
-    const ComPtr<IDispatch> folder = active_folder(bar.module());
+ComPtr<IDispatch> active_folder(const command_bar_module& module) noexcept {
+    try {
+        return folder_of(active_explorer(module).Get());
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+// Enabled and Visible for the folder, the nudge when asked for, and the controls' actions.
+void update_bar_state(TafwOlExplorerCommandbar& bar, const ComPtr<IDispatch>& folder, bool nudge) {
     const bool was_enabled = bar.Enabled();
     const std::wstring path = folder ? folder_path(folder.Get()) : std::wstring();
     std::optional<int> item_type;
@@ -181,7 +186,7 @@ void rebind_when_window_closed(command_bar_module& module) {
     if (!explorer) return;
     module.set_command_bars(query_dispatch(get(explorer.Get(), L"CommandBars").as_dispatch().Get(),
                                            office::IID__CommandBars));
-    ActivateExplorerBars(module);
+    ActivateExplorerBars(module, explorer.Get());
 }
 
 // The bar's copy in the module's collection goes: the one placed there, or one
@@ -220,14 +225,14 @@ void CreateExplorerBarsAtStartup(command_bar_module& module) noexcept {
                 CreateCommandBar(module, *bar);
                 continue;
             }
-            if (module.host_app() != ohaOutlook) continue;
+            if (module.HostKind() != ohaOutlook) continue;
             if (module.explorer_on_ribbon()) {
                 remove_from_explorer(*explorer_bar);
                 continue;
             }
             if (!active_explorer(module)) return;   // the first activation creates the bars
             CreateCommandBar(module, *explorer_bar);
-            update_bar_state(*explorer_bar, false);
+            update_bar_state(*explorer_bar, active_folder(module), false);
         } catch (...) {
             module.report_error();
         }
@@ -246,11 +251,15 @@ void MoveExplorerBarsToRibbon(command_bar_module& module) noexcept {
     }
 }
 
-void ActivateExplorerBars(command_bar_module& module) noexcept {
+void ActivateExplorerBars(command_bar_module& module, IDispatch* explorer) noexcept {
+    // The bar's state is the last folder's, which may have been another
+    // window's: this window's folder decides whether its copy shows.
+    const ComPtr<IDispatch> folder = folder_of(explorer);
     for (TafwCommandBar* bar : std::vector<TafwCommandBar*>(module.bars())) {
         try {
-            if (bar->SupportedApps().contains(ohaOutlook) && !on_ribbon(module, *bar))
-                place_in_current_explorer(module, *bar);
+            if (!bar->SupportedApps().contains(ohaOutlook) || on_ribbon(module, *bar)) continue;
+            place_in_current_explorer(module, *bar);
+            if (auto* explorer_bar = dynamic_cast<TafwOlExplorerCommandbar*>(bar)) update_bar_state(*explorer_bar, folder, false);
         } catch (...) {
             module.report_error();
         }
@@ -263,9 +272,10 @@ void UpdateExplorerBarState(command_bar_module& module) noexcept {
     } catch (...) {
         module.report_error();
     }
+    const ComPtr<IDispatch> folder = active_folder(module);
     for (TafwOlExplorerCommandbar* bar : explorer_bars(module)) {
         try {
-            update_bar_state(*bar, true);
+            update_bar_state(*bar, folder, true);
         } catch (...) {
             module.report_error();
         }
@@ -278,6 +288,27 @@ void RebindExplorerBarsWhenWindowClosed(command_bar_module& module) noexcept {
     } catch (...) {
         // The bars stay bound as they were.
     }
+}
+
+void RemoveExplorerBarCopies(command_bar_module& module, const std::vector<IDispatch*>& explorers) {
+    const ComPtr<IDispatch> bound = module.command_bars();
+    std::exception_ptr first_failure;
+    for (IDispatch* explorer : explorers) {
+        try {
+            module.set_command_bars(
+                query_dispatch(get(explorer, L"CommandBars").as_dispatch().Get(), office::IID__CommandBars));
+            for (TafwOlExplorerCommandbar* bar : explorer_bars(module)) {
+                if (!keeps_layout(*bar)) continue;
+                const ComPtr<IDispatch> copy = FindCommandBar(module, bar->DeclaredName());
+                if (copy && !(bar->live() && same_object(copy.Get(), bar->live())) && !get(copy.Get(), L"BuiltIn").as_bool())
+                    call(copy.Get(), L"Delete");
+            }
+        } catch (...) {
+            if (!first_failure) first_failure = std::current_exception();
+        }
+    }
+    module.set_command_bars(bound);
+    if (first_failure) std::rethrow_exception(first_failure);
 }
 
 void SaveExplorerBarLayout(command_bar_module& module) noexcept {
@@ -300,8 +331,8 @@ void ApplyItemTypeActions(const TafwCommandBarControls& controls, TafwOLItemType
             case afwOLActionEnable: control->SetEnabled(for_this_type); break;
             default: break;
         }
-        if (const auto* popup = dynamic_cast<const TafwCommandBarPopup*>(control.get()))
-            ApplyItemTypeActions(popup->Controls(), bar_types, item_type);
+        if (const TafwCommandBarControls* children = control->Children())
+            ApplyItemTypeActions(*children, bar_types, item_type);
     }
 }
 

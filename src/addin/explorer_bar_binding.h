@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "commandbars/command_bar.h"
 
@@ -38,8 +39,9 @@ void MoveExplorerBarsToRibbon(command_bar_module& module) noexcept;
 
 // An explorer was activated and its command bars are the module's collection:
 // each of the module's Outlook bars is found there and re-bound (every sink
-// then listens to this window's controls) or created.
-void ActivateExplorerBars(command_bar_module& module) noexcept;
+// then listens to this window's controls) or created, and each explorer bar
+// is enabled and shown for that explorer's folder.
+void ActivateExplorerBars(command_bar_module& module, IDispatch* explorer) noexcept;
 
 // The active explorer's folder changed: each explorer bar is enabled and shown
 // by its folder rule; a bar whose state changed is nudged left and back so
@@ -55,6 +57,12 @@ void SaveExplorerBarLayout(command_bar_module& module) noexcept;
 // being activated, the active explorer's copies take over (found and re-bound,
 // or created). Failures are ignored: the bars then stay bound as they were.
 void RebindExplorerBarsWhenWindowClosed(command_bar_module& module) noexcept;
+
+// Switching the add-in off: every explorer has a copy of the add-in's own
+// temporary explorer bars, and the copies other than the bound one (which
+// RemoveCommandBar takes apart) are deleted. The removal goes on past a
+// failing explorer; the first failure is then raised.
+void RemoveExplorerBarCopies(command_bar_module& module, const std::vector<IDispatch*>& explorers);
 
 // Shows or enables each control whose item types differ from the bar's, by its
 // olItemTypeAction, when the folder's item type is one of its own; descends

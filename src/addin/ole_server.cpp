@@ -16,8 +16,12 @@ TOleServer::~TOleServer() { Detach(); }
 
 void TOleServer::Detach() noexcept {
     Disconnect();
-    // Outlook may still hold the sink (a refused unadvise): it must not reach
-    // this wrapper any more.
+    // A refused unadvise gets one more attempt at once: the wrapper itself may
+    // be freed only after the host has gone (an event of its still running),
+    // too late for the retry that freeing makes.
+    if (advice_.cookie()) advice_.unadvise();
+    // Outlook may still hold the sink (refused again): it must not reach this
+    // wrapper any more.
     sink_->orphan();
 }
 

@@ -9,7 +9,7 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
-#include "addin/server_event_sink.h"
+#include "addin/server_event_dispatch.h"
 #include "com/advise_cookie.h"
 #include "com/call_depth.h"
 #include "framework/component.h"
@@ -35,8 +35,9 @@ public:
     void ConnectTo(IUnknown* server);
     // Unadvises (a refused unadvise leaves Cookie() set) and drops the object.
     void Disconnect() noexcept;
-    // Disconnects for good: from now on no event reaches the wrapper, which its
-    // owner may keep in memory while one of its events still runs.
+    // Disconnects for good, a refused unadvise tried once more: from now on no
+    // event reaches the wrapper, which its owner may keep in memory while one
+    // of its events still runs.
     void Detach() noexcept;
 
     // Each event counts as a call of the host in calls (null: in none) while
@@ -47,9 +48,9 @@ public:
     IDispatch* DefaultInterface() const noexcept { return intf_.Get(); }
     const TServerData& ServerData() const noexcept { return data_; }
     DWORD Cookie() const noexcept { return advice_.cookie(); }
-    // References held on the sink by others (Outlook, mostly); diagnostic only,
-    // it does not keep the wrapper alive.
-    long SinkReferences() const noexcept { return sink_references_; }
+    // References held on the sink by others (Outlook, mostly), the wrapper's
+    // own not counted; diagnostic only, it does not keep the wrapper alive.
+    long SinkReferences() const noexcept { return sink_ ? static_cast<long>(sink_->reference_count()) - 1 : 0; }
     // The sink as Outlook sees it, not AddRef'd.
     IDispatch* EventSink() const noexcept { return sink_.Get(); }
 
@@ -69,7 +70,6 @@ private:
     Microsoft::WRL::ComPtr<IDispatch> intf_;
     Microsoft::WRL::ComPtr<TServerEventDispatch> sink_;
     advise_cookie advice_;
-    long sink_references_ = 0;
     call_depth* calls_ = nullptr;
 };
 

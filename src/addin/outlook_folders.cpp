@@ -2,7 +2,7 @@
 
 #include <wrl/client.h>
 
-#include "addin/outlook_servers.h"
+#include "addin/outlook_wrappers.h"
 #include "com/late_bound.h"
 #include "framework/office_ids.h"
 

@@ -239,7 +239,9 @@ void outlook_tracking::explorer_close(TExplorer& explorer) {
     if (explorers_.empty()) close_every_inspector();
 }
 
-void outlook_tracking::activate_explorer_bars(TExplorer&) { ActivateExplorerBars(module_); }
+void outlook_tracking::activate_explorer_bars(TExplorer& explorer) {
+    ActivateExplorerBars(module_, explorer.DefaultInterface());
+}
 void outlook_tracking::UpdateExplorerBarState() { flinter::UpdateExplorerBarState(module_); }
 void outlook_tracking::SaveExplorerBarLayout() { flinter::SaveExplorerBarLayout(module_); }
 

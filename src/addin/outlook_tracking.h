@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "addin/outlook_servers.h"
+#include "addin/outlook_wrappers.h"
 
 namespace flinter {
 

@@ -8,7 +8,7 @@
 
 #include "addin/addin_factory.h"
 #include "addin/com_server.h"
-#include "addin/framework_ui.h"
+#include "addin/explorer_in_front.h"
 #include "addin/type_information.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
@@ -68,7 +68,7 @@ void check_running_hosts(const module_values& values) {
         const std::wstring running = running_host_names(values.apps);
         if (running.empty()) return;
         const std::wstring text = L"Please close all running host application instances:\r\n" + running;
-        switch (framework_ui_seams().running_hosts_dialog(values.name, text)) {
+        switch (library_dialogs().running_hosts_dialog(values.name, text)) {
             case IDRETRY: continue;
             case IDIGNORE: return;
             default: throw framework_error("The registration process has been canceled.");
@@ -152,7 +152,7 @@ void raise_registration_event(TafwCOMAddInModule& module, const notify_event& ev
                               TafwOfficeHostApp app, bool create_key) {
     if (!event) return;
     if (!module.OpenRegistry(key, create_key)) return;
-    module.SetHostKind(app);
+    module.connect({.host_kind = app});
     module.raise(event);
     module.CloseRegistry();
 }
@@ -217,14 +217,13 @@ void clean_up_hosts(TafwFactory& factory, TafwCOMAddInModule& module) {
             mark_uninstalling(addin_key_path(app, factory.ProgID()), module.RegisterForAllUsers);
             bool started = false;
             const ComPtr<IDispatch> host = attach_or_start_host(clsid, started);
-            module.SetHostApplication(host.Get());
-            module.SetHostKind(app);
+            module.connect({.application = host, .host_kind = app});
             remove_from_host(module, app);
             if (started) call(host.Get(), L"Quit");
-            module.SetHostApplication(nullptr);
+            module.connect({.host_kind = app});
         });
     } catch (...) {
-        module.SetHostApplication(nullptr);
+        module.connect({});
         throw framework_error("Can't unregister add-in controls.");
     }
 }

@@ -92,30 +92,44 @@ void Tfinfo::clear(std::int32_t background) {
     ::SetWindowTextW(ed_, L"");
 }
 
-void Tfinfo::render(const std::vector<TEvaluationLine>& lines, std::int32_t background) {
-    clear(background);
-    {
-        const redraw_suspended quiet(ed_);
-        for (const TEvaluationLine& line : lines) append_line(line);
-        select_range(ed_, 0, 0);
+rich_verdict format_verdict(const std::vector<TEvaluationLine>& lines) {
+    rich_verdict verdict;
+    LONG start = 0;   // the line's first position in the box
+    for (const TEvaluationLine& line : lines) {
+        const std::wstring text = acp_to_wide(line.text);
+        verdict.text += text;
+        verdict.text += L"\r\n";
+        if (line.emphasis) {
+            const TEmphasis& emphasis = *line.emphasis;
+            // A section heading's emphasis takes its line break along.
+            const LONG length =
+                static_cast<LONG>(emphasis.length) + (emphasis.kind == emphasis_kind::section ? 1 : 0);
+            verdict.spans.push_back({start + static_cast<LONG>(emphasis.start), length, emphasis.kind});
+        }
+        start += static_cast<LONG>(text.size()) + 1;
     }
+    return verdict;
+}
+
+void Tfinfo::render(const std::vector<TEvaluationLine>& lines, std::int32_t background) {
+    fill(format_verdict(lines), background);
     fit_height_to_lines();
 }
 
-void Tfinfo::append_line(const TEvaluationLine& line) {
-    const LONG start = text_length(ed_);
-    select_range(ed_, start, start);
-    format_selection(ed_, plain_format());   // new text must not inherit the previous emphasis
-    const std::wstring text = acp_to_wide(line.text) + L"\r\n";
-    ::SendMessageW(ed_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-    if (!line.emphasis) return;
-    const TEmphasis& emphasis = *line.emphasis;
-    // A section heading's emphasis takes its line break along.
-    const LONG length = static_cast<LONG>(emphasis.length) + (emphasis.kind == emphasis_kind::section ? 1 : 0);
-    const LONG first = start + static_cast<LONG>(emphasis.start);
-    select_range(ed_, first, first + length);
-    format_selection(ed_, emphasis_format(emphasis.kind));
-    select_range(ed_, first + length, first + length);
+// One insertion of the whole text, then the few emphasised spans: each
+// insertion makes the box lay its text out and report the change again.
+void Tfinfo::fill(const rich_verdict& verdict, std::int32_t background) {
+    ::SendMessageW(ed_, EM_SETBKGNDCOLOR, 0, ColorToRGB(background));
+    if (text_length(ed_) > 0) ::SetWindowTextW(ed_, L"");
+    const redraw_suspended quiet(ed_);
+    select_range(ed_, 0, 0);
+    format_selection(ed_, plain_format());   // the text must not inherit an earlier emphasis
+    ::SendMessageW(ed_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(verdict.text.c_str()));
+    for (const rich_verdict::span& span : verdict.spans) {
+        select_range(ed_, span.first, span.first + span.length);
+        format_selection(ed_, emphasis_format(span.kind));
+    }
+    select_range(ed_, 0, 0);
 }
 
 int Tfinfo::displayed_line_count() const {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "analysis/raw_header_window.h"
@@ -15,6 +16,19 @@
 #include "ui/window_base.h"
 
 namespace flinter {
+
+// The verdict as the rich-text box takes it: the whole text at once, and the
+// emphasised spans in the box's character positions (a line break counts as one).
+struct rich_verdict {
+    struct span {
+        LONG first, length;
+        emphasis_kind kind;
+    };
+    std::wstring text;
+    std::vector<span> spans;
+};
+
+rich_verdict format_verdict(const std::vector<TEvaluationLine>& lines);
 
 class Tfinfo final : public window_base {
 public:
@@ -34,6 +48,11 @@ public:
     // sets the window's outer height from the number of displayed lines.
     void render(const std::vector<TEvaluationLine>& lines, std::int32_t background);
 
+    // The two halves of render: the box emptied (unless it is already) and
+    // filled, then the height.
+    void fill(const rich_verdict& verdict, std::int32_t background);
+    void fit_height_to_lines();
+
 private:
     // Lines as the box displays them, wrapped lines counted, without the empty
     // position after a final line break.
@@ -41,8 +60,6 @@ private:
     void build_controls() override;
     std::optional<LRESULT> handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
     void edChange();
-    void append_line(const TEvaluationLine& line);
-    void fit_height_to_lines();
 
     Tfheader& header_;
     unique_hmodule rich_edit_library_;

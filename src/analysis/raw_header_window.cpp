@@ -34,10 +34,25 @@ void Tfheader::show() {
 
 void Tfheader::hide() { ::ShowWindow(handle(), SW_HIDE); }
 
-void Tfheader::show_header_text(std::string_view header) { set_window_text_acp(memo_, header); }
+void Tfheader::show_header_text(std::string_view header) {
+    header_.assign(header);
+    memo_stale_ = true;
+    if (visible()) update_memo();
+}
 
-std::optional<LRESULT> Tfheader::handle_message(UINT message, WPARAM, LPARAM lparam) {
+void Tfheader::update_memo() {
+    if (!memo_stale_) return;
+    set_window_text_acp(memo_, header_);
+    memo_stale_ = false;
+    std::string().swap(header_);   // Memo1 holds it now
+}
+
+std::optional<LRESULT> Tfheader::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
+    case WM_SHOWWINDOW:
+        // Whoever shows the window, it appears with the last header.
+        if (wparam) update_memo();
+        return std::nullopt;
     case WM_CLOSE:
         hide();
         return 0;

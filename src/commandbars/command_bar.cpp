@@ -42,7 +42,7 @@ constexpr property_entry<TafwCommandBar> kBarProperties[] = {
 
 TafwCommandBar::TafwCommandBar(command_bar_module* owner, std::string name)
     : TafwCommandBar(owner, std::move(name), "TafwCommandBar", afwMsoBarFloating, false,
-                     owner ? owner->supported_apps() : TafwHostAppSet{}) {}
+                     owner ? owner->SupportedApps() : TafwHostAppSet{}) {}
 
 TafwCommandBar::TafwCommandBar(command_bar_module* owner, std::string name, const char* class_name,
                                TafwMsoBarPosition position, bool temporary, TafwHostAppSet apps)

@@ -3,7 +3,9 @@
 #include <stdexcept>
 #include <utility>
 
-#include "commandbars/busy_flag.h"
+#include "com/hresult_error.h"
+#include "com/late_bound.h"
+#include "commandbars/busy_while.h"
 #include "commandbars/command_bar.h"
 #include "commandbars/definition_values.h"
 #include "commandbars/glyph_transfer.h"
@@ -91,6 +93,19 @@ void TafwCommandBarButton::SetGlyph(const button_glyph& glyph) {
 void TafwCommandBarButton::SetGlyphTransparentColor(std::int32_t value) noexcept {
     if (value != GlyphTransparentColor_) glyph_shown_ = false;
     GlyphTransparentColor_ = value;
+}
+
+void TafwCommandBarButton::Hold(Microsoft::WRL::ComPtr<IDispatch> found) {
+    Bind(query_dispatch(found.Get(), office::IID__CommandBarButton));
+}
+
+void TafwCommandBarButton::TakeBuiltInAction(const std::wstring& prog_id) {
+    const std::wstring action = DisableStandardAction() ? L"!<" + prog_id + L">" : L"";
+    try {
+        put(live(), L"OnAction", variant(action));
+    } catch (const hresult_error&) {
+        // Hosts that keep built-in actions to themselves refuse it; the button works regardless.
+    }
 }
 
 void TafwCommandBarButton::Click() {

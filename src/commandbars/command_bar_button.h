@@ -15,6 +15,12 @@ public:
 
     int Kind() const noexcept override { return kButtonKind; }
     int HostType() const noexcept override { return office::msoControlButton; }
+    void Hold(Microsoft::WRL::ComPtr<IDispatch> found) override;
+    bool RaisesEvents() const noexcept override { return true; }
+    void DeliverEvent() override { Click(); }
+    // Names the add-in as the action when DisableStandardAction is set, else
+    // gives the host's own action back.
+    void TakeBuiltInAction(const std::wstring& prog_id) override;
 
     // A host style outside the eight known values reads as the stored style.
     TafwMsoButtonStyle Style() const;

@@ -101,7 +101,7 @@ void TafwCommandBarControl::SetBeginGroup(bool value) {
 }
 void TafwCommandBarControl::SetEnabled(bool value) {
     Enabled_ = value;
-    if (push(L"Enabled", value) && module().host_app() == ohaOutlook) nudge_width();
+    if (push(L"Enabled", value) && module().HostKind() == ohaOutlook) nudge_width();
 }
 void TafwCommandBarControl::SetVisible(bool value) {
     Visible_ = value;

@@ -39,6 +39,26 @@ public:
     // The MsoControlType this kind is created and searched as.
     virtual int HostType() const noexcept { return office::msoControlCustom; }
 
+    // Each kind's part in binding and in events, so that neither the engine nor
+    // the click sink tells the kinds apart.
+    // Holds the host control found for this one as the kind's host interface:
+    // a plain control as it is, a popup as a popup, a button or a list control
+    // as its own interface and with its event sink.
+    virtual void Hold(Microsoft::WRL::ComPtr<IDispatch> found) { Remember(std::move(found)); }
+    // Whether the kind listens to its host control's events (buttons and list controls).
+    virtual bool RaisesEvents() const noexcept { return false; }
+    // The controls inside this one (a popup's); null for the other kinds.
+    virtual const TafwCommandBarControls* Children() const noexcept { return nullptr; }
+    TafwCommandBarControls* Children() noexcept {
+        return const_cast<TafwCommandBarControls*>(static_cast<const TafwCommandBarControl&>(*this).Children());
+    }
+    // Hands an event of the host control (a click, a change) to the control's
+    // handler; the handler's failures propagate.
+    virtual void DeliverEvent() {}
+    // A built-in host control was bound to this one: a button says whether
+    // the host's own action still runs.
+    virtual void TakeBuiltInAction(const std::wstring& prog_id) { (void)prog_id; }
+
     std::wstring Caption() const { return pull(L"Caption", Caption_); }
     void SetCaption(const std::wstring& value);
     std::wstring TooltipText() const { return pull(L"TooltipText", TooltipText_); }

@@ -73,12 +73,6 @@ ComPtr<IDispatch> add_control(IDispatch* container, const variant& type, const v
                                                    variant(control.Temporary())}));
 }
 
-// Binds a button or a list control with its events, as its host interface.
-void bind_with_events(TafwCommandBarControl& control, IDispatch* host) {
-    const bool button = control.Kind() == kButtonKind;
-    control.Bind(query_dispatch(host, button ? office::IID__CommandBarButton : office::IID__CommandBarComboBox));
-}
-
 // Where new controls go, and the host bar their positions are counted in.
 struct placement {
     ComPtr<IDispatch> container;
@@ -99,20 +93,13 @@ void create_bound_control(command_bar_module& module, TafwCommandBarControl& con
         found = add_control(place.container.Get(), variant(control.HostType()), variant(control.DeclaredOfficeID()),
                             control, place.position_bar.Get());
     if (!found) return;
-    bind_with_events(control, found.Get());
-    if (control.Kind() == kButtonKind && !custom) {
-        const auto& button = static_cast<const TafwCommandBarButton&>(control);
-        const std::wstring action = button.DisableStandardAction() ? L"!<" + module.prog_id() + L">" : L"";
-        try {
-            put(control.live(), L"OnAction", variant(action));
-        } catch (const hresult_error&) {
-            // Hosts that keep built-in actions to themselves refuse it; the button works regardless.
-        }
-    }
+    control.Hold(found);
+    if (!custom) control.TakeBuiltInAction(module.prog_id());
     control.RefreshControl();
 }
 
-void create_popup(command_bar_module& module, TafwCommandBarPopup& popup, TafwCommandBar& bar,
+// popup: a control with children.
+void create_popup(command_bar_module& module, TafwCommandBarControl& popup, TafwCommandBar& bar,
                   const placement& place) {
     const bool custom = popup.DeclaredOfficeID() == 1;
     const variant popup_type(office::msoControlPopup);
@@ -125,9 +112,10 @@ void create_popup(command_bar_module& module, TafwCommandBarPopup& popup, TafwCo
         found = find_in_bar(bar.live(), popup_type, variant(popup.DeclaredOfficeID()), omitted());
     }
     if (!found) return;
-    popup.Remember(query_dispatch(found.Get(), office::IID_CommandBarPopup));
+    popup.Hold(found);
     if (custom) popup.RefreshControl();
-    for (const auto& child : popup.Controls()) CreateControl(module, *child, bar, &popup);
+    TafwCommandBarControls& children = *popup.Children();
+    for (const auto& child : children) CreateControl(module, *child, bar, children.Popup());
 }
 
 void create_built_in_control(TafwCommandBarControl& control, TafwCommandBar& bar, const placement& place) {
@@ -152,21 +140,14 @@ void connect_control(command_bar_module& module, TafwCommandBarControl& control,
         found = find_in_collection(collection.Get(), type_of(control), omitted(), tag_of(control));
     }
     if (!found) return;
-    switch (control.Kind()) {
-        case kPopupKind: {
-            auto& inner = static_cast<TafwCommandBarPopup&>(control);
-            inner.Remember(query_dispatch(found.Get(), office::IID_CommandBarPopup));
-            for (const auto& child : inner.Controls()) connect_control(module, *child, bar, &inner);
-            break;
-        }
-        case kControlKind: control.Remember(found); break;
-        default: bind_with_events(control, found.Get()); break;
-    }
+    control.Hold(found);
+    if (TafwCommandBarControls* children = control.Children())
+        for (const auto& child : *children) connect_control(module, *child, bar, children->Popup());
 }
 
 void unbind_all(TafwCommandBarControl& control) noexcept {
-    if (auto* popup = dynamic_cast<TafwCommandBarPopup*>(&control))
-        for (const auto& child : popup->Controls()) unbind_all(*child);
+    if (const TafwCommandBarControls* children = control.Children())
+        for (const auto& child : *children) unbind_all(*child);
     control.Unbind();
 }
 
@@ -207,8 +188,8 @@ private:
 bool declares_tag(const TafwCommandBarControls& controls, const std::wstring& tag) {
     for (const auto& control : controls) {
         if (control->DeclaredOfficeTag() == tag) return true;
-        if (const auto* popup = dynamic_cast<const TafwCommandBarPopup*>(control.get()))
-            if (declares_tag(popup->Controls(), tag)) return true;
+        if (const TafwCommandBarControls* children = control->Children())
+            if (declares_tag(*children, tag)) return true;
     }
     return false;
 }
@@ -228,7 +209,7 @@ void add_command_bar(command_bar_module& module, TafwCommandBar& bar) {
         added = object_or_null(call(collection.Get(), L"Add", {variant(name), variant(host_position(bar.Position())),
                                                                 omitted(), variant(bar.Temporary())}));
     } catch (...) {
-        if (module.host_app() == ohaOutlook) return;   // Outlook: the bar just stays declared
+        if (module.HostKind() == ohaOutlook) return;   // Outlook: the bar just stays declared
         throw;
     }
     bar.SetLive(added);
@@ -242,11 +223,11 @@ void add_command_bar(command_bar_module& module, TafwCommandBar& bar) {
 ComPtr<IDispatch> GetHostCommandBars(command_bar_module& module) {
     ComPtr<IDispatch> collection;
     try {
-        IDispatch* application = module.host_application();
+        IDispatch* application = module.HostApplication();
         ComPtr<IDispatch> source;
-        if (!application || module.host_app() == ohaMapPoint) {
+        if (!application || module.HostKind() == ohaMapPoint) {
             // no collection
-        } else if (module.host_app() == ohaOutlook) {
+        } else if (module.HostKind() == ohaOutlook) {
             auto count = [application](const wchar_t* windows) {
                 return get(get_object(application, windows).Get(), L"Count").as_int();
             };
@@ -278,11 +259,11 @@ ComPtr<IDispatch> FindCommandBar(command_bar_module& module, const std::wstring&
 }
 
 void CreateCommandBar(command_bar_module& module, TafwCommandBar& bar) {
-    if (module.host_app() == ohaMapPoint) raise_map_point();
+    if (module.HostKind() == ohaMapPoint) raise_map_point();
     const std::wstring& name = bar.DeclaredName();
-    if (module.host_app() == ohaOutlook && name.find(L'\'') != std::wstring::npos)
+    if (module.HostKind() == ohaOutlook && name.find(L'\'') != std::wstring::npos)
         raise_bar_name_character(narrow(name.c_str()));
-    if (!bar.SupportedApps().contains(module.host_app())) return;
+    if (!bar.SupportedApps().contains(module.HostKind())) return;
     try {
         bar.SetLive(FindCommandBar(module, name));
         if (!bar.live()) add_command_bar(module, bar);
@@ -309,7 +290,7 @@ void ApplyBarProperties(TafwCommandBar& bar) {
 
 void CreateControl(command_bar_module& module, TafwCommandBarControl& control, TafwCommandBar& bar,
                    TafwCommandBarPopup* popup) {
-    if (module.host_app() == ohaMapPoint) raise_map_point();
+    if (module.HostKind() == ohaMapPoint) raise_map_point();
     if (!bar.live()) return;
     if (control.Kind() == kAdvancedControlKind) {
         if (bar.BuiltIn()) raise_advanced_in_built_in_bar();
@@ -317,10 +298,12 @@ void CreateControl(command_bar_module& module, TafwCommandBarControl& control, T
     }
     try {
         const placement place = placement_in(bar, popup);
-        switch (control.Kind()) {
-            case kPopupKind: create_popup(module, static_cast<TafwCommandBarPopup&>(control), bar, place); break;
-            case kControlKind: create_built_in_control(control, bar, place); break;
-            default: create_bound_control(module, control, bar, place); break;
+        if (control.Children()) {
+            create_popup(module, control, bar, place);
+        } else if (control.RaisesEvents()) {
+            create_bound_control(module, control, bar, place);
+        } else {
+            create_built_in_control(control, bar, place);
         }
     } catch (...) {
         module.report_error();
@@ -392,7 +375,7 @@ void RemoveCommandBars(command_bar_module& module) {
     const std::vector<TafwCommandBar*> bars = module.bars();
     first_failure failure;
     for (TafwCommandBar* bar : bars)
-        if (bar->SupportedApps().contains(module.host_app())) failure.attempt([bar] { RemoveCommandBar(*bar); });
+        if (bar->SupportedApps().contains(module.HostKind())) failure.attempt([bar] { RemoveCommandBar(*bar); });
     failure.rethrow();
 }
 

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "com/late_bound.h"
 #include "commandbars/command_bar.h"
 #include "commandbars/command_bar_button.h"
 #include "commandbars/definition_values.h"
@@ -30,6 +31,10 @@ constexpr property_entry<TafwCommandBarDropDownList> kListProperties[] = {
 
 }  // namespace
 
+void TafwCommandBarEdit::Hold(Microsoft::WRL::ComPtr<IDispatch> found) {
+    Bind(query_dispatch(found.Get(), office::IID__CommandBarComboBox));
+}
+
 bool TafwCommandBarEdit::RefreshControl() {
     const bool due = TafwCommandBarControl::RefreshControl();
     if (due && live()) record_version();
@@ -42,6 +47,10 @@ void TafwCommandBarEdit::ReadProperty(const definition::property& p) {
 
 void TafwCommandBarDropDownList::ReadProperty(const definition::property& p) {
     if (!read_from(kListProperties, *this, p)) TafwCommandBarEdit::ReadProperty(p);
+}
+
+void TafwCommandBarPopup::Hold(Microsoft::WRL::ComPtr<IDispatch> found) {
+    Remember(query_dispatch(found.Get(), office::IID_CommandBarPopup));
 }
 
 bool TafwCommandBarPopup::RefreshControl() {

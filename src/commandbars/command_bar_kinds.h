@@ -18,6 +18,11 @@ public:
     explicit TafwCommandBarEdit(TafwCommandBarControls& owner) : TafwCommandBarEdit(owner, "TafwCommandBarEdit") {}
     int Kind() const noexcept override { return kEditKind; }
     int HostType() const noexcept override { return office::msoControlEdit; }
+    void Hold(Microsoft::WRL::ComPtr<IDispatch> found) override;
+    bool RaisesEvents() const noexcept override { return true; }
+    void DeliverEvent() override {
+        if (OnChange_) OnChange_(*this);
+    }
 
     TafwMsoComboStyle Style() const noexcept { return Style_; }
     void SetStyle(TafwMsoComboStyle value) noexcept { Style_ = value; }
@@ -82,6 +87,9 @@ public:
         : TafwCommandBarControl(owner, "TafwCommandBarPopup"), Controls_(owner.Bar(), this) {}
     int Kind() const noexcept override { return kPopupKind; }
     int HostType() const noexcept override { return office::msoControlPopup; }
+    void Hold(Microsoft::WRL::ComPtr<IDispatch> found) override;
+    using TafwCommandBarControl::Children;
+    const TafwCommandBarControls* Children() const noexcept override { return &Controls_; }
 
     TafwCommandBarControls& Controls() noexcept { return Controls_; }
     const TafwCommandBarControls& Controls() const noexcept { return Controls_; }

@@ -14,6 +14,12 @@ void command_bar_module::bind_events(TafwCommandBarControl& control) {
     retry_stranded_sinks();
     const auto serving = std::find_if(sinks_.begin(), sinks_.end(),
                                       [&control](const auto& sink) { return sink->Control() == &control; });
+    // The host raises a click on every copy of the control, one after the
+    // other: a sink moved to another copy while it delivers a click (the
+    // handler pumps messages, and the user activates another window) would
+    // get the same click again from that copy. The sink keeps serving; it
+    // hears the clicks of every copy, and the next binding moves it.
+    if (serving != sinks_.end() && (*serving)->Busy() && control.live()) return;
     if (serving != sinks_.end()) {
         retire(*serving);
         sinks_.erase(serving);

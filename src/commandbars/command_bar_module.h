@@ -30,9 +30,9 @@ public:
     command_bar_module(const command_bar_module&) = delete;
     command_bar_module& operator=(const command_bar_module&) = delete;
 
-    virtual TafwOfficeHostApp host_app() const noexcept = 0;
+    virtual TafwOfficeHostApp HostKind() const noexcept = 0;
     // The module's own SupportedApps, the default of a new bar's.
-    virtual TafwHostAppSet supported_apps() const noexcept = 0;
+    virtual TafwHostAppSet SupportedApps() const noexcept = 0;
     virtual std::wstring prog_id() const = 0;
     // The add-in key below HKEY_CURRENT_USER, without a leading backslash:
     // Software\Microsoft\Office\Outlook\AddIns\<ProgID>.
@@ -40,7 +40,7 @@ public:
     // Whether the add-in key had no start mode yet when the connection started.
     virtual bool first_start() const noexcept = 0;
     // The host's Application object; null when the module runs without a host.
-    virtual IDispatch* host_application() const noexcept = 0;
+    virtual IDispatch* HostApplication() const noexcept = 0;
 
     // The module error report, called only inside a catch block: offers the
     // failure being handled to OnError, else shows the error box.

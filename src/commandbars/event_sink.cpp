@@ -6,9 +6,7 @@
 
 #include "com/late_bound.h"
 #include "com/text_conversion.h"
-#include "commandbars/busy_flag.h"
-#include "commandbars/command_bar_button.h"
-#include "commandbars/command_bar_kinds.h"
+#include "commandbars/busy_while.h"
 #include "commandbars/host_bound.h"
 #include "framework/office_ids.h"
 
@@ -97,7 +95,7 @@ void TafwEventSink::on_event(DISPID, const event_args& args) {
         rebind_if_gone(control, raised_control.Get());
         if (busy_) return;   // the handler still runs (it pumps messages): dropped, not queued
         const busy_while busy(busy_);
-        deliver(control);
+        control.DeliverEvent();
     } catch (...) {
         module.report_error();
     }
@@ -116,20 +114,7 @@ void TafwEventSink::rebind_if_gone(TafwCommandBarControl& control, IDispatch* ra
         }
     }
     if (!gone) return;
-    const bool button = control.Kind() == kButtonKind;
-    control.Bind(query_dispatch(raised_by, button ? office::IID__CommandBarButton : office::IID__CommandBarComboBox));
-}
-
-void TafwEventSink::deliver(TafwCommandBarControl& control) {
-    switch (control.Kind()) {
-        case kButtonKind: static_cast<TafwCommandBarButton&>(control).Click(); break;
-        case kEditKind:
-        case kDropdownListKind:
-        case kComboBoxKind:
-            if (const notify_event& change = static_cast<TafwCommandBarEdit&>(control).OnChange()) change(control);
-            break;
-        default: break;
-    }
+    control.Hold(raised_by);
 }
 
 }  // namespace flinter

@@ -57,7 +57,6 @@ public:
 
 private:
     TafwEventSink(command_bar_module& module, TafwCommandBarControl& control, int host_type);
-    static void deliver(TafwCommandBarControl& control);
     void rebind_if_gone(TafwCommandBarControl& control, IDispatch* raised_by);
 
     command_bar_module* module_;

@@ -1,11 +1,9 @@
 #include "commands/addin_module.h"
 
-#include <oleidl.h>
-#include <wrl/client.h>
-
 #include <iterator>
 
 #include "addin/definition_resource.h"
+#include "addin/explorer_in_front.h"
 #include "analysis/message_info_update.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
@@ -17,19 +15,6 @@
 
 namespace flinter {
 namespace {
-
-using Microsoft::WRL::ComPtr;
-
-// The host window in front: the active window's own handle, or null.
-HWND active_host_window(IDispatch* application) noexcept try {
-    const auto window = get_object(application, L"ActiveWindow");
-    ComPtr<IOleWindow> ole_window;
-    HWND handle = nullptr;
-    if (SUCCEEDED(window.As(&ole_window)) && SUCCEEDED(ole_window->GetWindow(&handle))) return handle;
-    return nullptr;
-} catch (...) {
-    return nullptr;
-}
 
 // How the toolbar's buttons, in their order, look on the ribbon.
 struct ribbon_look {
@@ -66,8 +51,8 @@ std::string temp_folder() {
 
 }  // namespace
 
-TAddInModule::TAddInModule(ui_seams seams)
-    : TafwCOMAddInModule("AddInModule", "TAddInModule"), seams_(std::move(seams)) {
+TAddInModule::TAddInModule(user_dialogs dialogs)
+    : TafwCOMAddInModule("AddInModule", "TAddInModule", std::move(dialogs)) {
     load(read_definition_resource(this_module(), L"ADDIN_MODULE"), handlers());
     if (const auto* toolbar = dynamic_cast<const TafwCommandBar*>(find_component("afwOlExplorerCommandbar1")))
         RibbonGroups.push_back(explorer_ribbon_group(*toolbar));
@@ -104,12 +89,12 @@ Tfinfo& TAddInModule::info_window() const {
 
 void TAddInModule::afwCOMAddInModuleAddInStartupComplete(component&) {
     // The windows outlive the host window that owns them: they must not go with it.
-    owner_ = std::make_unique<owner_succession>(active_host_window(HostApplication()));
+    owner_ = std::make_unique<owner_succession>(ActiveHostWindow(HostApplication()));
     // Each window exists before the window that refers to it: the About box
     // before the settings window, the raw-header window before the
     // information window.
-    about_ = std::make_unique<TAboutBox>(seams_);
-    fset_ = std::make_unique<Tfset>(owner_->owner(), *about_, seams_);
+    about_ = std::make_unique<TAboutBox>(Dialogs());
+    fset_ = std::make_unique<Tfset>(owner_->owner(), *about_, Dialogs());
     owner_->follow(fset_->handle());
     fheader_ = std::make_unique<Tfheader>();
     finfo_ = std::make_unique<Tfinfo>(owner_->owner(), *fheader_);
@@ -135,6 +120,7 @@ void TAddInModule::afwOlExplorerCommandbar1Controls0Click(component&) {
     environment.work_folder = work_folder();
     environment.temp_folder = temp_folder();
     environment.raw_header_window = fheader_.get();
+    environment.dialogs = Dialogs();
     ReportSpam(HostApplication(), {settings.email, settings.bcc, settings.delete_after_report}, environment);
 }
 
@@ -147,7 +133,7 @@ void TAddInModule::afwOlExplorerCommandbar1Controls2Click(component&) {
 
 void TAddInModule::afwOlExplorerCommandbar1Controls3Click(component&) {
     const settings_record settings = settings_window().record();
-    seams_.open_url(LoginAddress(settings.name, settings.pass));
+    Dialogs().open_url(LoginAddress(settings.name, settings.pass));
 }
 
 void TAddInModule::updatemessageinfo() {

@@ -17,15 +17,16 @@
 #include "analysis/raw_header_window.h"
 #include "settings/about_box.h"
 #include "settings/settings_window.h"
-#include "settings/ui_seams.h"
+#include "ui/user_dialogs.h"
 #include "ui/owner_succession.h"
 
 namespace flinter {
 
 class TAddInModule final : public TafwCOMAddInModule {
 public:
-    // seams: what the windows and "Login" hand to the user or the system.
-    explicit TAddInModule(ui_seams seams = default_ui_seams());
+    // dialogs: what the module, its windows and its commands show the user or
+    // hand to the system.
+    explicit TAddInModule(user_dialogs dialogs = library_dialogs());
     ~TAddInModule() override;
 
     // The host has started: owner window, the four windows, the settings loaded.
@@ -57,7 +58,6 @@ private:
     Tfset& settings_window() const;
     Tfinfo& info_window() const;
 
-    ui_seams seams_;
     std::unique_ptr<owner_succession> owner_;
     // Destroyed, when the destroy handler has not run, in the handler's order.
     std::unique_ptr<TAboutBox> about_;

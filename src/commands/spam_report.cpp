@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "addin/framework_ui.h"
+#include "addin/explorer_in_front.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/text_conversion.h"
@@ -79,7 +79,7 @@ ComPtr<IDispatch> active_selection(IDispatch* application) {
 }
 
 void tell(IDispatch* application, const spam_report_environment& environment, const std::string& text) {
-    if (environment.message_box) environment.message_box(ExplorerWindowInFront(application), text);
+    if (environment.dialogs.show_message) environment.dialogs.show_message(ExplorerWindowInFront(application), text);
 }
 
 }  // namespace
@@ -123,10 +123,6 @@ int ReportSpam(IDispatch* application, const spam_report_settings& settings,
         tell(application, environment, text);
     }
     return failed;
-}
-
-void show_report_message(HWND owner, const std::string& text) {
-    ::MessageBoxA(owner, text.c_str(), kProductCaption, MB_OK);
 }
 
 }  // namespace flinter

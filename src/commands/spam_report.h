@@ -10,6 +10,7 @@
 #include <string>
 
 #include "analysis/header_retrieval.h"
+#include "ui/user_dialogs.h"
 
 namespace flinter {
 
@@ -25,17 +26,14 @@ struct spam_report_settings {
     bool delete_after = false;  // CheckBox1
 };
 
-// The real message box: owned by owner (may be null), the product caption, OK only.
-void show_report_message(HWND owner, const std::string& text);
-
-// Where the command saves copies and how it speaks to the user; the message
-// box is a seam so that tests need no person to press OK. It is owned by the
-// explorer in front, as Outlook's own boxes are.
+// Where the command saves copies and how it speaks to the user: through the
+// module's show_message, owned by the explorer in front, as Outlook's own
+// boxes are.
 struct spam_report_environment {
     std::string work_folder;   // with its trailing backslash
     std::string temp_folder;   // fallback for the saved copy, with its trailing backslash
     header_text_sink* raw_header_window = nullptr;
-    std::function<void(HWND owner, const std::string& text)> message_box = show_report_message;
+    user_dialogs dialogs;
 };
 
 bool CheckReportAddress(const std::string& address);

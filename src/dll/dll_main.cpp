@@ -7,7 +7,7 @@
 
 #include "analysis/mapi_binding.h"
 #include "com/module.h"
-#include "commands/korvex_library.h"
+#include "dll/korvex_library.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {

@@ -7,7 +7,7 @@
 #include "addin/addin_factory.h"
 #include "addin/registration.h"
 #include "com/hresult_error.h"
-#include "commands/korvex_library.h"
+#include "dll/korvex_library.h"
 
 namespace {
 

@@ -86,18 +86,28 @@ struct request_link {
     std::string sent_headers, sent_body;
 };
 
+// What a request worker is given. A non-blocking request's worker is made as
+// the request starts, so that making a thread does not hold up the response:
+// it waits on `go` until the send's completion hands it the request (`run`),
+// or the request ends without it.
+struct worker_start {
+    worker_start(std::shared_ptr<owner_cell> c, unsigned s, HMODULE m)
+        : cell(std::move(c)), serial(s), module(m), go(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        check_win32(go ? TRUE : FALSE);
+    }
+    live_link counted;
+    std::shared_ptr<owner_cell> cell;
+    INTERNET_ASYNC_RESULT sent{};
+    const unsigned serial;
+    HMODULE module;  // a reference on this library, given up as the worker exits
+    unique_handle go;
+    bool run = false;  // written before go is set
+};
+
 namespace {
 
 constexpr DWORD kHeaderBufferSize = 8192;
 constexpr DWORD kWorkerStackSize = 8192;
-
-struct worker_start {
-    live_link counted;
-    std::shared_ptr<owner_cell> cell;
-    INTERNET_ASYNC_RESULT sent;
-    unsigned serial;
-    HMODULE module;  // a reference on this library, given up as the worker exits
-};
 
 // ---- What each thread is doing for the components ----
 
@@ -355,8 +365,11 @@ DWORD WINAPI advhttp_worker_main(void* param) noexcept {
     try {
         const std::unique_ptr<worker_start> start(static_cast<worker_start*>(param));
         module = start->module;
-        const owner_pin pin(start->cell);
-        if (pin.owner()) pin.owner()->run_worker(start->sent, start->serial);
+        ::WaitForSingleObject(start->go.get(), INFINITE);
+        if (start->run) {
+            const owner_pin pin(start->cell);
+            if (pin.owner()) pin.owner()->run_worker(start->sent, start->serial);
+        }
     } catch (const request_abandoned&) {
         // The component went during a delivery; nothing of it was touched since.
     } catch (...) {
@@ -383,6 +396,7 @@ TAdvHttp::~TAdvHttp() {
     Aborting_ = true;
     ::SetEvent(abort_event_.get());
     const std::vector<DWORD> unwaited = detach_from_threads(threads_held_by_this_one());
+    release_parked_worker(nullptr, 0);
     wait_for_workers(unwaited);
     close_request();
     session_.reset();
@@ -788,6 +802,7 @@ void TAdvHttp::start_request(bool blocking, unsigned serial) {
     RetryCount_ = 0;
     pass_to_connection(INTERNET_OPTION_USERNAME, UserName_);
     pass_to_connection(INTERNET_OPTION_PASSWORD, Password_);
+    if (!blocking) park_worker(serial);
     send_first(blocking, serial);
 }
 
@@ -834,12 +849,51 @@ void TAdvHttp::send_first(bool blocking, unsigned serial) {
     if (!start_worker(INTERNET_ASYNC_RESULT{1, 0}, serial)) throw EInetError(LastError_, inet_error_text(LastError_));
 }
 
+// A worker for the request, made now and waiting until start_worker hands it
+// the request; should it not be made, start_worker makes one then.
+void TAdvHttp::park_worker(unsigned serial) noexcept {
+    release_parked_worker(nullptr, 0);  // one request at a time: none is left, but never two
+    try {
+        auto start = std::make_unique<worker_start>(cell_, serial, module_reference());
+        DWORD id = 0;
+        unique_handle worker(::CreateThread(nullptr, kWorkerStackSize, &advhttp_worker_main, start.get(), 0, &id));
+        if (!worker) {
+            ::FreeLibrary(start->module);
+            return;
+        }
+        std::lock_guard lock(workers_mutex_);
+        parked_ = start.release();  // the worker's, handed over through go
+        parked_thread_ = {std::move(worker), id};
+    } catch (const std::exception&) {
+    }
+}
+
+// With `sent`: hands the request `serial` to its parked worker; without:
+// lets the parked worker end unused. Either way it joins the workers. False
+// when there was no such worker.
+bool TAdvHttp::release_parked_worker(const INTERNET_ASYNC_RESULT* sent, unsigned serial) noexcept {
+    std::lock_guard lock(workers_mutex_);
+    if (!parked_ || (sent && parked_->serial != serial)) return false;
+    if (sent) {
+        parked_->sent = *sent;
+        parked_->run = true;
+    }
+    ::SetEvent(parked_->go.get());  // from here on the worker may free it
+    parked_ = nullptr;
+    workers_.push_back(std::move(parked_thread_));
+    return true;
+}
+
 // False when the thread cannot start; the failure has gone to OnError.
 bool TAdvHttp::start_worker(const INTERNET_ASYNC_RESULT& sent, unsigned serial) {
     reap_finished_workers();
+    if (release_parked_worker(&sent, serial)) return true;
     DWORD error = ERROR_NOT_ENOUGH_MEMORY;
     try {
-        std::unique_ptr<worker_start> start(new worker_start{{}, cell_, sent, serial, module_reference()});
+        auto start = std::make_unique<worker_start>(cell_, serial, module_reference());
+        start->sent = sent;
+        start->run = true;
+        ::SetEvent(start->go.get());
         DWORD id = 0;
         unique_handle worker(::CreateThread(nullptr, kWorkerStackSize, &advhttp_worker_main, start.get(), 0, &id));
         if (worker) {
@@ -867,6 +921,7 @@ void TAdvHttp::hand_over_to_worker(const INTERNET_ASYNC_RESULT& sent, unsigned s
 }
 
 void TAdvHttp::close_request() noexcept {
+    release_parked_worker(nullptr, 0);  // a request that ends before its send completed
     if (link_) link_->closed = true;
     link_ = nullptr;
     request_.reset();

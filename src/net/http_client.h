@@ -32,6 +32,7 @@ namespace flinter::net {
 
 struct request_link;
 struct owner_cell;
+struct worker_start;
 
 // Request handles WinInet has not yet said goodbye for, plus request workers
 // not yet ended, over all components: each may still run this library's code,
@@ -196,6 +197,8 @@ private:
     void open_request(unsigned serial);
     BOOL send_request();
     void send_first(bool blocking, unsigned serial);
+    void park_worker(unsigned serial) noexcept;
+    bool release_parked_worker(const INTERNET_ASYNC_RESULT* sent, unsigned serial) noexcept;
     bool start_worker(const INTERNET_ASYNC_RESULT& sent, unsigned serial);
     void hand_over_to_worker(const INTERNET_ASYNC_RESULT& sent, unsigned serial);
     void reap_finished_workers();
@@ -267,6 +270,8 @@ private:
     };
     std::mutex workers_mutex_;
     std::vector<worker_thread> workers_;
+    worker_start* parked_ = nullptr;  // the running request's worker, not yet handed the request
+    worker_thread parked_thread_{};
 };
 
 }  // namespace flinter::net

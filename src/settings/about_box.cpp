@@ -18,12 +18,11 @@ constexpr COLORREF kLinkBlue = RGB(0, 0, 255);
 
 }  // namespace
 
-TAboutBox::TAboutBox(ui_seams seams)
-    : seams_(std::move(seams)),
+TAboutBox::TAboutBox(user_dialogs dialogs)
+    : dialogs_(std::move(dialogs)),
       font_(make_form_font()),
       bold_font_(make_font(L"MS Sans Serif", 13, FW_BOLD)),
       link_font_(make_font(L"MS Sans Serif", 11, FW_NORMAL, true)),
-      logo_(load_logo_bitmap(150, 52)),
       white_(::CreateSolidBrush(RGB(255, 255, 255))) {
     check_win32(white_.get() != nullptr);
     create_dialog(kFrame, nullptr);
@@ -43,10 +42,16 @@ void TAboutBox::build_controls() {
     create_control(window, Label2, L"STATIC", kMakerToolsPage, WS_VISIBLE | SS_NOTIFY, 16, 216, 245, 28);
     create_control(window, kPanel1, L"STATIC", "", WS_VISIBLE | WS_CLIPSIBLINGS | SS_ETCHEDFRAME, 8, 8, 259, 262);
     create_control(window, OKButton_id, L"BUTTON", "OK", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 192, 280, 75, 25);
+}
+
+void TAboutBox::dress_for_showing() {
+    dressed_ = true;   // once, even should the logo not decode
+    const HWND window = handle();
     apply_font_to_children(window, font_.get());
     for (int id : {Label3, Label4, Label5})
         ::SendMessageW(control(id), WM_SETFONT, reinterpret_cast<WPARAM>(bold_font_.get()), FALSE);
     ::SendMessageW(control(Label2), WM_SETFONT, reinterpret_cast<WPARAM>(link_font_.get()), FALSE);
+    logo_ = load_logo_bitmap(150, 52);
     ::SendMessageW(control(kProgramIcon), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.get()));
 }
 
@@ -63,11 +68,14 @@ void TAboutBox::ShowModal() {
 
 std::optional<LRESULT> TAboutBox::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
+    case WM_SHOWWINDOW:
+        if (wparam && !dressed_) dress_for_showing();
+        return std::nullopt;
     case WM_COMMAND:
         // Enter and Escape arrive as IDOK and IDCANCEL: the OK button is
         // neither default nor cancel, so they are ignored.
         if (LOWORD(wparam) == OKButton_id && HIWORD(wparam) == BN_CLICKED) closed_ = true;
-        if (LOWORD(wparam) == Label2 && HIWORD(wparam) == STN_CLICKED) seams_.open_url(kMakerToolsPage);
+        if (LOWORD(wparam) == Label2 && HIWORD(wparam) == STN_CLICKED) dialogs_.open_url(kMakerToolsPage);
         return 0;
     case WM_CLOSE:
         closed_ = true;

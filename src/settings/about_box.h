@@ -1,12 +1,14 @@
 // The About box TAboutBox: product name, version, the maker's contacts and a
-// link to the maker's tools page. Created hidden and without owner; shown
-// modally. UI thread only; creation throws hresult_error.
+// link to the maker's tools page. Created hidden and without owner, at the
+// host's start-up, which waits for it; its fonts and the decoded logo, which
+// nobody sees before it shows, come with its first showing. Shown modally.
+// UI thread only; creation throws hresult_error.
 #pragma once
 
 #include <windows.h>
 
 #include "com/unique_res.h"
-#include "settings/ui_seams.h"
+#include "ui/user_dialogs.h"
 #include "ui/window_base.h"
 
 namespace flinter {
@@ -15,7 +17,7 @@ class TAboutBox final : public window_base {
 public:
     enum control_id : int { ProductName = 101, Version1, Label1, Label2, Label3, Label4, Label5, OKButton_id };
 
-    explicit TAboutBox(ui_seams seams = default_ui_seams());
+    explicit TAboutBox(user_dialogs dialogs = library_dialogs());
     ~TAboutBox() { destroy(); }
 
     // Every showing sets the version text again.
@@ -26,10 +28,12 @@ public:
 
 private:
     void build_controls() override;
+    // Fonts and the logo, as the window first appears.
+    void dress_for_showing();
     std::optional<LRESULT> handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
     std::optional<LRESULT> color_static(HDC dc, HWND control);
 
-    ui_seams seams_;
+    user_dialogs dialogs_;
     unique_hfont font_;
     unique_hfont bold_font_;
     unique_hfont link_font_;
@@ -37,6 +41,7 @@ private:
     unique_hbrush white_;
     bool closed_ = true;
     bool shown_before_ = false;
+    bool dressed_ = false;
 };
 
 }  // namespace flinter

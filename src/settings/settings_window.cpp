@@ -25,16 +25,14 @@ void set_checked(HWND box, bool checked) {
 
 }  // namespace
 
-Tfset::Tfset(HWND owner, TAboutBox& about, ui_seams seams, std::string work_folder, std::string user_folder)
+Tfset::Tfset(HWND owner, TAboutBox& about, user_dialogs dialogs, std::string work_folder, std::string user_folder)
     : about_(about),
-      seams_(std::move(seams)),
+      dialogs_(std::move(dialogs)),
       work_folder_(std::move(work_folder)),
       location_(work_folder_, std::move(user_folder)),
       font_(make_form_font()),
       title_font_(make_font(L"Tahoma", 29, FW_BOLD)),
       link_font_(make_font(L"MS Sans Serif", 11, FW_NORMAL, true)),
-      logo_(load_logo_bitmap(150, 52)),
-      deleted_items_(load_bitmap_file_resource(L"DELETED_ITEMS", ::GetSysColor(COLOR_BTNFACE))),
       white_(::CreateSolidBrush(RGB(255, 255, 255))),
       red_(::CreateSolidBrush(kRuleRed)),
       panel1_brush_(::CreateSolidBrush(ColorToRGB(kDefaultBackground))) {
@@ -96,6 +94,9 @@ void Tfset::build_controls() {
     constexpr DWORD kVisible = WS_VISIBLE;
     constexpr DWORD kEdit = WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
     constexpr DWORD kCheck = WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
+    // Until a load, the controls hold the defaults: the edits get theirs as
+    // they are made, which costs no change notification.
+    const settings_record defaults;
     // Banner: the picture and title sit above the white panel in the z-order.
     create_control(w, ProgramIcon, L"STATIC", "", kVisible | SS_BITMAP, 8, 5, 150, 52);
     create_control(w, Label3, L"STATIC", "Flinter", kVisible | SS_NOTIFY, 190, 12, 140, 38);
@@ -104,9 +105,9 @@ void Tfset::build_controls() {
     // Creation order is the tab order: General, Postini Login, Analyzer, OK, Cancel, About.
     create_control(w, GroupBox1, L"BUTTON", "General", kVisible | BS_GROUPBOX, 8, 72, 322, 130);
     create_control(w, Label1, L"STATIC", "Support Email 1", kVisible, 18, 90, 300, 14);
-    create_control(w, Edit1, L"EDIT", "", kEdit | WS_GROUP, 18, 105, 302, 21, WS_EX_CLIENTEDGE);
+    create_control(w, Edit1, L"EDIT", defaults.email.c_str(), kEdit | WS_GROUP, 18, 105, 302, 21, WS_EX_CLIENTEDGE);
     create_control(w, Label8, L"STATIC", "Email 2 (Optional BCC)", kVisible, 18, 130, 300, 14);
-    create_control(w, Edit2, L"EDIT", "", kEdit, 18, 145, 302, 21, WS_EX_CLIENTEDGE);
+    create_control(w, Edit2, L"EDIT", defaults.bcc.c_str(), kEdit, 18, 145, 302, 21, WS_EX_CLIENTEDGE);
     create_control(w, CheckBox1, L"BUTTON", "Move to", kCheck, 18, 174, 62, 17);
     create_control(w, Image1, L"STATIC", "", kVisible | SS_BITMAP, 82, 175, 16, 16);
     create_control(w, Label7, L"STATIC", "Deleted Items", kVisible, 102, 176, 84, 14);
@@ -127,14 +128,23 @@ void Tfset::build_controls() {
     create_control(w, Button1, L"BUTTON", "OK", kVisible | WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, 174, 416, 75, 25);
     create_control(w, Button2, L"BUTTON", "Cancel", kVisible | WS_TABSTOP | WS_GROUP, 255, 416, 75, 25);
     create_control(w, Button3, L"BUTTON", "About", kVisible | WS_TABSTOP | WS_GROUP, 8, 416, 75, 25);
+    set_checked(control(CheckBox1), defaults.delete_after_report);
+    set_checked(control(cb1), defaults.cb1);
+    set_checked(control(cb2), defaults.cb2);
+    set_checked(control(cb3), defaults.cb3);
+    ::SendMessageW(control(Edit3), EM_SETPASSWORDCHAR, '*', 0);
+}
+
+void Tfset::dress_for_showing() {
+    dressed_ = true;   // once, even should a picture not decode
+    const HWND w = handle();
     apply_font_to_children(w, font_.get());
     ::SendMessageW(control(Label3), WM_SETFONT, reinterpret_cast<WPARAM>(title_font_.get()), FALSE);
     ::SendMessageW(control(Label11), WM_SETFONT, reinterpret_cast<WPARAM>(link_font_.get()), FALSE);
-    ::SendMessageW(control(Edit3), EM_SETPASSWORDCHAR, '*', 0);
+    logo_ = load_logo_bitmap(150, 52);
     ::SendMessageW(control(ProgramIcon), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo_.get()));
+    deleted_items_ = load_bitmap_file_resource(L"DELETED_ITEMS", ::GetSysColor(COLOR_BTNFACE));
     ::SendMessageW(control(Image1), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(deleted_items_.get()));
-    // Until a load, the controls hold the defaults.
-    set_record(settings_record{});
 }
 
 settings_record Tfset::record() const {
@@ -189,7 +199,7 @@ int Tfset::ShowModal() {
     try {
         FormShow();
     } catch (const std::exception& e) {
-        seams_.show_error(handle(), e.what());   // the window opens all the same
+        dialogs_.show_error(handle(), e.what());   // the window opens all the same
     }
     if (!shown_before_) center_on_screen(handle());
     shown_before_ = true;
@@ -203,12 +213,12 @@ void Tfset::ok_clicked() {
     try {
         SaveSettings(location_.file_to_write(), record());
     } catch (const std::exception& e) {
-        seams_.show_error(handle(), e.what());
+        dialogs_.show_error(handle(), e.what());
     }
 }
 
 void Tfset::choose_background() {
-    if (const auto chosen = seams_.choose_color(handle())) set_panel1_color(static_cast<std::int32_t>(*chosen));
+    if (const auto chosen = dialogs_.choose_color(handle())) set_panel1_color(static_cast<std::int32_t>(*chosen));
 }
 
 void Tfset::on_command(int id, int code) {
@@ -217,14 +227,17 @@ void Tfset::on_command(int id, int code) {
     case Button2: modal_result_ = IDCANCEL; break;
     case Button3: if (code == BN_CLICKED) about_.ShowModal(); break;
     case Panel1: if (code == STN_CLICKED) choose_background(); break;
-    case Label3: if (code == STN_CLICKED) seams_.open_url(kMakerWebSite); break;
-    case Label11: if (code == STN_CLICKED) seams_.open_url(kMakerDownloadPage); break;
+    case Label3: if (code == STN_CLICKED) dialogs_.open_url(kMakerWebSite); break;
+    case Label11: if (code == STN_CLICKED) dialogs_.open_url(kMakerDownloadPage); break;
     default: break;
     }
 }
 
 std::optional<LRESULT> Tfset::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
+    case WM_SHOWWINDOW:
+        if (wparam && !dressed_) dress_for_showing();
+        return std::nullopt;
     case WM_COMMAND:
         on_command(LOWORD(wparam), HIWORD(wparam));
         return 0;

@@ -1,7 +1,9 @@
 // The settings window Tfset: its controls hold the settings record that every
 // command reads; the show handler loads "settings.ini" into them and OK saves
-// them. Created hidden (computing the work folder), shown modally. UI thread
-// only; creation throws hresult_error, the handlers report to the user.
+// them. Created hidden (computing the work folder) at the host's start-up,
+// which waits for it: its fonts and pictures, which nobody sees before it
+// shows, come with its first showing. Shown modally. UI thread only; creation
+// throws hresult_error, the handlers report to the user.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +16,7 @@
 #include "net/http_client.h"
 #include "settings/settings_store.h"
 #include "settings/about_box.h"
-#include "settings/ui_seams.h"
+#include "ui/user_dialogs.h"
 #include "ui/window_base.h"
 
 namespace flinter {
@@ -31,7 +33,7 @@ public:
     // owner: the host window in front at start-up, or null. work_folder: where
     // "settings.ini" lives; it becomes the add-in's work folder. user_folder:
     // where the user's own copy lives when the work folder's cannot be written.
-    Tfset(HWND owner, TAboutBox& about, ui_seams seams = default_ui_seams(),
+    Tfset(HWND owner, TAboutBox& about, user_dialogs dialogs = library_dialogs(),
           std::string work_folder = ProcessWorkFolder(), std::string user_folder = UserSettingsFolder());
     ~Tfset() { destroy(); }
 
@@ -69,6 +71,8 @@ public:
 
 private:
     void build_controls() override;
+    // Fonts and pictures, as the window first appears.
+    void dress_for_showing();
     std::optional<LRESULT> handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
     void on_command(int id, int code);
     void ok_clicked();
@@ -81,7 +85,7 @@ private:
     std::optional<LRESULT> color_static(HDC dc, HWND control);
 
     TAboutBox& about_;
-    ui_seams seams_;
+    user_dialogs dialogs_;
     std::string work_folder_;
     settings_location location_;
     unique_hfont font_;
@@ -101,6 +105,7 @@ private:
     std::optional<unrecorded_update_check> unrecorded_check_;
     int modal_result_ = 0;
     bool shown_before_ = false;
+    bool dressed_ = false;
     // Its events arrive through its own window and stop when its destruction begins.
     net::TAdvHttp http_;
 };

@@ -6,6 +6,7 @@
 #include "com/hresult_error.h"
 #include "com/module.h"
 #include "com/ui_thread.h"
+#include "com/window_binding.h"
 #include "ui/window_support.h"
 
 namespace flinter {
@@ -106,16 +107,16 @@ void window_base::destroy() noexcept {
 }
 
 window_base* window_base::attached_to(HWND window) noexcept {
-    return reinterpret_cast<window_base*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    return object_of_window<window_base>(window);
 }
 
 void window_base::attach(HWND window) noexcept {
     handle_ = window;
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    bind_window(window, this);
 }
 
 void window_base::detach() noexcept {
-    ::SetWindowLongPtrW(handle_, GWLP_USERDATA, 0);
+    unbind_window(handle_);
     handle_ = nullptr;
 }
 

@@ -1,6 +1,10 @@
 #include "addin_test_support.h"
 
+#include <windows.h>
+#include <psapi.h>
+
 #include <algorithm>
+#include <memory>
 
 #include "addin/addin_object.h"
 #include "com/unique_res.h"
@@ -37,15 +41,64 @@ void collect(HKEY key, const std::wstring& prefix, std::vector<std::wstring>& li
     }
 }
 
+LRESULT CALLBACK run_posted_call(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message != WM_APP) return ::DefWindowProcW(window, message, wparam, lparam);
+    const std::unique_ptr<std::function<void()>> call(reinterpret_cast<std::function<void()>*>(lparam));
+    (*call)();
+    return 0;
+}
+
 }  // namespace
+
+bool post_call(std::function<void()> call) {
+    static const HWND window = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &run_posted_call;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"addin_testing.posted_call";
+        ::RegisterClassExW(&wc);
+        return ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    }();
+    auto posted = std::make_unique<std::function<void()>>(std::move(call));
+    if (!window || !::PostMessageW(window, WM_APP, 0, reinterpret_cast<LPARAM>(posted.get()))) return false;
+    posted.release();
+    return true;
+}
+
+void run_queued_messages() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
 
 flinter::addin_class quiet_korv_class() {
     const auto quiet = [] {
-        return flinter::ui_seams{[](HWND) { return std::optional<COLORREF>(); }, [](HWND, const std::string&) {},
-                                 [](const std::string&) {}};
+        flinter::user_dialogs dialogs = flinter::library_dialogs();
+        dialogs.choose_color = [](HWND) { return std::optional<COLORREF>(); };
+        dialogs.show_error = [](HWND, const std::string&) {};
+        dialogs.open_url = [](const std::string&) {};
+        return dialogs;
     };
     return {"Tkorv", kKorv, {kIkorv}, &flinter::create_addin_object<flinter::TafwAddin>,
             [quiet] { return flinter::module_ptr(new flinter::TAddInModule(quiet())); }};
+}
+
+std::set<std::wstring> loaded_module_paths() {
+    std::vector<HMODULE> modules(1024);
+    DWORD needed = 0;
+    ::EnumProcessModules(::GetCurrentProcess(), modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)),
+                         &needed);
+    modules.resize(std::min<std::size_t>(needed / sizeof(HMODULE), modules.size()));
+    std::set<std::wstring> paths;
+    for (HMODULE m : modules) {
+        wchar_t path[MAX_PATH] = {};
+        ::GetModuleFileNameW(m, path, MAX_PATH);
+        paths.insert(path);
+    }
+    return paths;
 }
 
 std::wstring beside_this_test(const wchar_t* file) {

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,9 @@ flinter::addin_class quiet_korv_class();
 // A file next to this test's executable.
 std::wstring beside_this_test(const wchar_t* file);
 
+// The full paths of the modules this process has loaded now.
+std::set<std::wstring> loaded_module_paths();
+
 // Every key and value below root\path, one sorted line each: "sub\key" for a
 // key, "sub\key|name=text" for a string and "sub\key|name=#n" for a number
 // ("@" names the default value); empty when the key does not exist.
@@ -42,6 +47,14 @@ DWORD regsvr32(const std::wstring& library, bool unregister = false);
 // Removes the add-in's COM class keys and add-in key in this flavour's view,
 // and its type library's registration in both.
 void remove_registration();
+
+// Runs call when this thread next dispatches its messages, after what was
+// posted before it: input or another program's call reaching Outlook while
+// the add-in's handler runs a message loop. False when it cannot be posted.
+bool post_call(std::function<void()> call);
+
+// Dispatches what this thread's queue holds now (and what that posts).
+void run_queued_messages();
 
 // The current day as the settings store counts it, recorded as the last
 // update check in the settings file beside this test, so that starting the

@@ -21,7 +21,7 @@
 #include "addin/addin_factory.h"
 #include "addin/addin_object.h"
 #include "addin/com_server.h"
-#include "addin/framework_ui.h"
+#include "addin/explorer_in_front.h"
 #include "addin_test_config.h"
 #include "addin_test_support.h"
 #include "com/late_bound.h"
@@ -222,7 +222,7 @@ protected:
     void connect(std::function<module_ptr()> create_module) {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, addin_testing::kAddInKey);
         addin_testing::record_recent_update_check();
-        framework_ui_seams().module_error_box = [this](HWND, const std::wstring&, const std::wstring& text) {
+        library_dialogs().module_error_box = [this](HWND, const std::wstring&, const std::wstring& text) {
             errors.push_back(text);
         };
         start({.mailbox = kSamplesMailbox, .explorers = 1});
@@ -236,7 +236,7 @@ protected:
         if (addin) addin->OnDisconnection(ext_dm_HostShutdown, &custom);
         addin.Reset();
         factory.reset();
-        framework_ui_seams() = {};
+        library_dialogs() = {};
         ::RegDeleteTreeW(HKEY_CURRENT_USER, addin_testing::kAddInKey);
         simulated_outlook_test::TearDown();
         EXPECT_TRUE(errors.empty()) << errors.front();
@@ -258,10 +258,15 @@ protected:
     void SetUp() override {
         ConnectedModule::SetUp();
         connect([this] {
-            return module_ptr(new TAddInModule(
-                ui_seams{[](HWND) { return std::optional<COLORREF>(); },
-                         [this](HWND, const std::string& text) { window_errors.push_back(text); },
-                         [this](const std::string& url) { opened.push_back(url); }}));
+            user_dialogs dialogs = library_dialogs();   // module errors recorded by connect()
+            dialogs.choose_color = [](HWND) { return std::optional<COLORREF>(); };
+            dialogs.show_error = [this](HWND, const std::string& text) { window_errors.push_back(text); };
+            dialogs.open_url = [this](const std::string& url) { opened.push_back(url); };
+            dialogs.show_message = [this](HWND owner, const std::string& text) {
+                told.push_back(text);
+                told_owners.push_back(owner);
+            };
+            return module_ptr(new TAddInModule(std::move(dialogs)));
         });
     }
     void TearDown() override {
@@ -272,7 +277,8 @@ protected:
     TAddInModule& module() const { return static_cast<TAddInModule&>(connected()); }
 
     const std::string ini_ = ProcessWorkFolder() + kSettingsFileName;
-    std::vector<std::string> opened, window_errors;
+    std::vector<std::string> opened, window_errors, told;
+    std::vector<HWND> told_owners;
 };
 
 TEST_F(ToolbarCommands, EachButtonReachesItsCommand) {
@@ -295,6 +301,23 @@ TEST_F(ToolbarCommands, EachButtonReachesItsCommand) {
     const std::wstring sent_before = simulated_outlook::last_sent_file();
     click(1, kSpamTag);
     EXPECT_NE(sent_before, simulated_outlook::last_sent_file()) << "the report went out";
+}
+
+// The address check's notice is one of the module's boxes, owned by the explorer in front.
+TEST_F(ToolbarCommands, SpamWithoutAValidReportAddressTellsTheUserThroughTheModulesBoxes) {
+    settings_record stored;
+    stored.email = "no address";
+    SaveSettings(ini_, stored);
+    ::PostMessageW(module().fset()->handle(), WM_CLOSE, 0, 0);
+    click(1, kSettingsTag);   // the settings window reads the stored address
+    ASSERT_EQ("no address", module().fset()->record().email);
+    const int first = 1;
+    ASSERT_EQ(S_OK, mailhost_select(1, &first, 1));
+    const std::wstring sent_before = simulated_outlook::last_sent_file();
+    click(1, kSpamTag);
+    EXPECT_EQ(std::vector<std::string>{"Please specify valid email in settings"}, told);
+    EXPECT_EQ(std::vector<HWND>{mailhost_explorer_window(1)}, told_owners);
+    EXPECT_EQ(sent_before, simulated_outlook::last_sent_file());
 }
 
 // ---- the window in front at start-up closes ----

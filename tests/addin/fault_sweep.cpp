@@ -1,18 +1,24 @@
 // The fault-injection sweep (make faults; not a test of make test): every
 // host member the add-in calls fails in turn, as Outlook reports failures,
-// during start-up, each command, a selection change, a folder switch, an
-// explorer closing and both kinds of disconnection. Run without arguments it
+// during start-up, each command (also from the explorer left when the one
+// in front at start-up closed), a selection change, a folder switch, an
+// explorer closing, both kinds of disconnection, and the host leaving while
+// a command's box or modal window shows. Run without arguments it
 // is the sweep: for each scenario a child process first runs it cleanly and
 // counts the members reached (the simulated Outlook's census) and what the
 // user got (the reference outcome); then one child per member and occurrence
 // (the first call, the last, every call) runs it again with that member
 // failing. A child must end by itself (no crash, no hang), must not present a
 // result that a failure spoiled as if it were right, and must leave no host
-// reference and no advised sink once the add-in is gone. Prints a markdown
-// table; exit status 1 when any run failed a check.
+// reference and no advised sink once the add-in is gone; where the host
+// leaves inside a handler, the handler must not wait for the user afterwards
+// nor write into memory freed meanwhile (the child runs under Wine's heap
+// checking). Prints a markdown table; exit status 1 when any run failed a
+// check.
 //
 // Child: fault_sweep --run SCENARIO [MEMBER SKIP TIMES]; prints "member",
-// "outcome", "struck", "refs", "sinks" lines and "done". The add-in runs
+// "outcome", "struck", "showing", "waited", "heap", "refs", "sinks" lines and
+// "done". The add-in runs
 // in-process with its own module, loaded by the simulated Outlook through a
 // class object registered for its CLSID; its windows are real, the browser
 // and the colour chooser are seams, and any message box is answered by a
@@ -39,7 +45,7 @@
 #include "addin/addin_factory.h"
 #include "addin/addin_object.h"
 #include "addin/com_server.h"
-#include "addin/framework_ui.h"
+#include "addin/explorer_in_front.h"
 #include "addin_test_config.h"
 #include "addin_test_support.h"
 #include "com/hresult_error.h"
@@ -48,6 +54,7 @@
 #include "com/text_conversion.h"
 #include "com/unique_res.h"
 #include "commands/addin_module.h"
+#include "heap_check.h"
 #include "mailhost/mailhost.h"
 #include "settings/settings_store.h"
 #include "ui/window_support.h"
@@ -55,6 +62,8 @@
 namespace {
 
 using namespace flinter;
+using addin_testing::post_call;
+using addin_testing::run_queued_messages;
 using Microsoft::WRL::ComPtr;
 
 constexpr DWORD kChildTimeoutMs = 60000;
@@ -112,6 +121,14 @@ HRESULT failure_for(const std::string& member) {
 // ---------------------------------------------------------------------------
 // The child: one run of one scenario.
 
+// A message box that shows: a dialog with the message box's text control
+// (the add-in's own dialog windows have none).
+bool is_message_box(HWND window) {
+    wchar_t class_name[16] = {};
+    ::GetClassNameW(window, class_name, 16);
+    return std::wstring(class_name) == L"#32770" && ::IsWindowVisible(window) && ::GetDlgItem(window, 0xFFFF);
+}
+
 // Message boxes the add-in shows are answered (OK) by this thread, as a user
 // would, and recorded; the process must never wait for a person.
 class box_watchdog {
@@ -134,9 +151,7 @@ private:
         }
     }
     static BOOL CALLBACK answer(HWND window, LPARAM self) {
-        wchar_t class_name[16] = {};
-        ::GetClassNameW(window, class_name, 16);
-        if (std::wstring(class_name) != L"#32770" || !::IsWindowVisible(window)) return TRUE;
+        if (!is_message_box(window)) return TRUE;
         auto& watchdog = *reinterpret_cast<box_watchdog*>(self);
         wchar_t caption[256] = {}, text[1024] = {};
         ::GetWindowTextW(window, caption, 256);
@@ -167,10 +182,13 @@ user_view& shown() {
     return view;
 }
 
-ui_seams recording_seams() {
-    return {[](HWND) { return std::optional<COLORREF>(); },
-            [](HWND, const std::string& message) { shown().said.push_back("error box: " + message); },
-            [](const std::string& url) { shown().said.push_back("browser: " + url); }};
+// The library's boxes (which the sweep records too), the windows' recorded.
+user_dialogs recording_dialogs() {
+    user_dialogs dialogs = library_dialogs();
+    dialogs.choose_color = [](HWND) { return std::optional<COLORREF>(); };
+    dialogs.show_error = [](HWND, const std::string& message) { shown().said.push_back("error box: " + message); };
+    dialogs.open_url = [](const std::string& url) { shown().said.push_back("browser: " + url); };
+    return dialogs;
 }
 
 // The add-in's class as the sweep loads it: its own module with recording
@@ -196,7 +214,7 @@ addin_class sweep_class() {
                 *created.GetAddressOf() = object->creation_unknown();
                 return created;
             },
-            [] { return module_ptr(new TAddInModule(recording_seams())); }};
+            [] { return module_ptr(new TAddInModule(recording_dialogs())); }};
 }
 
 const std::wstring kProgIdKey = std::wstring(L"Software\\Classes\\") + addin_testing::kProgId;
@@ -239,6 +257,18 @@ void arm(const strike& s) {
     const auto dot = s.member.find('.');
     mailhost_fail_after(widen(s.member.substr(0, dot)).c_str(), widen(s.member.substr(dot + 1)).c_str(),
                         failure_for(s.member), s.skip, s.times);
+}
+
+// The run's strike: armed, with a new member census, before the scenario's
+// phase, or by the phase itself once a handler's box or window shows. The
+// failures delivered before it (a fault the scenario prepared) are not its.
+const strike* g_strike = nullptr;
+long g_struck_before = 0;
+
+void arm_strike() {
+    mailhost_record_members(TRUE);
+    g_struck_before = mailhost_injected_failures();
+    arm(*g_strike);
 }
 
 TAddInModule* module() {
@@ -339,18 +369,266 @@ std::string connection_outcome(IDispatch*) {
            (log_has(L"addin Korvex.korv.OnStartupComplete failed") ? "failed" : "succeeded") + windows;
 }
 
+std::string switch_off_outcome(IDispatch* application) {
+    return std::string("disconnection ") +
+           (log_has(L"addin Korvex.korv.OnDisconnection(1) failed") ? "failed" : "succeeded") + "; " +
+           bar_state(application) + "; records " + (records_present() ? "kept" : "removed");
+}
+
+std::string shutdown_outcome(IDispatch*) {
+    return std::string("disconnection ") + (log_has(L"addin Korvex.korv.OnDisconnection(0) failed") ? "failed" : "succeeded");
+}
+
+// The bar's records as the user left them, so that a switch-off has some to remove.
+void write_bar_records() {
+    for (const wchar_t* record : {L"\\CommandBars", L"\\Controls"})
+        registry_key::create(HKEY_CURRENT_USER, std::wstring(addin_testing::kAddInKey) + record);
+}
+
+// ---------------------------------------------------------------------------
+// The host acting while a handler runs: calls posted to this thread run when
+// the handler's box or modal window next pumps messages, as the user's input
+// and other programs' calls reach Outlook then.
+
+struct box_search {
+    const wchar_t* caption;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK match_box(HWND window, LPARAM search_address) {
+    auto& search = *reinterpret_cast<box_search*>(search_address);
+    if (!is_message_box(window)) return TRUE;
+    wchar_t caption[64] = {};
+    ::GetWindowTextW(window, caption, 64);
+    if (search.caption && std::wstring(caption) != search.caption) return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
+// A message box of this thread that shows, with this caption (any when null).
+HWND thread_box(const wchar_t* caption) {
+    box_search search{caption};
+    ::EnumThreadWindows(::GetCurrentThreadId(), &match_box, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// What the handler did around the host's action.
+struct handler_run {
+    bool returned = false;   // the click's handler has come back
+    bool showing = false;    // its box or window showed when the host acted
+    bool waited = false;     // it went on waiting for the user after the host had left
+};
+handler_run g_handler;
+
+// Ends a handler that still waits for the user once the host has gone, and
+// says so; a message box is left to the watchdog a while, as the user
+// answers it (a switched-off add-in's box may stay over Outlook's window).
+void see_whether_the_handler_waits(int patience) {
+    if (g_handler.returned) return;
+    if (patience > 0 && thread_box(nullptr)) {
+        ::Sleep(5);
+        post_call([patience] { see_whether_the_handler_waits(patience - 1); });
+        return;
+    }
+    g_handler.waited = true;
+    ::PostQuitMessage(0);   // ends the modal loop; the handler returns
+}
+
+// A command's box or modal window, and how the user comes to see it.
+struct showing_window {
+    const char* name;
+    const char* title;
+    const wchar_t* tag;                  // the button the user clicks
+    std::function<void()> prepare;       // before the click
+    std::function<void()> then_inside;   // in the command's window, before the host acts; may be empty
+    std::function<bool()> showing;
+    // The last window closing and another program's Quit give the add-in the
+    // same calls in the same order (the windows close, Quit, OnBeginShutdown,
+    // OnDisconnection): one of them is swept, the other runs cleanly.
+    const char* swept_shutdown;
+};
+
+// How the host leaves while a handler runs.
+struct host_leaving {
+    const char* name;
+    const char* title;
+    std::function<void()> prepare;
+    std::function<void()> act;
+    std::function<std::string(IDispatch*)> outcome;
+    bool shuts_down;
+    const char* judged_as;     // the scenario whose rules judge the outcome
+    const char* own_member;    // the host's own call that the action is, not the add-in's: not swept
+};
+
+// The user clicks the window's button in the explorer; once its box or
+// window shows, the strike is armed and the host acts; then the handler must
+// come back without waiting for the user.
+void leave_while_showing(const showing_window& window, const host_leaving& leaving) {
+    post_call([&] {
+        if (window.then_inside) window.then_inside();
+        post_call([&] {
+            g_handler.showing = !g_handler.returned && window.showing();
+            arm_strike();
+            leaving.act();
+            post_call([] { see_whether_the_handler_waits(200); });
+        });
+    });
+    mailhost_click(1, window.tag, nullptr);
+    g_handler.returned = true;
+    run_queued_messages();
+}
+
 // The scenarios: what is prepared without faults, the phase in which the
 // strike is armed and the members are counted, and the outcome the user got.
 struct scenario {
-    const char* name;
-    const char* title;
+    std::string name;
+    std::string title;
     int explorers;
     std::function<void()> prepare;
     std::function<void()> phase;
     std::function<std::string(IDispatch* application)> outcome;
     bool phase_is_start = false;
     bool phase_disconnects = false;
+    // The host leaves inside a handler: the phase arms the strike itself, and
+    // the run is checked for writes into freed memory.
+    bool inside_handler = false;
+    const char* judged_as = nullptr;    // judged by another scenario's rules
+    const char* own_member = nullptr;   // the host's own action, not swept
+    bool clean_run_only = false;        // the calls of a swept scenario: run once, cleanly, with every check
+    std::string judge() const { return judged_as ? std::string(judged_as) : name; }
 };
+
+constexpr wchar_t kSpamTag[] = L"{DE50E6B0-F7A3-4766-B347-9738F276A5DB}";
+constexpr wchar_t kSettingsTag[] = L"{6470BA4F-A064-4831-8683-3EE6B23DCD52}";
+constexpr wchar_t kAnalyzerTag[] = L"{9EF8F00C-4864-4380-89E3-8E624638A221}";
+constexpr wchar_t kLoginTag[] = L"{F63228A1-172A-41AA-8F7F-D8D4DEE1E5EE}";
+
+// The command windows and boxes during which the host leaves.
+const std::vector<showing_window>& showing_windows() {
+    static const std::vector<showing_window> windows = {
+        {"spam-box", "\"Spam\"'s address-check box", kSpamTag,
+         [] {
+             if (auto* m = module(); m && m->fset()) {
+                 auto record = m->fset()->record();
+                 record.email.clear();
+                 m->fset()->set_record(record);
+             }
+         },
+         nullptr, [] { return thread_box(L"QAV_Flinter") != nullptr; }, "close"},
+        {"settings", "the settings window", kSettingsTag, [] {}, nullptr,
+         [] { return module() && module()->fset() && ::IsWindowVisible(module()->fset()->handle()); }, "quit"},
+        {"about", "the About box over the settings window", kSettingsTag, [] {},
+         [] {   // the user presses "About"
+             if (auto* m = module(); m && m->fset())
+                 ::PostMessageW(m->fset()->handle(), WM_COMMAND, MAKEWPARAM(Tfset::Button3, BN_CLICKED),
+                                reinterpret_cast<LPARAM>(::GetDlgItem(m->fset()->handle(), Tfset::Button3)));
+         },
+         [] { return module() && module()->AboutBox() && ::IsWindowVisible(module()->AboutBox()->handle()); },
+         "quit"},
+        {"error-box", "the module error box of a failing click", kSpamTag,
+         [] { mailhost_fail(L"CommandBarButton", L"Tag", E_FAIL, 1); }, nullptr,
+         [] { return thread_box(L"DOD_Flinter") != nullptr; }, "close"},
+    };
+    return windows;
+}
+
+// Outlook's Quit, as another program calls it; its name is looked up before
+// the strike is armed, so that only the add-in's calls are struck.
+DISPID g_quit = DISPID_UNKNOWN;
+IDispatch* g_application = nullptr;
+
+const std::vector<host_leaving>& host_leavings() {
+    static const std::vector<host_leaving> leavings = {
+        {"close", "the last window closes", [] {}, [] { mailhost_close_explorer(1); }, shutdown_outcome, true, nullptr,
+         nullptr},
+        {"quit", "another program quits Outlook",
+         [] {
+             LPOLESTR name = const_cast<LPOLESTR>(L"Quit");
+             if (g_application) g_application->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &g_quit);
+         },
+         [] {
+             DISPPARAMS none{};
+             if (g_application)
+                 g_application->Invoke(g_quit, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr,
+                                       nullptr);
+         },
+         shutdown_outcome, true, nullptr, "Application.Quit"},
+        {"switch-off", "the user switches the add-in off", write_bar_records,
+         [] { mailhost_connect_addin(addin_testing::kProgId, FALSE); }, switch_off_outcome, false, "switch-off", nullptr},
+    };
+    return leavings;
+}
+
+scenario leaving_while_showing(const showing_window& window, const host_leaving& leaving) {
+    scenario sc{std::string(leaving.name) + "-in-" + window.name, std::string(leaving.title) + ", " + window.title + " showing",
+                1,
+                [&] {
+                    leaving.prepare();
+                    window.prepare();
+                },
+                [&] { leave_while_showing(window, leaving); }, leaving.outcome, false, true};
+    sc.inside_handler = true;
+    sc.judged_as = leaving.judged_as;
+    sc.own_member = leaving.own_member;
+    sc.clean_run_only = leaving.shuts_down && std::string(leaving.name) != window.swept_shutdown;
+    return sc;
+}
+
+// Each command from the explorer left when the one in front at start-up
+// (which owns the add-in's windows) closed: the user opened a second window,
+// chose the messages there, brought the first to the front again and closed
+// it (the explorer-close scenario sweeps that); the click in the remaining
+// window's bar is the phase.
+std::vector<scenario> commands_after_owner_closed() {
+    struct command {
+        const char* name;
+        const char* title;
+        const wchar_t* tag;
+        std::function<void()> prepare;
+        std::function<std::string(IDispatch*)> outcome;
+        const char* judged_as;
+    };
+    const auto second_window_with = [](std::vector<int> items) {
+        return [items] {
+            int second = 0;
+            mailhost_open_explorer(L"Inbox", TRUE, &second);
+            if (!items.empty()) mailhost_select(second, items.data(), static_cast<int>(items.size()));
+            mailhost_activate_explorer(1);
+            mailhost_close_explorer(1);
+        };
+    };
+    const command commands[] = {
+        {"spam", "\"Spam\", two messages selected", kSpamTag, second_window_with({1, 2}),
+         [](IDispatch*) { return outbox_summary(outbox_folder()); }, "spam"},
+        {"settings", "\"Settings\"", kSettingsTag, second_window_with({}),
+         [](IDispatch*) { return std::string(g_handler.showing ? "settings window shown" : "settings window not shown"); },
+         nullptr},
+        {"analyzer", "\"Analyzer\"", kAnalyzerTag, second_window_with({1}), [](IDispatch*) { return info_text(); },
+         "analyzer"},
+        {"login", "\"Login\"", kLoginTag, second_window_with({}), [](IDispatch*) { return std::string(); }, nullptr},
+    };
+    std::vector<scenario> list;
+    for (const command& c : commands) {
+        scenario sc{std::string("owner-closed-") + c.name, std::string("start-up explorer closed (one of two), then ") + c.title,
+                    1, c.prepare,
+                    [tag = c.tag] {
+                        // The settings window is closed by the user once it shows.
+                        post_call([] {
+                            const TAddInModule* m = module();
+                            const HWND settings = m && m->fset() ? m->fset()->handle() : nullptr;
+                            g_handler.showing = settings && ::IsWindowVisible(settings);
+                            if (settings) ::PostMessageW(settings, WM_CLOSE, 0, 0);
+                        });
+                        mailhost_click(1, tag, nullptr);
+                        g_handler.returned = true;
+                        run_queued_messages();
+                    },
+                    c.outcome};
+        sc.judged_as = c.judged_as;
+        list.push_back(std::move(sc));
+    }
+    return list;
+}
 
 const std::vector<scenario>& scenarios() {
     static const std::vector<scenario> all = {
@@ -389,26 +667,19 @@ const std::vector<scenario>& scenarios() {
          [](IDispatch* application) { return bar_state(application); }},
         {"close", "explorer close (one of two)", 2, [] { mailhost_activate_explorer(2); },
          [] { mailhost_close_explorer(2); }, [](IDispatch* application) { return bar_state(application); }},
-        {"switch-off", "disconnection by the user", 1,
-         [] {
-             for (const wchar_t* record : {L"\\CommandBars", L"\\Controls"})
-                 registry_key::create(HKEY_CURRENT_USER, std::wstring(addin_testing::kAddInKey) + record);
-         },
-         [] { mailhost_connect_addin(addin_testing::kProgId, FALSE); },
-         [](IDispatch* application) {
-             return std::string("disconnection ") +
-                    (log_has(L"addin Korvex.korv.OnDisconnection(1) failed") ? "failed" : "succeeded") + "; " +
-                    bar_state(application) + "; records " + (records_present() ? "kept" : "removed");
-         },
-         false, true},
-        {"shutdown", "disconnection at host shut-down", 1, [] {}, [] { mailhost_quit(); },
-         [](IDispatch*) {
-             return std::string("disconnection ") +
-                    (log_has(L"addin Korvex.korv.OnDisconnection(0) failed") ? "failed" : "succeeded");
-         },
-         false, true},
+        {"switch-off", "disconnection by the user", 1, write_bar_records,
+         [] { mailhost_connect_addin(addin_testing::kProgId, FALSE); }, switch_off_outcome, false, true},
+        {"shutdown", "disconnection at host shut-down", 1, [] {}, [] { mailhost_quit(); }, shutdown_outcome, false,
+         true},
     };
-    return all;
+    static const std::vector<scenario> every = [] {
+        std::vector<scenario> list = all;
+        for (const auto& command : commands_after_owner_closed()) list.push_back(command);
+        for (const auto& window : showing_windows())
+            for (const auto& leaving : host_leavings()) list.push_back(leaving_while_showing(window, leaving));
+        return list;
+    }();
+    return every;
 }
 
 const scenario* find_scenario(const std::string& name) {
@@ -419,10 +690,15 @@ const scenario* find_scenario(const std::string& name) {
 
 int run_child(const scenario& sc, const strike& s) {
     if (FAILED(::CoInitialize(nullptr))) return 2;
-    framework_ui_seams().module_error_box = [](HWND, const std::wstring& caption, const std::wstring& text) {
+    // Where the host leaves inside a handler, the module error box is a real
+    // one (answered by the watchdog), whose message loop the host acts in.
+    static bool real_error_boxes = false;
+    real_error_boxes = sc.inside_handler;
+    library_dialogs().module_error_box = [](HWND owner, const std::wstring& caption, const std::wstring& text) {
         shown().said.push_back("error box: " + utf8(caption) + ": " + utf8(text));
+        if (real_error_boxes) default_user_dialogs().module_error_box(owner, caption, text);
     };
-    framework_ui_seams().dax_error_box = [](const std::wstring& text) { shown().said.push_back("DAX error box: " + utf8(text)); };
+    library_dialogs().dax_error_box = [](const std::wstring& text) { shown().said.push_back("DAX error box: " + utf8(text)); };
     const bool registered_before = key_exists(HKEY_LOCAL_MACHINE, kProgIdKey);   // by regsvr32: left as it was
     register_for_outlook();
     write_settings();
@@ -432,7 +708,8 @@ int run_child(const scenario& sc, const strike& s) {
     std::filesystem::create_directories(outbox, error);
 
     long refs = -1, sinks = -1, struck = 0;
-    std::string outcome;
+    std::string outcome, heap = "not checked";
+    g_strike = &s;
     {
         box_watchdog watchdog(::GetCurrentThreadId());
         TComServer server{this_module_file_name()};
@@ -453,20 +730,22 @@ int run_child(const scenario& sc, const strike& s) {
         options.picture_support = 1;
         options.keep_armed_faults = 1;
         ComPtr<IDispatch> application;
-        if (sc.phase_is_start) {
-            mailhost_record_members(TRUE);
-            arm(s);
-        }
+        if (sc.phase_is_start) arm_strike();
         if (FAILED(mailhost_start(&options, application.GetAddressOf()))) return 4;
+        g_application = application.Get();
         if (!sc.phase_is_start) {
             mailhost_clear_faults();
             sc.prepare();
-            mailhost_record_members(TRUE);
-            arm(s);
+            if (!sc.inside_handler) arm_strike();
             sc.phase();
         }
+        // Right after the handler came back, before a freed block is used again.
+        if (sc.inside_handler) {
+            const auto intact = flinter::testing::heaps_intact();
+            heap = intact ? "intact" : intact.message();
+        }
         mailhost_record_members(FALSE);
-        struck = mailhost_injected_failures();
+        struck = mailhost_injected_failures() - g_struck_before;
         mailhost_clear_faults();
         outcome = sc.outcome(application.Get());
         outcome = one_line(outcome);
@@ -474,6 +753,7 @@ int run_child(const scenario& sc, const strike& s) {
         for (const auto& box : watchdog.boxes()) outcome += kPartSeparator + one_line("message box " + box);
 
         application.Reset();
+        g_application = nullptr;
         if (mailhost_running()) mailhost_quit();
         g_addin = nullptr;
         refs = mailhost_outstanding_ref_count();
@@ -484,7 +764,8 @@ int run_child(const scenario& sc, const strike& s) {
         ::CoRevokeClassObject(registration);
     }
     for (const auto& line : lines_of(utf8(take(mailhost_recorded_members())))) std::printf("member %s\n", line.c_str());
-    std::printf("outcome %s\nstruck %ld\nrefs %ld\nsinks %ld\ndone\n", outcome.c_str(), struck, refs, sinks);
+    std::printf("outcome %s\nstruck %ld\nshowing %d\nwaited %d\nheap %s\nrefs %ld\nsinks %ld\ndone\n", outcome.c_str(),
+                struck, g_handler.showing, g_handler.waited, one_line(heap).c_str(), refs, sinks);
     std::fflush(stdout);
     std::filesystem::remove_all(outbox, error);
     delete_key_tree(HKEY_CURRENT_USER, addin_testing::kAddInKey);
@@ -505,7 +786,29 @@ struct child_report {
     std::string outcome;
     long struck = 0, refs = -1, sinks = -1;
     std::string leftover;
+    bool showing = false;      // the handler's box or window showed when the host acted
+    bool waited = false;       // the handler waited for the user after the host left
+    std::string heap;          // "intact", "not checked", or what the check found
 };
+
+// The child's environment: this one, with Wine's heap checking where the host
+// leaves inside a handler (freed blocks stay filled and out of use, so that a
+// late write into one shows).
+std::wstring child_environment(bool check_heap) {
+    std::wstring block, debug;
+    const wchar_t* const strings = ::GetEnvironmentStringsW();
+    for (const wchar_t* entry = strings; entry && *entry; entry += std::wcslen(entry) + 1) {
+        if (check_heap && _wcsnicmp(entry, L"WINEDEBUG=", 10) == 0) {
+            debug = std::wstring(entry + 10) + L",";   // what the run asked for stays
+            continue;
+        }
+        block.append(entry).push_back(L'\0');
+    }
+    if (strings) ::FreeEnvironmentStringsW(const_cast<wchar_t*>(strings));
+    if (check_heap) block.append(L"WINEDEBUG=" + debug + L"warn+heap").push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
 
 std::wstring this_program() {
     wchar_t path[MAX_PATH];
@@ -513,8 +816,8 @@ std::wstring this_program() {
     return std::wstring(path, n);
 }
 
-child_report run(const std::string& scenario_name, const strike& s) {
-    std::wstring command = L"\"" + this_program() + L"\" --run " + widen(scenario_name);
+child_report run(const scenario& sc, const strike& s) {
+    std::wstring command = L"\"" + this_program() + L"\" --run " + widen(sc.name);
     if (!s.member.empty())
         command += L" " + widen(s.member) + L" " + std::to_wstring(s.skip) + L" " + std::to_wstring(s.times);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -530,7 +833,9 @@ child_report run(const std::string& scenario_name, const strike& s) {
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+    std::wstring environment = child_environment(sc.inside_handler);
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                          nullptr, &startup, &process))
         return report;
     unique_handle owned_process(process.hProcess), owned_thread(process.hThread);
     owned_write.reset();
@@ -561,6 +866,12 @@ child_report run(const std::string& scenario_name, const strike& s) {
             report.outcome = value;
         } else if (key == "struck") {
             report.struck = std::atol(value.c_str());
+        } else if (key == "showing") {
+            report.showing = value == "1";
+        } else if (key == "waited") {
+            report.waited = value == "1";
+        } else if (key == "heap") {
+            report.heap = value;
         } else if (key == "refs") {
             report.refs = std::atol(value.c_str());
         } else if (key == "sinks") {
@@ -653,8 +964,20 @@ std::string false_success(const std::string& scenario_name, const std::string& m
 }
 
 struct tally {
-    int members = 0, runs = 0, survived = 0, false_successes = 0, leaks = 0, unreached = 0;
+    int members = 0, runs = 0, survived = 0, false_successes = 0, leaks = 0, freed_written = 0, unreached = 0;
 };
+
+// What a run found beyond a spoiled result or a leak: the handler waiting for
+// the user once the host had left, a write into freed memory; empty when
+// nothing.
+std::string waited_after_host_left(const child_report& r) {
+    return r.waited ? "the box or window waited for the user after the host had left (ended by the sweep)" : "";
+}
+
+std::string freed_memory_written(const scenario& sc, const child_report& r) {
+    if (!sc.inside_handler || r.heap == "intact") return {};
+    return "heap check: " + r.heap;
+}
 
 std::string occurrence_name(const strike& s, long calls) {
     if (s.times > 1) return "every call";
@@ -662,7 +985,7 @@ std::string occurrence_name(const strike& s, long calls) {
     return "call " + std::to_string(s.skip + 1) + " (last)";
 }
 
-int sweep() {
+int sweep(const std::set<std::string>& only) {
 #ifdef _WIN64
     const char* flavour = "x64";
 #else
@@ -670,17 +993,29 @@ int sweep() {
 #endif
     std::vector<std::string> faults;
     std::vector<std::pair<const scenario*, tally>> tallies;
-    int failures = 0;
     for (const auto& sc : scenarios()) {
+        if (!only.empty() && !only.contains(sc.name)) continue;
         tally t;
-        const child_report reference = run(sc.name, {});
+        const child_report reference = run(sc, {});
+        const std::string clean = sc.name + ", clean run: ";
         if (!reference.done || reference.refs != 0 || reference.sinks != 0) {
-            faults.push_back(std::string(sc.name) + ", clean run: " +
-                             (reference.done ? "host references or sinks left: " + reference.leftover
-                                             : "did not complete (exit code " + std::to_string(reference.exit_code) + ")"));
-            ++failures;
+            faults.push_back(clean + (reference.done ? "host references or sinks left: " + reference.leftover
+                                                     : "did not complete (exit code " + std::to_string(reference.exit_code) + ")"));
+        }
+        if (reference.done && sc.inside_handler && !reference.showing)
+            faults.push_back(clean + "the host acted with no box or window of the command showing");
+        for (const auto& found : {waited_after_host_left(reference), freed_memory_written(sc, reference)})
+            if (reference.done && !found.empty()) faults.push_back(clean + found);
+        if (sc.clean_run_only) {
+            t.runs = 1;
+            t.survived = reference.done && !reference.waited;
+            t.leaks = reference.refs != 0 || reference.sinks != 0;
+            t.freed_written = reference.done && !freed_memory_written(sc, reference).empty();
+            tallies.emplace_back(&sc, t);
+            continue;
         }
         for (const auto& [member, calls] : reference.members) {
+            if (sc.own_member && member == sc.own_member) continue;
             ++t.members;
             // The first call, the last, and every call (which also fails a retry).
             std::vector<strike> strikes{{member, 0, 1}};
@@ -688,20 +1023,22 @@ int sweep() {
             strikes.push_back({member, 0, kEveryCall});
             for (const auto& s : strikes) {
                 ++t.runs;
-                const child_report r = run(sc.name, s);
-                const std::string where = std::string(sc.name) + ", " + member + ", " + occurrence_name(s, calls) + ": ";
+                const child_report r = run(sc, s);
+                const std::string where = sc.name + ", " + member + ", " + occurrence_name(s, calls) + ": ";
                 std::fprintf(stderr, "%s %s%s\n", flavour, where.c_str(), r.done ? "ran" : "did not complete");
                 if (!r.done) {
                     faults.push_back(where + (r.hung ? "hung (killed after " + std::to_string(kChildTimeoutMs / 1000) + " s)"
                                                      : "crashed (exit code " + std::to_string(r.exit_code) + ")"));
-                    ++failures;
                     continue;
                 }
-                ++t.survived;
+                if (const auto waited = waited_after_host_left(r); !waited.empty()) {
+                    faults.push_back(where + waited);
+                } else {
+                    ++t.survived;
+                }
                 if (r.struck == 0) ++t.unreached;
-                if (const auto spoiled = false_success(sc.name, member, reference, r); !spoiled.empty()) {
+                if (const auto spoiled = false_success(sc.judge(), member, reference, r); !spoiled.empty()) {
                     ++t.false_successes;
-                    ++failures;
                     faults.push_back(where + spoiled);
                 }
                 // A sink the host refuses for good to unadvise (its connection
@@ -712,8 +1049,11 @@ int sweep() {
                                     member.ends_with(".QueryInterface"));
                 if (r.refs != 0 || (r.sinks != 0 && !refused_for_good)) {
                     ++t.leaks;
-                    ++failures;
                     faults.push_back(where + "left " + r.leftover);
+                }
+                if (const auto written = freed_memory_written(sc, r); !written.empty()) {
+                    ++t.freed_written;
+                    faults.push_back(where + written);
                 }
             }
         }
@@ -721,30 +1061,37 @@ int sweep() {
     }
 
     std::printf("### %s\n\n", flavour);
-    std::printf("| %s: scenario | members swept | runs | survived | false successes | leaks | failure not reached |\n", flavour);
-    std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
+    std::printf("| %s: scenario | members swept | runs | survived | false successes | leaks | freed memory written | "
+                "failure not reached |\n",
+                flavour);
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
     tally total;
     for (const auto& [sc, t] : tallies) {
-        std::printf("| %s | %d | %d | %d | %d | %d | %d |\n", sc->title, t.members, t.runs, t.survived, t.false_successes,
-                    t.leaks, t.unreached);
+        // Only where the host leaves inside a handler does the run check the heap.
+        const std::string written = sc->inside_handler ? std::to_string(t.freed_written) : "-";
+        const std::string members = sc->clean_run_only ? "clean run only" : std::to_string(t.members);
+        std::printf("| %s | %s | %d | %d | %d | %d | %s | %d |\n", sc->title.c_str(), members.c_str(), t.runs, t.survived,
+                    t.false_successes, t.leaks, written.c_str(), t.unreached);
         total.members += t.members;
         total.runs += t.runs;
         total.survived += t.survived;
         total.false_successes += t.false_successes;
         total.leaks += t.leaks;
+        total.freed_written += t.freed_written;
         total.unreached += t.unreached;
     }
-    std::printf("| all | %d | %d | %d | %d | %d | %d |\n\n", total.members, total.runs, total.survived,
-                total.false_successes, total.leaks, total.unreached);
+    std::printf("| all | %d | %d | %d | %d | %d | %d | %d |\n\n", total.members, total.runs, total.survived,
+                total.false_successes, total.leaks, total.freed_written, total.unreached);
     if (faults.empty()) {
-        std::printf("Nothing found: every run ended by itself, no spoiled result was presented as good, and no host "
-                    "reference or sink was left.\n\n");
+        std::printf("Nothing found: every run ended by itself, no handler waited for the user after the host had left, "
+                    "no spoiled result was presented as good, no host reference or sink was left, and no freed memory "
+                    "was written.\n\n");
     } else {
         std::printf("Found:\n\n");
         for (const auto& f : faults) std::printf("- %s\n", f.c_str());
         std::printf("\n");
     }
-    return failures == 0 ? 0 : 1;
+    return faults.empty() ? 0 : 1;
 }
 
 }  // namespace
@@ -757,5 +1104,6 @@ int main(int argc, char** argv) {
         if (argc >= 6) s = {argv[3], std::atoi(argv[4]), std::atoi(argv[5])};
         return run_child(*sc, s);
     }
-    return sweep();
+    // Arguments name the scenarios to sweep (all when none).
+    return sweep(std::set<std::string>(argv + 1, argv + argc));
 }

@@ -16,7 +16,7 @@
 #include "addin/addin_factory.h"
 #include "addin/addin_object.h"
 #include "addin/com_server.h"
-#include "addin/framework_ui.h"
+#include "addin/explorer_in_front.h"
 #include "addin/registration.h"
 #include "addin/type_information.h"
 #include "addin_test_support.h"
@@ -26,7 +26,7 @@
 #include "com/unique_res.h"
 #include "commandbars/command_bar.h"
 #include "commands/addin_module.h"
-#include "commands/korvex_library.h"
+#include "dll/korvex_library.h"
 #include "debugger_output.h"
 #include "framework/framework_error.h"
 #include "http_test_support.h"
@@ -96,16 +96,16 @@ protected:
         ::RegDeleteTreeW(HKEY_CURRENT_USER, kAddInKey);
         events.clear();
         fail_startup_complete = false;
-        framework_ui_seams().module_error_box = [this](HWND owner, const std::wstring& caption,
+        library_dialogs().module_error_box = [this](HWND owner, const std::wstring& caption,
                                                        const std::wstring& text) {
             boxes.push_back(caption + L"|" + text);
             box_owners.push_back(owner);
         };
-        framework_ui_seams().dax_error_box = [this](const std::wstring& text) { boxes.push_back(L"DAX|" + text); };
+        library_dialogs().dax_error_box = [this](const std::wstring& text) { boxes.push_back(L"DAX|" + text); };
     }
     void TearDown() override {
         outlook.reset();
-        framework_ui_seams() = default_framework_ui();
+        library_dialogs() = default_user_dialogs();
         ::RegDeleteTreeW(HKEY_CURRENT_USER, kAddInKey);
         ::CoUninitialize();
     }
@@ -537,7 +537,7 @@ TEST_F(Framework, TheRunningHostDialogRepeatsOnRetryAndCancelsTheRegistration) {
     alerting.create_module = [] { return module_ptr(new recording_module(kAlerting)); };
     alerting_server.ClassManager().add(std::make_unique<TafwFactory>(alerting_server, alerting));
     std::vector<std::wstring> asked;
-    framework_ui_seams().running_hosts_dialog = [&](const std::wstring& caption, const std::wstring& text) {
+    library_dialogs().running_hosts_dialog = [&](const std::wstring& caption, const std::wstring& text) {
         asked.push_back(caption + L"|" + text);
         return asked.size() == 1 ? IDRETRY : IDCANCEL;
     };

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <olectl.h>
 
 #include <algorithm>
 #include <functional>
@@ -32,40 +33,6 @@ using mailhost::simulated_outlook;
 
 constexpr wchar_t kSpamTag[] = L"{DE50E6B0-F7A3-4766-B347-9738F276A5DB}";
 constexpr wchar_t kSettingsTag[] = L"{6470BA4F-A064-4831-8683-3EE6B23DCD52}";
-
-LRESULT CALLBACK run_posted_call(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message != WM_APP) return ::DefWindowProcW(window, message, wparam, lparam);
-    const std::unique_ptr<std::function<void()>> call(reinterpret_cast<std::function<void()>*>(lparam));
-    (*call)();
-    return 0;
-}
-
-// Runs call when this thread next dispatches its messages, after what was
-// posted before it: input or another program's call reaching Outlook while
-// the add-in's handler runs a message loop.
-void post_call(std::function<void()> call) {
-    static const HWND window = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &run_posted_call;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"host_disconnection_test.posted_call";
-        ::RegisterClassExW(&wc);
-        return ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
-                                 nullptr);
-    }();
-    ASSERT_NE(nullptr, window);
-    auto* posted = new std::function<void()>(std::move(call));
-    ASSERT_TRUE(::PostMessageW(window, WM_APP, 0, reinterpret_cast<LPARAM>(posted)));
-}
-
-void run_queued_messages() {
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
-}
 
 // The add-in's message boxes while it lives: each one's owner and text is
 // kept, and it is answered with OK after the messages posted before it ran.
@@ -143,6 +110,13 @@ TEST_F(HostDisconnection, TheHostLeavesAtOnceAndTheRunningHandlerReturnsIntoLive
          [](IDispatch* application) { flinter::call(application, L"Quit"); }, false, {}},
         {"the add-in is switched off while the settings window shows", kSettingsTag, "abuse@report.example",
          [](IDispatch*) { ASSERT_EQ(S_OK, mailhost_connect_addin(kProgId, FALSE)); }, true, {}},
+        {"the last window closes while Spam's box shows, each first unadvise refused", kSpamTag, "",
+         [](IDispatch*) {
+             for (const wchar_t* kind : {L"Application", L"Explorers", L"Inspectors", L"NameSpace"})
+                 ASSERT_EQ(S_OK, mailhost_fail(kind, L"Unadvise", CONNECT_E_NOCONNECTION, 1));
+             ASSERT_EQ(S_OK, mailhost_close_explorer(1));
+         },
+         false, {L"Please specify valid email in settings"}},
     };
     for (const host_case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -158,14 +132,14 @@ TEST_F(HostDisconnection, TheHostLeavesAtOnceAndTheRunningHandlerReturnsIntoLive
             loop_outlived_disconnection = true;
             ::PostQuitMessage(0);   // ends it; the loop hands the quit on to this test's own
         };
-        post_call([&] {
+        ASSERT_TRUE(post_call([&] {
             mailhost_click(1, c.tag, nullptr);   // its answer comes from an Outlook that has changed
             click_returned = true;
-        });
-        post_call([&] {   // runs inside the handler's message loop
+        }));
+        ASSERT_TRUE(post_call([&] {   // runs inside the handler's message loop
             c.act(application);
-            post_call(see_whether_the_loop_ended);   // after what the disconnection posted
-        });
+            EXPECT_TRUE(post_call(see_whether_the_loop_ended));   // after what the disconnection posted
+        }));
         run_queued_messages();
 
         EXPECT_TRUE(flinter::testing::heaps_intact()) << "the handler came back into freed memory";

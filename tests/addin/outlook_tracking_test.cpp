@@ -17,8 +17,8 @@
 #include "addin/addin_factory.h"
 #include "addin/addin_object.h"
 #include "addin/com_server.h"
-#include "addin/framework_ui.h"
-#include "addin/outlook_servers.h"
+#include "addin/explorer_in_front.h"
+#include "addin/outlook_wrappers.h"
 #include "addin_test_config.h"
 #include "addin_test_support.h"
 #include "com/hresult_error.h"
@@ -169,13 +169,13 @@ protected:
         ::RegDeleteTreeW(HKEY_CURRENT_USER, addin_testing::kAddInKey);
         react = {};
         events.clear();
-        framework_ui_seams().module_error_box = [this](HWND, const std::wstring&, const std::wstring& text) {
+        library_dialogs().module_error_box = [this](HWND, const std::wstring&, const std::wstring& text) {
             error_boxes.push_back(text);
         };
     }
     void TearDown() override {
         disconnect(ext_dm_HostShutdown);
-        framework_ui_seams() = default_framework_ui();
+        library_dialogs() = default_user_dialogs();
         ::RegDeleteTreeW(HKEY_CURRENT_USER, addin_testing::kAddInKey);
         host = nullptr;
         recorder = nullptr;

@@ -20,7 +20,6 @@
 #include "addin/addin_factory.h"
 #include "addin/addin_object.h"
 #include "addin/com_server.h"
-#include "addin/framework_ui.h"
 #include "addin_test_config.h"
 #include "addin_test_support.h"
 #include "com/com_object.h"
@@ -192,7 +191,7 @@ protected:
     void start_outlook() {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, addin_testing::kAddInKey);
         addin_testing::record_recent_update_check();
-        framework_ui_seams().module_error_box = [this](HWND, const std::wstring&, const std::wstring& text) {
+        library_dialogs().module_error_box = [this](HWND, const std::wstring&, const std::wstring& text) {
             errors.push_back(text);
         };
         start({.mailbox = kSamplesMailbox, .explorers = 1});
@@ -202,10 +201,11 @@ protected:
         factory = std::make_unique<TafwFactory>(
             server, addin_class{"Tkorv", addin_testing::kKorv, {addin_testing::kIkorv},
                                 &create_addin_object<TafwAddin>, [this] {
-                                    return module_ptr(new TAddInModule(ui_seams{
-                                        [](HWND) { return std::optional<COLORREF>(); },
-                                        [this](HWND, const std::string& text) { window_errors.push_back(text); },
-                                        [this](const std::string& url) { opened.push_back(url); }}));
+                                    user_dialogs dialogs = library_dialogs();   // module errors recorded
+                                    dialogs.choose_color = [](HWND) { return std::optional<COLORREF>(); };
+                                    dialogs.show_error = [this](HWND, const std::string& text) { window_errors.push_back(text); };
+                                    dialogs.open_url = [this](const std::string& url) { opened.push_back(url); };
+                                    return module_ptr(new TAddInModule(std::move(dialogs)));
                                 }});
         ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_PPV_ARGS(&addin)));
         ASSERT_EQ(S_OK, addin->OnConnection(application(), mode, nullptr, &custom));
@@ -218,7 +218,7 @@ protected:
         if (addin) addin->OnDisconnection(ext_dm_HostShutdown, &custom);
         addin.Reset();
         factory.reset();
-        framework_ui_seams() = {};
+        library_dialogs() = {};
         ::RegDeleteTreeW(HKEY_CURRENT_USER, addin_testing::kAddInKey);
         ::DeleteFileA(ini.c_str());
         simulated_outlook_test::TearDown();

@@ -77,7 +77,7 @@ figures time_selection(int item, int runs) {
 
 // The steps of one refresh, each on its own (medians).
 struct steps {
-    double retrieval, raw_header_window, evaluation, rendering;
+    double retrieval, raw_header_window, evaluation, rendering, formatting, filling, height;
 };
 
 steps time_steps(IDispatch* application, TAddInModule& module, int item, int runs) {
@@ -86,10 +86,15 @@ steps time_steps(IDispatch* application, TAddInModule& module, int item, int run
     const variant selected = get(selection.Get(), L"Item", {variant(1)});
     const std::string header = GetMessageHeader(selected.get(), nullptr);
     const auto lines = EvaluateHeader(header, {}, '.').lines;
+    const rich_verdict verdict = format_verdict(lines);
+    Tfinfo& info = *module.finfo();
     return {timed([&] { GetMessageHeader(selected.get(), nullptr); }, runs).median,
             timed([&] { module.fheader()->show_header_text(header); }, runs).median,
             timed([&] { EvaluateHeader(header, {}, '.'); }, runs).median,
-            timed([&] { module.finfo()->render(lines, 0xFFFFFF); }, runs).median};
+            timed([&] { info.render(lines, 0xFFFFFF); }, runs).median,
+            timed([&] { format_verdict(lines); }, runs).median,
+            timed([&] { info.fill(verdict, 0xFFFFFF); }, runs).median,
+            timed([&] { info.fit_height_to_lines(); }, runs).median};
 }
 
 std::string read_file(const std::wstring& path) {
@@ -179,6 +184,9 @@ int run() {
     step("raw-header window's text set (hidden)", typical_steps.raw_header_window, large_steps.raw_header_window);
     step("evaluation", typical_steps.evaluation, large_steps.evaluation);
     step("rendering into the information window", typical_steps.rendering, large_steps.rendering);
+    step("- the lines formatted as one text with its spans", typical_steps.formatting, large_steps.formatting);
+    step("- the box emptied and filled in one insertion", typical_steps.filling, large_steps.filling);
+    step("- the window's height fitted to the lines", typical_steps.height, large_steps.height);
     std::printf("\n");
     return 0;
 }

@@ -19,6 +19,7 @@
 #include "com/text_conversion.h"
 #include "end_to_end_support.h"
 #include "mailhost/simulated_outlook.h"
+#include "process_resources.h"
 
 namespace {
 
@@ -35,53 +36,16 @@ campaign chosen_campaign() {
     return {1000, 100, 100};
 }
 
-int open_handles() {
-    DWORD count = 0;
-    if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count) return static_cast<int>(count);
-    // Wine answers 0: count the handle values that name an open handle instead.
-    int open = 0;
-    for (ULONG_PTR value = 4; value < 0x20000; value += 4) {
-        DWORD flags = 0;
-        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++open;
-    }
-    return open;
-}
-
-int gdi_objects() {
-    if (const DWORD count = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS)) return static_cast<int>(count);
-    // Wine answers 0, and takes a GDI handle's table index alone for the handle.
-    int live = 0;
-    for (ULONG_PTR index = 1; index < 0x10000; ++index)
-        if (::GetObjectType(reinterpret_cast<HGDIOBJ>(index))) ++live;
-    return live;
-}
-
-// The classes a module's windows can be made of: every registered class atom
-// that resolves for its instance (its own classes and the global ones).
-int window_classes(const wchar_t* module) {
-    const HMODULE instance = ::GetModuleHandleW(module);
-    if (!instance) return 0;
-    int classes = 0;
-    for (ULONG_PTR atom = 0xC000; atom <= 0xFFFF; ++atom) {
-        WNDCLASSEXW info{};
-        info.cbSize = sizeof info;
-        if (::GetClassInfoExW(instance, reinterpret_cast<LPCWSTR>(atom), &info)) ++classes;
-    }
-    return classes;
-}
-
 struct resource_counts {
-    int handles, gdi, classes;
+    flinter::testing::process_resources process;
     long references, sinks;
-    bool operator==(const resource_counts&) const = default;
 };
 
 resource_counts measure(const char* when) {
-    const resource_counts counts{open_handles(), gdi_objects(),
-                                 window_classes(L"QAV_Flinter.dll") + window_classes(L"mailhost.dll"),
-                                 mailhost_outstanding_ref_count(), mailhost_advised_sink_count()};
-    std::printf("%-22s handles %d, GDI objects %d, window classes %d, host references %ld, advised sinks %ld\n", when,
-                counts.handles, counts.gdi, counts.classes, counts.references, counts.sinks);
+    const resource_counts counts{flinter::testing::measure_process_resources(), mailhost_outstanding_ref_count(),
+                                 mailhost_advised_sink_count()};
+    std::printf("%-22s %s, host references %ld, advised sinks %ld\n", when,
+                flinter::testing::describe(counts.process).c_str(), counts.references, counts.sinks);
     return counts;
 }
 
@@ -160,9 +124,9 @@ TEST_F(Soak, ResourcesReturnToWhereTheyStarted) {
     ASSERT_NO_FATAL_FAILURE(change_selection(1));
 
     const resource_counts end = measure("end");
-    EXPECT_EQ(start.handles, end.handles);
-    EXPECT_EQ(start.gdi, end.gdi);
-    EXPECT_EQ(start.classes, end.classes);
+    EXPECT_EQ(start.process.handles, end.process.handles);
+    EXPECT_EQ(start.process.gdi, end.process.gdi);
+    EXPECT_EQ(start.process.classes, end.process.classes);
     EXPECT_EQ(start.references, end.references) << simulated_outlook::outstanding_refs();
     EXPECT_EQ(start.sinks, end.sinks) << simulated_outlook::advised_sinks();
 }

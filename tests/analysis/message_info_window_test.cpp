@@ -300,11 +300,20 @@ TEST(raw_header_window, starts_empty_hidden_on_top_and_shows_each_retrieved_head
     header_text_sink& sink = header;
     std::string big;   // longer than an edit control's default limit of 32K characters
     while (big.size() <= 40000) big += kSpamAllFilters;
+    // Hidden, it appears with the last header; showing, it takes each at once.
+    sink.show_header_text("first");
     sink.show_header_text(big);
+    header.show();
     EXPECT_EQ(window_text_acp(header.Memo1()), big);
     sink.show_header_text("");
     EXPECT_EQ(window_text_acp(header.Memo1()), "");
-    header.show();
+    sink.show_header_text(kSpamAllFilters);
+    EXPECT_EQ(window_text_acp(header.Memo1()), kSpamAllFilters);
+    header.hide();
+    sink.show_header_text("third");
+    sink.show_header_text("fourth");
+    ::ShowWindow(header.handle(), SW_SHOWNA);   // shown by anyone
+    EXPECT_EQ(window_text_acp(header.Memo1()), "fourth");
     ::SendMessageW(header.handle(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(::IsWindow(header.handle()));
     EXPECT_FALSE(header.visible());

@@ -29,12 +29,12 @@ public:
     std::vector<std::string> clicks;    // handler name per call
     int event_bindings = 0;
 
-    TafwOfficeHostApp host_app() const noexcept override { return host; }
-    TafwHostAppSet supported_apps() const noexcept override { return {ohaOutlook}; }
+    TafwOfficeHostApp HostKind() const noexcept override { return host; }
+    TafwHostAppSet SupportedApps() const noexcept override { return {ohaOutlook}; }
     std::wstring prog_id() const override { return L"Korvex.korv"; }
     std::wstring addin_key() const override;
     bool first_start() const noexcept override { return first; }
-    IDispatch* host_application() const noexcept override { return application; }
+    IDispatch* HostApplication() const noexcept override { return application; }
     void report_error() noexcept override;
     void bind_events(TafwCommandBarControl&) override { ++event_bindings; }
 };

@@ -8,7 +8,7 @@
 #include "addin/addin_factory.h"
 #include "addin/addin_object.h"
 #include "addin/com_server.h"
-#include "addin/framework_ui.h"
+#include "addin/explorer_in_front.h"
 #include "com/registry.h"
 #include "com/unique_res.h"
 #include "commandbars/bar_records.h"
@@ -50,12 +50,12 @@ class SwitchingOff : public testing_support::HostedBars {
 protected:
     void SetUp() override {
         HostedBars::SetUp();
-        framework_ui_seams().module_error_box = [this](HWND, const std::wstring&, const std::wstring& text) {
+        library_dialogs().module_error_box = [this](HWND, const std::wstring&, const std::wstring& text) {
             boxes.push_back(text);
         };
     }
     void TearDown() override {
-        framework_ui_seams() = default_framework_ui();
+        library_dialogs() = default_user_dialogs();
         HostedBars::TearDown();
     }
 

@@ -20,7 +20,7 @@ namespace {
 // What the module's windows and "Login" hand to the user: recorded.
 struct recorded_seams {
     std::vector<std::string> opened, errors;
-    ui_seams seams() {
+    user_dialogs seams() {
         return {[](HWND) { return std::optional<COLORREF>(); },
                 [this](HWND, const std::string& text) { errors.push_back(text); },
                 [this](const std::string& url) { opened.push_back(url); }};
@@ -34,7 +34,7 @@ protected:
         stored.name = "stored user";
         SaveSettings(ini_, stored);
         RecordUpdateCheck(ini_, false, LocalNowAsDayCount());   // no update check from here
-        module.SetHostApplication(outlook.application());
+        module.connect({.application = outlook.application()});
         module.afwCOMAddInModuleAddInStartupComplete(module);
     }
     void TearDown() override {
@@ -74,8 +74,46 @@ TEST_F(AddInModule, AnalyzerEvaluatesTheFirstSelectedMessageAndShowsTheWindow) {
     EXPECT_TRUE(information_text().starts_with("This Message\r\n-  Went through Postini\r\n-  Was scanned\r\n"
                                                "-  Was considered SPAM"))
         << information_text();
-    EXPECT_NE(std::string::npos, window_text_acp(module.fheader()->Memo1()).find("X-pstn-levels"))
-        << "the raw-header window holds the retrieved header";
+}
+
+// However many retrievals came while it was hidden, the raw-header window
+// appears with the last one's header: after selection changes, and after a
+// spam report, which retrieves headers too.
+TEST_F(AddInModule, TheRawHeaderWindowAppearsWithTheLastRetrievedHeader) {
+    std::vector<int> items;
+    for (const char* mark : {"one", "two", "three"}) {
+        const std::string eml = std::string("Received: from relay.example.net\r\nX-Mark: ") + mark +
+                                "\r\nSubject: " + mark + "\r\n\r\nbody\r\n";
+        ASSERT_EQ(S_OK, mailhost_add_message(L"Inbox", eml.c_str(), 43));
+        items.push_back(mailhost_folder_count(L"Inbox"));
+    }
+    const auto reveal = [&] {   // as the user does: the code word alone in the information window
+        ::SetWindowTextW(module.finfo()->ed(), L"plumbthesources");
+        EXPECT_TRUE(module.fheader()->visible());
+        return window_text_acp(module.fheader()->Memo1());
+    };
+    select(1);
+    module.afwOlExplorerCommandbar1Controls2Click(module);
+    EXPECT_NE(std::string::npos, reveal().find("X-pstn-levels")) << "the header \"Analyzer\" retrieved";
+    for (int item : items) {
+        select(item);
+        module.afwCOMAddInModuleOLExplorerSelectionChange(module);
+        EXPECT_FALSE(module.fheader()->visible()) << "each evaluation hides it";
+    }
+    std::string shown = reveal();
+    EXPECT_NE(std::string::npos, shown.find("X-Mark: three")) << shown;
+    EXPECT_EQ(std::string::npos, shown.find("X-Mark: two")) << shown;
+
+    settings_record record = module.fset()->record();
+    record.email = "spam@example.com";
+    module.fset()->set_record(record);
+    ::SendMessageW(module.fheader()->handle(), WM_CLOSE, 0, 0);
+    select(items[0]);
+    module.afwOlExplorerCommandbar1Controls0Click(module);
+    ASSERT_FALSE(module.fheader()->visible());
+    shown = reveal();
+    EXPECT_NE(std::string::npos, shown.find("X-Mark: one")) << shown;
+    EXPECT_EQ(std::string::npos, shown.find("X-Mark: three")) << shown;
 }
 
 TEST_F(AddInModule, ASelectionChangeEvaluatesOnlyWhileTheWindowShows) {

@@ -34,7 +34,7 @@ double per_message_ms(IDispatch* application, const std::vector<int>& items) {
     const spam_report_settings settings{.email = "abuse@report.example"};
     const spam_report_environment environment{.work_folder = work.path(), .temp_folder = work.path(),
                                               .raw_header_window = &raw_headers,
-                                              .message_box = [](HWND, const std::string&) {}};
+                                              .dialogs = {.show_message = [](HWND, const std::string&) {}}};
     mailhost_select(1, items.data(), static_cast<int>(items.size()));
     std::vector<double> times;
     for (int i = 0; i < kWarmUps + kRuns; ++i) {

@@ -38,7 +38,7 @@ protected:
         environment.work_folder = work.path();
         environment.temp_folder = temp.path();
         environment.raw_header_window = &raw_headers;
-        environment.message_box = [this](HWND owner, const std::string& text) {
+        environment.dialogs.show_message = [this](HWND owner, const std::string& text) {
             boxes.push_back(text);
             box_owners.push_back(owner);
         };

@@ -34,6 +34,7 @@ bool run_figures_child(const std::string& arguments, figures& f) {
     ::GetExitCodeProcess(process.hProcess, &code);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
+    if (code != 0) std::fprintf(stderr, "%s: the run with %s ended with %lu\n", flavour(), arguments.c_str(), code);
     FILE* file = std::fopen(out.c_str(), "r");
     if (!file) return false;
     char name[64];

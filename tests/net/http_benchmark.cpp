@@ -1,7 +1,10 @@
 // The HTTP client's figures for `make bench`: three setups side by side against
 // one loopback server, each measured in a process of its own (so that its peak
 // memory is its own), in several rounds; prints this flavour's medians as a
-// markdown table with each figure's ratio to the floor. Asserts nothing.
+// markdown table with each figure's ratio to the floor, then what the
+// non-blocking client's events cost: one delivery (a cross-thread SendMessage
+// handled on the user-interface thread, measured bare) and how many a request
+// and a chunk take. Asserts nothing.
 //   floor         the same WinInet calls, synchronous, on a worker thread that
 //                 the user-interface thread waits for (running its messages)
 //   blocking      TAdvHttp, Execute(true) on the user-interface thread
@@ -45,6 +48,7 @@ constexpr int kLargeRequests = 5;
 constexpr int kStallRuns = 3;
 constexpr int kDestructions = 5;
 constexpr std::size_t kLargeBody = 10 * 1024 * 1024;
+constexpr std::size_t kChunk = 16384;  // TAdvHttp's reads
 constexpr DWORD kRequestFlags = 0x8040F200;  // TAdvHttp's default flags
 
 const char* const kSetups[] = {"floor", "blocking", "non-blocking"};
@@ -73,6 +77,48 @@ void run_messages_for(double ms) {
     run_messages_until([&] { return now_ms() >= end; });
 }
 
+// ---- One delivery, bare ----
+
+LRESULT CALLBACK answer_at_once(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    return message == WM_APP ? 0 : ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+struct round_trips {
+    HWND window;
+    int count;
+    std::atomic<bool> done{false};
+};
+
+DWORD WINAPI send_round_trips(void* param) {
+    auto& r = *static_cast<round_trips*>(param);
+    for (int i = 0; i < r.count; ++i) ::SendMessageW(r.window, WM_APP, 0, 0);
+    r.done = true;
+    return 0;
+}
+
+// Milliseconds of one SendMessage from another thread to a window of this
+// thread, handled at once while this thread runs its message loop: what the
+// non-blocking client pays per event at least.
+double delivery_ms() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &answer_at_once;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"http_benchmark.delivery";
+    ::RegisterClassExW(&wc);
+    round_trips r{::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                                    nullptr),
+                  2000};
+    const double start = now_ms();
+    HANDLE sender = ::CreateThread(nullptr, 0, &send_round_trips, &r, 0, nullptr);
+    run_messages_until([&] { return r.done.load(); }, sender);
+    const double elapsed = now_ms() - start;
+    ::WaitForSingleObject(sender, INFINITE);
+    ::CloseHandle(sender);
+    ::DestroyWindow(r.window);
+    return elapsed / r.count;
+}
+
 // ---- The three setups ----
 
 class setup {
@@ -85,6 +131,12 @@ public:
     // of the body and then nothing for 20 s, and returns once the answer's head
     // is in; false when the setup cannot be destroyed meanwhile.
     virtual bool begin_stalled_read() { return false; }
+    // Events delivered to handlers during the last fetch (NaN: no handlers).
+    virtual double deliveries() const { return NAN; }
+    // While on, each fetch notes when Execute returned and when each event
+    // reached its handler; the medians go to `f` as at_<step>.
+    virtual void record_timeline(bool) {}
+    virtual void add_timeline(figures&) const {}
 };
 
 // The floor: WinInet's synchronous calls on a thread of its own.
@@ -177,17 +229,30 @@ class advhttp_client : public setup {
 public:
     advhttp_client(int port, bool blocking) : port_(port), blocking_(blocking) {
         if (!blocking_) install_every_handler();
-        http_.OnRequestComplete = [this](TAdvHttp&) { completed_at_ = now_ms(); };
+        http_.OnRequestComplete = [this](TAdvHttp&) {
+            completed_at_ = now_ms();
+            note("OnRequestComplete");
+            ++events_;
+        };
     }
+
+    double deliveries() const override { return blocking_ ? NAN : static_cast<double>(events_); }
 
     double fetch(const std::string& path, std::size_t& size) override {
         http_.SetURL(url(path));
         completed_at_ = 0;
-        const double start = now_ms();
+        events_ = 0;
+        start_ = now_ms();
         http_.Execute(blocking_);
+        note("Execute_returned");
         run_messages_until([&] { return completed_at_ != 0 && !http_.Busy(); });
         size = http_.ResponseStream().size();
-        return completed_at_ - start;
+        return completed_at_ - start_;
+    }
+
+    void record_timeline(bool on) override { recording_ = on; }
+    void add_timeline(figures& f) const override {
+        for (const auto& [step, times] : timeline_) f["at_" + step] = median(times);
     }
 
     bool begin_stalled_read() override {
@@ -201,24 +266,45 @@ public:
 private:
     std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
 
+    void note(const char* step) {
+        if (recording_) timeline_[step].push_back(now_ms() - start_);
+    }
+
     // As a real add-in would: something small on every event.
     void install_every_handler() {
-        for (auto slot : {&TAdvHttp::OnResolvingName, &TAdvHttp::OnNameResolved, &TAdvHttp::OnConnectingToServer,
-                          &TAdvHttp::OnConnectedToServer, &TAdvHttp::OnSendingRequest, &TAdvHttp::OnRequestSent,
-                          &TAdvHttp::OnReceivingResponse, &TAdvHttp::OnResponseReceived,
-                          &TAdvHttp::OnClosingConnection, &TAdvHttp::OnConnectionClosed, &TAdvHttp::OnRedirect,
-                          &TAdvHttp::OnIntermediateResponse, &TAdvHttp::OnStateChange, &TAdvHttp::OnNeedAuth,
-                          &TAdvHttp::OnNeedProxyAuth, &TAdvHttp::OnError})
-            http_.*slot = [this](TAdvHttp&) { ++events_; };
-        http_.OnDataAvailable = [this](TAdvHttp& h) { bytes_seen_ += h.ChunkSize(); };
+        using slot = TAdvHttp::TNotifyEvent TAdvHttp::*;
+        const std::pair<slot, const char*> slots[] = {
+            {&TAdvHttp::OnResolvingName, "OnResolvingName"}, {&TAdvHttp::OnNameResolved, "OnNameResolved"},
+            {&TAdvHttp::OnConnectingToServer, "OnConnectingToServer"},
+            {&TAdvHttp::OnConnectedToServer, "OnConnectedToServer"},
+            {&TAdvHttp::OnSendingRequest, "OnSendingRequest"}, {&TAdvHttp::OnRequestSent, "OnRequestSent"},
+            {&TAdvHttp::OnReceivingResponse, "OnReceivingResponse"},
+            {&TAdvHttp::OnResponseReceived, "OnResponseReceived"},
+            {&TAdvHttp::OnClosingConnection, "OnClosingConnection"},
+            {&TAdvHttp::OnConnectionClosed, "OnConnectionClosed"}, {&TAdvHttp::OnRedirect, "OnRedirect"},
+            {&TAdvHttp::OnIntermediateResponse, "OnIntermediateResponse"},
+            {&TAdvHttp::OnStateChange, "OnStateChange"}, {&TAdvHttp::OnNeedAuth, "OnNeedAuth"},
+            {&TAdvHttp::OnNeedProxyAuth, "OnNeedProxyAuth"}, {&TAdvHttp::OnError, "OnError"}};
+        for (const auto& [member, name] : slots)
+            http_.*member = [this, name = name](TAdvHttp&) {
+                note(name);
+                ++events_;
+            };
+        http_.OnDataAvailable = [this](TAdvHttp& h) {
+            note("OnDataAvailable");
+            bytes_seen_ += h.ChunkSize();
+            ++events_;
+        };
     }
 
     int port_;
     bool blocking_;
     TAdvHttp http_;
-    double completed_at_ = 0;
+    double completed_at_ = 0, start_ = 0;
     long events_ = 0;
     std::size_t bytes_seen_ = 0;
+    bool recording_ = false;
+    std::map<std::string, std::vector<double>> timeline_;  // step -> ms from Execute, per fetch
 };
 
 std::unique_ptr<setup> make_setup(const std::string& kind, int port) {
@@ -256,9 +342,14 @@ figures measure(const std::string& kind, int port) {
 
     std::vector<double> small;
     const double cpu_before = thread_cpu_ms();
+    s->record_timeline(true);
     for (int i = 0; i < kSmallRequests; ++i) small.push_back(s->fetch("/plain", size));
+    s->record_timeline(false);
     f["ui_cpu_ms"] = (thread_cpu_ms() - cpu_before) / kSmallRequests;
+    s->add_timeline(f);
     f["small_ms"] = median(small);
+    f["small_deliveries"] = s->deliveries();
+    f["delivery_ms"] = delivery_ms();
 
     // Throughput and the posted messages' delay in separate runs: the probe
     // costs CPU of its own, and only where messages are being run.
@@ -269,6 +360,7 @@ figures measure(const std::string& kind, int port) {
         if (size != kLargeBody) std::fprintf(stderr, "%s: 10 MiB body came as %zu bytes\n", kind.c_str(), size);
         rates.push_back((static_cast<double>(kLargeBody) / (1024.0 * 1024.0)) / (ms / 1000.0));
     }
+    f["chunk_deliveries"] = s->deliveries() / static_cast<double>(kLargeBody / kChunk);
     for (int i = 0; i < kStallRuns; ++i) {
         message_delay_probe probe;
         active_probe = &probe;
@@ -329,6 +421,45 @@ std::string cell(double value, double floor, int decimals, bool ratio) {
     return result;
 }
 
+// The lowest and highest of the rounds' figures, and of each round's ratio to
+// the floor of the same round: how steady the figure is from run to run.
+void print_spread(std::map<std::string, std::map<std::string, std::vector<double>>>& rounds, const char* name) {
+    const std::vector<double>& floor = rounds["floor"][name];
+    const auto spread = [&](const char* kind) {
+        const std::vector<double>& v = rounds[kind][name];
+        if (v.empty() || v.size() != floor.size()) return std::string("n/a");
+        double low_ratio = v[0] / floor[0], high_ratio = low_ratio;
+        for (std::size_t i = 1; i < v.size(); ++i) {
+            low_ratio = std::min(low_ratio, v[i] / floor[i]);
+            high_ratio = std::max(high_ratio, v[i] / floor[i]);
+        }
+        char text[96];
+        std::snprintf(text, sizeof text, "%.2f–%.2f (%.2f–%.2f×)", *std::min_element(v.begin(), v.end()),
+                      *std::max_element(v.begin(), v.end()), low_ratio, high_ratio);
+        return std::string(text);
+    };
+    char floor_text[64];
+    std::snprintf(floor_text, sizeof floor_text, "%.2f–%.2f", *std::min_element(floor.begin(), floor.end()),
+                  *std::max_element(floor.begin(), floor.end()));
+    std::printf("| small request, lowest–highest of the rounds (ms; each round's ratio to its floor) |"
+                " %s | %s | %s |\n", floor_text, spread("blocking").c_str(), spread("non-blocking").c_str());
+}
+
+// Where the non-blocking small request spends its time: when Execute returned
+// and when each event reached its handler, in the order they came.
+void print_timeline(std::map<std::string, std::vector<double>>& figures_of_setup, double floor_ms) {
+    std::vector<std::pair<double, std::string>> steps;
+    for (const auto& [name, values] : figures_of_setup)
+        if (name.rfind("at_", 0) == 0) steps.emplace_back(median(values), name.substr(3));
+    std::sort(steps.begin(), steps.end());
+    std::printf("\n| %s, the non-blocking small request step by step, medians of %d rounds | ms from Execute |"
+                " in the floor's small requests |\n|---|---:|---:|\n", flavour(), kRounds);
+    for (const auto& [at, step] : steps) {
+        const std::string what = step == "Execute_returned" ? "`Execute` returned" : "`" + step + "` handled";
+        std::printf("| %s | %.2f | %.2f× |\n", what.c_str(), at, at / floor_ms);
+    }
+}
+
 int run_parent() {
     flinter::net::testing::loopback_server server;
     std::map<std::string, std::map<std::string, std::vector<double>>> rounds;  // setup -> figure -> values
@@ -369,7 +500,27 @@ int run_parent() {
         std::printf("| %s | %s | %s | %s |\n", r.label, cell(floor, NAN, r.decimals, false).c_str(),
                     cell(figure("blocking", r.name), floor, r.decimals, r.ratio).c_str(),
                     cell(figure("non-blocking", r.name), floor, r.decimals, r.ratio).c_str());
+        if (std::string(r.name) == "small_ms") print_spread(rounds, r.name);
     }
+    // Each event is one delivery at least: what the design costs beyond the floor.
+    const double delivery = figure("floor", "delivery_ms");
+    const double per_chunk = figure("non-blocking", "chunk_deliveries");
+    const double small_deliveries = figure("non-blocking", "small_deliveries");
+    const double floor_body_ms = (kLargeBody / (1024.0 * 1024.0)) / figure("floor", "large_mib_s") * 1000.0;
+    const double ceiling = (kLargeBody / (1024.0 * 1024.0)) /
+                           ((floor_body_ms + per_chunk * (kLargeBody / kChunk) * delivery) / 1000.0);
+    std::printf("\n| %s, what the non-blocking client's events cost, medians of %d rounds | |\n|---|---:|\n",
+                flavour(), kRounds);
+    std::printf("| one delivery: SendMessage from another thread, handled at once on the user-interface thread"
+                " (ms) | %.3f |\n", delivery);
+    std::printf("| deliveries in a small request, every handler installed | %.0f |\n", small_deliveries);
+    std::printf("| the floor's small request plus that many deliveries (ms) | %.2f (%.2f×) |\n",
+                figure("floor", "small_ms") + small_deliveries * delivery,
+                (figure("floor", "small_ms") + small_deliveries * delivery) / figure("floor", "small_ms"));
+    std::printf("| deliveries per 16 KiB chunk of a body, every handler installed | %.2f |\n", per_chunk);
+    std::printf("| 10 MiB at the floor's rate plus those deliveries (MiB/s) | %.1f (%.2f×) |\n", ceiling,
+                ceiling / figure("floor", "large_mib_s"));
+    print_timeline(rounds["non-blocking"], figure("floor", "small_ms"));
     std::printf("\n");
     return 0;
 }

@@ -222,7 +222,7 @@ void run_messages_for(double ms, message_delay_probe& probe) {
 struct update_window {
     flinter::testing_support::temp_folder folder;
     int prompts = 0;
-    flinter::ui_seams seams{[](HWND) { return std::optional<COLORREF>(); },
+    flinter::user_dialogs seams{[](HWND) { return std::optional<COLORREF>(); },
                             [this](HWND, const std::string&) { ++prompts; },
                             [](const std::string&) {}};
     flinter::TAboutBox about{seams};

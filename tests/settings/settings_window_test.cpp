@@ -28,7 +28,7 @@ struct recorded_seams {
     std::vector<std::string> errors;
     std::vector<std::string> urls;
 
-    ui_seams seams() {
+    user_dialogs seams() {
         return {[this](HWND) {
                     std::optional<COLORREF> choice = colours_to_choose.front();
                     colours_to_choose.pop_front();
@@ -104,6 +104,33 @@ TEST_F(settings_fixture, without_a_file_the_show_handler_fills_the_defaults) {
     EXPECT_FALSE(set.visible());
     EXPECT_EQ(work_folder(), folder.path());
     EXPECT_EQ(read_file_text(set.ini_path()), "<missing>");
+}
+
+// A picture control has its picture, a control that shows text its font.
+BOOL CALLBACK expect_dressed(HWND control, LPARAM) {
+    wchar_t class_name[16] = {};
+    ::GetClassNameW(control, class_name, 16);
+    const LONG type = ::GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK;
+    if (std::wstring(class_name) != L"Static" || type <= SS_RIGHT) {
+        EXPECT_NE(nullptr, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)))
+            << ::GetDlgCtrlID(control);
+    } else if (type == SS_BITMAP) {
+        EXPECT_NE(nullptr, reinterpret_cast<HBITMAP>(::SendMessageW(control, STM_GETIMAGE, IMAGE_BITMAP, 0)))
+            << ::GetDlgCtrlID(control);
+    }
+    return TRUE;
+}
+
+// Fonts and pictures are put in as a window first appears, whoever shows it.
+TEST_F(settings_fixture, both_windows_appear_with_their_fonts_and_pictures) {
+    for (HWND window : {set.handle(), about.handle()}) {
+        ::ShowWindow(window, SW_SHOWNA);
+        ::EnumChildWindows(window, &expect_dressed, 0);
+        ::ShowWindow(window, SW_HIDE);
+    }
+    const auto font = [&](int id) { return ::SendMessageW(control(id), WM_GETFONT, 0, 0); };
+    EXPECT_NE(font(Tfset::Label3), font(Tfset::Edit1)) << "the title's own font";
+    EXPECT_NE(font(Tfset::Label11), font(Tfset::Edit1)) << "the link's own font";
 }
 
 TEST_F(settings_fixture, the_show_handler_reads_the_file_into_the_controls) {

@@ -25,7 +25,7 @@ using testing_support::profile_value;
 using testing_support::temp_folder;
 using testing_support::write_file_text;
 
-ui_seams quiet_seams(std::vector<std::string>& errors) {
+user_dialogs quiet_dialogs(std::vector<std::string>& errors) {
     return {[](HWND) { return std::optional<COLORREF>(); },
             [&errors](HWND, const std::string& message) { errors.push_back(message); },
             [](const std::string&) {}};
@@ -38,11 +38,11 @@ struct update_check : ::testing::Test {
     temp_folder folder;
     temp_folder user_folder;
     std::vector<std::string> errors;
-    TAboutBox about{quiet_seams(errors)};
+    TAboutBox about{quiet_dialogs(errors)};
     std::unique_ptr<Tfset> window;
 
     void open_window(const std::string& update_path) {
-        window = std::make_unique<Tfset>(nullptr, about, quiet_seams(errors), folder.path(), user_folder.path());
+        window = std::make_unique<Tfset>(nullptr, about, quiet_dialogs(errors), folder.path(), user_folder.path());
         window->http().SetURL(server.url(update_path));
     }
     std::string ini() const { return window->ini_path(); }
@@ -142,7 +142,7 @@ TEST_F(update_check, ARedirectLoopEndsTheCheckWithoutRecordingIt) {
 // (folders that do not exist stand in for them): the result then holds for
 // this session, silently.
 TEST_F(update_check, AResultThatCannotBeRecordedHoldsForTheSessionWithoutABox) {
-    window = std::make_unique<Tfset>(nullptr, about, quiet_seams(errors), folder.path() + "missing\\",
+    window = std::make_unique<Tfset>(nullptr, about, quiet_dialogs(errors), folder.path() + "missing\\",
                                      folder.path() + "missing\\QAV_Flinter\\");
     window->http().SetURL(server.url("/text/1.5"));
     window->FormShow();

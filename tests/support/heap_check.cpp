@@ -6,10 +6,7 @@
 #include <vector>
 
 namespace flinter::testing {
-namespace {
 
-// Whether a write into a freed block shows; the byte written is put back.
-// (Wine reports the write it found: one err:heap line on the Unix stderr.)
 bool freed_block_writes_show() {
     const HANDLE heap = ::GetProcessHeap();
     auto* block = static_cast<volatile unsigned char*>(::HeapAlloc(heap, 0, 64));
@@ -21,14 +18,17 @@ bool freed_block_writes_show() {
     return seen;
 }
 
-}  // namespace
-
-::testing::AssertionResult heaps_intact() {
+bool heaps_valid() {
     std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 16);
     const DWORD count = ::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data());
-    heaps.resize(std::min<std::size_t>(count, heaps.size()));   // heaps made meanwhile are not asked
+    heaps.resize(std::min<std::size_t>(count, heaps.size()));
     for (HANDLE heap : heaps)
-        if (!::HeapValidate(heap, 0, nullptr)) return ::testing::AssertionFailure() << "heap " << heap << " is damaged";
+        if (!::HeapValidate(heap, 0, nullptr)) return false;
+    return true;
+}
+
+::testing::AssertionResult heaps_intact() {
+    if (!heaps_valid()) return ::testing::AssertionFailure() << "a heap is damaged";
     // Checked last, so that its own reported write does not hide one of the path's.
     if (!freed_block_writes_show())
         return ::testing::AssertionFailure() << "heap checking is off (run with WINEDEBUG=warn+heap)";

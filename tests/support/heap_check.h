@@ -8,6 +8,13 @@
 
 namespace flinter::testing {
 
+// Every heap of the process passes HeapValidate (heaps made meanwhile are not asked).
+bool heaps_valid();
+
+// Whether a write into a freed block shows (it does under WINEDEBUG=warn+heap);
+// the byte written is put back, and Wine reports it with one err:heap line.
+bool freed_block_writes_show();
+
 // Every heap of the process passes its check; fails, saying so, when heap
 // checking is off, so that a test relying on it cannot pass by accident.
 ::testing::AssertionResult heaps_intact();

@@ -68,7 +68,7 @@ int top_level_windows_of_this_thread() {
     return count;
 }
 
-ui_seams quiet_seams() {
+user_dialogs quiet_dialogs() {
     return {[](HWND) { return std::optional<COLORREF>(); }, [](HWND, const std::string&) {},
             [](const std::string&) {}};
 }
@@ -76,7 +76,7 @@ ui_seams quiet_seams() {
 TEST(window_base, a_control_that_cannot_be_made_fails_the_constructor_and_leaves_no_window) {
     temp_folder folder;
     Tfheader header;
-    TAboutBox about(quiet_seams());
+    TAboutBox about(quiet_dialogs());
     struct kind {
         const char* name;
         std::function<void()> make;   // constructs and destroys one window
@@ -84,8 +84,8 @@ TEST(window_base, a_control_that_cannot_be_made_fails_the_constructor_and_leaves
     const kind kinds[] = {
         {"Tfheader", [] { Tfheader window; }},
         {"Tfinfo", [&] { Tfinfo window(nullptr, header); }},
-        {"TAboutBox", [] { TAboutBox window(quiet_seams()); }},
-        {"Tfset", [&] { Tfset window(nullptr, about, quiet_seams(), folder.path()); }},
+        {"TAboutBox", [] { TAboutBox window(quiet_dialogs()); }},
+        {"Tfset", [&] { Tfset window(nullptr, about, quiet_dialogs(), folder.path()); }},
     };
     for (const kind& k : kinds) {
         SCOPED_TRACE(k.name);
@@ -114,9 +114,9 @@ TEST(window_base, a_control_that_cannot_be_made_fails_the_constructor_and_leaves
 
 TEST(window_base, an_exception_in_a_handler_is_logged_and_the_window_goes_on) {
     temp_folder folder;
-    TAboutBox about(quiet_seams());
+    TAboutBox about(quiet_dialogs());
     int choices = 0;
-    ui_seams seams = quiet_seams();
+    user_dialogs seams = quiet_dialogs();
     seams.choose_color = [&](HWND) -> std::optional<COLORREF> {
         if (++choices == 1) throw std::runtime_error("the colour chooser failed");
         return RGB(1, 2, 3);

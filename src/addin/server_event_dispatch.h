@@ -22,10 +22,6 @@ public:
     void orphan() noexcept { server_ = nullptr; }
     bool orphaned() const noexcept { return server_ == nullptr; }
 
-    // Each also moves the wrapper's count of references held on its sink.
-    STDMETHODIMP_(ULONG) AddRef() noexcept override;
-    STDMETHODIMP_(ULONG) Release() noexcept override;
-
 private:
     TOleServer* server_;
 };

@@ -1,4 +1,4 @@
-#include "addin/outlook_servers.h"
+#include "addin/outlook_wrappers.h"
 
 namespace flinter {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "addin/outlook_servers.h"
+#include "addin/outlook_wrappers.h"
 #include "com/late_bound.h"
 #include "mailhost/simulated_outlook.h"
 #include "simulated_outlook_test.h"

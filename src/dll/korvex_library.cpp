@@ -1,4 +1,4 @@
-#include "commands/korvex_library.h"
+#include "dll/korvex_library.h"
 
 #include <korvex.h>
 

@@ -1,4 +1,4 @@
-#include "addin/server_event_sink.h"
+#include "addin/server_event_dispatch.h"
 
 #include "addin/ole_server.h"
 #include "com/ui_thread.h"
@@ -14,16 +14,6 @@ void TServerEventDispatch::on_event(DISPID id, const event_args& args) {
     // The wrapper may be freed by the event it delivers: the count is taken first.
     const call_depth::entry call(server_->calls_);
     server_->InvokeEvent(id, args);
-}
-
-STDMETHODIMP_(ULONG) TServerEventDispatch::AddRef() noexcept {
-    if (server_) ++server_->sink_references_;
-    return dispatch_sink::AddRef();
-}
-
-STDMETHODIMP_(ULONG) TServerEventDispatch::Release() noexcept {
-    if (server_) --server_->sink_references_;
-    return dispatch_sink::Release();   // may free this object: nothing after it
 }
 
 }  // namespace flinter
