@@ -428,13 +428,28 @@ std::optional<broken_invariant> expectations::standing_checks(const user_view& v
     return std::nullopt;
 }
 
+// The group shows the four buttons on the Home tab of a mail folder's window
+// while the add-in is on, and nothing of it while the add-in is off.
+std::optional<broken_invariant> expectations::ribbon_checks(const explorer_seen& e, const std::string& which) const {
+    if (!connected_ && !e.ribbon_buttons.empty()) return broken("ribbon", which + " shows the group while the add-in is off");
+    if (connected_ && e.item_type == 0 && e.ribbon_buttons.size() != std::size(kButtons))
+        return broken("ribbon", which + " shows a mail folder with " + std::to_string(e.ribbon_buttons.size()) +
+                                    " of the buttons in the group");
+    return std::nullopt;
+}
+
 std::optional<broken_invariant> expectations::toolbar_checks(const user_view& view) const {
     if (view.inspector_bar_copies > 0) return broken("toolbar", "an inspector has the bar");
     for (std::size_t i = 0; i < view.explorers.size(); ++i) {
         const explorer_seen& e = view.explorers[i];
         const std::string which = "explorer " + std::to_string(i + 1) + " (" + narrow(e.folder) + ")";
         if (e.bar_copies > 1) return broken("toolbar", which + " has " + std::to_string(e.bar_copies) + " bars");
+        if (ribbon_ && (e.bar_copies > 0 || e.bar_shown)) return broken("toolbar", which + " has the bar in a host with a ribbon");
         if (tainted_) continue;
+        if (ribbon_) {
+            if (auto wrong = ribbon_checks(e, which)) return wrong;
+            continue;
+        }
         const bool followed = connected_ && followed_.count(e.window.handle);
         if (!followed && e.bar_copies > 0)
             return broken("toolbar", which + " has the bar while the add-in " + (connected_ ? "does not follow it" : "is off"));

@@ -47,7 +47,8 @@ host_log read_host_log();
 
 class expectations {
 public:
-    explicit expectations(std::string settings_path) : settings_path_(std::move(settings_path)) {}
+    // ribbon: the host is Outlook 2010 or later, where the commands are a group on the ribbon, not a toolbar.
+    expectations(std::string settings_path, bool ribbon) : settings_path_(std::move(settings_path)), ribbon_(ribbon) {}
 
     // Outlook has started (or failed to): the add-in connects as the profile says.
     std::optional<broken_invariant> started(IDispatch* application, const user_view& view, bool struck);
@@ -73,10 +74,12 @@ private:
                                                  const user_view& view, bool struck, const host_log& log);
     std::optional<broken_invariant> standing_checks(const user_view& view) const;
     std::optional<broken_invariant> toolbar_checks(const user_view& view) const;
+    std::optional<broken_invariant> ribbon_checks(const explorer_seen& e, const std::string& which) const;
     std::optional<broken_invariant> settings_read_back(const user_view& view) const;
     void expect_verdict(IDispatch* application);
 
     std::string settings_path_;
+    bool ribbon_ = false;
     settings_values saved_, controls_;
     bool profile_on_ = true;     // the user's choice in the COM Add-ins dialog
     bool connected_ = false;

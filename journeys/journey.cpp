@@ -2,6 +2,9 @@
 // from 1 as Outlook numbers them at that moment (the windows after a closed
 // one move down), rows of an explorer's message list from 1.
 //
+//   version V              the host is Outlook V: only as a journey's first step,
+//                          "16.0" an Outlook 2016 with its ribbon (without it 11.0,
+//                          Outlook 2003); a random journey's seed picks it
 //   start                  Outlook starts again with the same profile
 //   quit                   another program tells Outlook to quit (automation)
 //   exit                   the user quits Outlook (File > Exit)
@@ -12,7 +15,8 @@
 //   close E                closes explorer E (the last one quits Outlook)
 //   open E R               double-clicks row R: the message opens in an inspector
 //   close-inspector I      closes inspector I
-//   click E CAPTION        clicks the add-in's button CAPTION in explorer E
+//   click E CAPTION        clicks the add-in's button CAPTION in explorer E, on
+//                          its bar or, in a host with a ribbon, in its group there
 //   burst E INPUT...       input queued to arrive when the host next takes
 //                          messages (while a handler shows a box, say):
 //                          click:CAPTION, select:R, front, close, switch-off;
@@ -117,12 +121,21 @@ const std::pair<const char*, const char*> kFaults[] = {
 // and the message box's resources, the add-in's window classes), so that the
 // handles, GDI objects and window classes counted after it are what each
 // later quit must come back to.
+// The module's error box comes from a folder switch's failure, which only a
+// host with the toolbar shows (the bar's state follows the folder).
 const char* const kWarmUp[] = {
     "click 1 Analyzer", "exit", "start", "open 1 1", "close-inspector 1", "click 1 Analyzer", "code-word", "close-window header",
     "close-window Message Information", "click 1 Settings", "press Settings About", "press About OK",
     "type email nobody", "press Settings OK", "click 1 Spam", "answer", "fail MAPIFolder *", "folder 1 Reports",
     "answer", "new-explorer 1", "close 2", "addins 1", "addins-tick", "addins-ok",
     "addins 1", "addins-tick", "addins-ok", "exit"};
+constexpr std::size_t kToolbarOnlyWarmUp = 16, kToolbarOnlyWarmUpSteps = 3;   // from "fail MAPIFolder *" to its "answer"
+
+std::vector<const char*> warm_up(bool ribbon) {
+    std::vector<const char*> steps(std::begin(kWarmUp), std::end(kWarmUp));
+    if (ribbon) steps.erase(steps.begin() + kToolbarOnlyWarmUp, steps.begin() + kToolbarOnlyWarmUp + kToolbarOnlyWarmUpSteps);
+    return steps;
+}
 
 const wchar_t* tag_of(const std::string& caption) {
     if (caption == "Spam") return L"{DE50E6B0-F7A3-4766-B347-9738F276A5DB}";
@@ -254,10 +267,24 @@ private:
 
 void prepare_profile();
 
+// The host's version: a replayed journey's first step names it; a random
+// journey's seed picks it, one seed in four an Outlook 2016. Empty: Outlook 2003.
+std::string host_version(const journey_options& options) {
+    if (options.replay)
+        return !options.replay->empty() && options.replay->front().verb == "version" ? options.replay->front().word(0) : "";
+    return options.seed % 4 == 0 ? "16.0" : "";
+}
+
+bool has_ribbon(const std::string& version) { return !version.empty() && version != "11.0"; }
+
 class journey {
 public:
     explicit journey(const journey_options& options)
-        : options_(options), rng_(options.seed), expected_(narrow_path(beside_this_program(L"settings.ini"))) {}
+        : options_(options),
+          version_(host_version(options)),
+          rng_(options.seed),
+          warm_up_(warm_up(has_ribbon(version_))),
+          expected_(narrow_path(beside_this_program(L"settings.ini")), has_ribbon(version_)) {}
 
     int run();
 
@@ -299,7 +326,9 @@ private:
     const T& any(const T (&choices)[N]) { return choices[pick(static_cast<int>(N))]; }
 
     journey_options options_;
+    std::string version_;   // the host's
     std::mt19937 rng_;
+    std::vector<const char*> warm_up_;
     expectations expected_;
     ComPtr<IDispatch> application_;
     flinter::unique_hwnd window_;
@@ -396,7 +425,7 @@ void journey::advance() {
         application_.Reset();
         if (auto broken = expected_.quit_checks(read_host_log())) fail(*broken);
     }
-    if (phase_ == phase::warming && warmed_ == std::size(kWarmUp) && frames_.empty() && !view.running) {
+    if (phase_ == phase::warming && warmed_ == warm_up_.size() && frames_.empty() && !view.running) {
         resources_ = flinter::testing::measure_process_resources();
         return begin(phase::journey);
     }
@@ -434,8 +463,8 @@ void journey::advance() {
 
 std::optional<journey_step> journey::user_step(const user_view& view) {
     if (phase_ == phase::warming) {
-        while (warmed_ < std::size(kWarmUp)) {
-            journey_step step = parse_step(kWarmUp[warmed_++]);
+        while (warmed_ < warm_up_.size()) {
+            journey_step step = parse_step(warm_up_[warmed_++]);
             if (can_take(step, view)) return step;
             fail({"journey", "the warm-up cannot take its step \"" + step.line() + "\""});
         }
@@ -464,6 +493,12 @@ std::optional<journey_step> journey::user_step(const user_view& view) {
         return std::nullopt;
     }
     if (taken_ >= options_.steps) return std::nullopt;
+    if (taken_ == 0 && !version_.empty()) {
+        journey_step step = parse_step("version " + version_);
+        print_line("step " + std::to_string(++taken_) + " " + step.line());
+        journey_.push_back(step);
+        return step;
+    }
     std::vector<weighted> choices = possible(view);
     while (!choices.empty()) {
         int total = 0;
@@ -567,6 +602,8 @@ std::vector<journey::weighted> journey::possible(const user_view& view) {
 
 bool journey::can_take(const journey_step& step, const user_view& view) {
     const std::string& verb = step.verb;
+    // The host was started in this version before the journey's first step.
+    if (verb == "version") return step.word(0) == version_ && (phase_ == phase::again ? warmed_ == 1 : journey_.empty());
     const auto explorer = [&]() -> const explorer_seen* {
         const int n = step.number(0);
         if (n < 1 || n > static_cast<int>(view.explorers.size())) return nullptr;
@@ -631,6 +668,7 @@ void journey::take(const journey_step& step, const user_view& view) {
     const std::string& verb = step.verb;
     const int n = step.number(0);
     const HWND explorer_window = n >= 1 && n <= static_cast<int>(view.explorers.size()) ? view.explorers[n - 1].window.handle : nullptr;
+    if (verb == "version") return;
     if (verb == "start") return start_outlook();
     if (verb == "fail") {
         armed_ = std::make_pair(step.word(0), step.word(1));
@@ -724,7 +762,9 @@ void journey::take(const journey_step& step, const user_view& view) {
     } else if (verb == "folder") {
         if (const auto where = located(n, L"folder:" + wide(step.rest(1)))) click_at(explorer_window, *where, 0);
     } else if (verb == "click") {
-        if (const auto where = located(n, L"control:" + wide(step.word(1)))) click_at(explorer_window, *where, 0);
+        const std::wstring caption = wide(step.word(1));
+        const wchar_t* const kind = view.explorers[n - 1].shows_on_ribbon(caption) ? L"ribbon:" : L"control:";
+        if (const auto where = located(n, kind + caption)) click_at(explorer_window, *where, 0);
     }
 }
 
@@ -808,6 +848,8 @@ void journey::start_outlook() {
     options.picture_support = 1;
     options.keep_command_bars = sessions_ > 0;
     options.keep_armed_faults = !armed_now_.empty();
+    const std::wstring version = wide(version_);
+    options.version = version.empty() ? nullptr : version.c_str();
     if (!armed_now_.empty())
         mailhost_fail(wide(armed_now_.substr(0, armed_now_.find('.'))).c_str(),
                       wide(armed_now_.substr(armed_now_.find('.') + 1)).c_str(),
@@ -847,7 +889,7 @@ void journey::begin(phase next) {
     ending_ = false;
     if (next == phase::journey) struck_total_ = 0;
     prepare_profile();
-    expected_ = expectations(narrow_path(beside_this_program(L"settings.ini")));
+    expected_ = expectations(narrow_path(beside_this_program(L"settings.ini")), has_ribbon(version_));
     mailhost_clear_call_log();
     const journey_step first = parse_step("start");
     expected_.before(first, look(nullptr));

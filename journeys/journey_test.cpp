@@ -61,6 +61,16 @@ TEST_F(Journeys, AFixedHandfulOfSeedsPass) {
     }
 }
 
+// A seed that picks an Outlook 2016: the commands are clicked in the ribbon's
+// group, and no explorer may show the toolbar.
+TEST_F(Journeys, ASeedInAnOutlook2016PassesClickingTheRibbon) {
+    const journey_outcome outcome = run_seeded_journey(4, 30);
+    EXPECT_TRUE(outcome.passed) << report(outcome);
+    ASSERT_FALSE(outcome.taken.empty());
+    EXPECT_EQ(parse_step("version 16.0"), outcome.taken.front());
+    EXPECT_GT(outcome.counts.count("click") ? outcome.counts.at("click") : 0, 0) << outcome.output;
+}
+
 }  // namespace
 
 // Found by the campaign, shrunk.

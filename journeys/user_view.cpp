@@ -66,15 +66,21 @@ explorer_seen look_at_explorer(IDispatch* explorer, int number, HWND front) {
         // What the host does not answer counts as not shown.
     }
     e.bar_shown = located(number, std::wstring(L"bar:") + kBarName);
-    for (const wchar_t* caption : kButtons)
+    for (const wchar_t* caption : kButtons) {
         if (located(number, std::wstring(L"control:") + caption)) e.buttons.push_back(caption);
+        if (located(number, std::wstring(L"ribbon:") + caption)) e.ribbon_buttons.push_back(caption);
+    }
     return e;
 }
 
 }  // namespace
 
 bool explorer_seen::shows_button(const std::wstring& caption) const {
-    return window.usable() && std::find(buttons.begin(), buttons.end(), caption) != buttons.end();
+    return window.usable() && (std::find(buttons.begin(), buttons.end(), caption) != buttons.end() || shows_on_ribbon(caption));
+}
+
+bool explorer_seen::shows_on_ribbon(const std::wstring& caption) const {
+    return window.usable() && std::find(ribbon_buttons.begin(), ribbon_buttons.end(), caption) != ribbon_buttons.end();
 }
 
 bool user_view::user_can_act() const {

@@ -1,6 +1,6 @@
 // What the user of the simulated Outlook sees at one moment: the explorer and
 // inspector windows (which take input, which folder, which rows, the add-in's
-// bar), the add-in's windows, the message boxes shown and the COM Add-ins
+// bar or ribbon group), the add-in's windows, the message boxes shown and the COM Add-ins
 // dialog. Read from the windows and, for what an explorer draws, from the
 // host's object model. Host thread only; never throws (what cannot be read
 // counts as not shown).
@@ -34,8 +34,11 @@ struct explorer_seen {
     int selected = 0;
     int bar_copies = 0;             // bars named QAV_Flinter in its command bars
     bool bar_shown = false;         // the window draws the bar
-    std::vector<std::wstring> buttons;   // the add-in's buttons the window draws
+    std::vector<std::wstring> buttons;   // the add-in's buttons the window draws on its bar
+    std::vector<std::wstring> ribbon_buttons;   // ... and in its group on the ribbon (Outlook 2010 and later)
+    // The window takes input and draws the button, on the bar or on the ribbon.
     bool shows_button(const std::wstring& caption) const;
+    bool shows_on_ribbon(const std::wstring& caption) const;
 };
 
 struct box_seen {

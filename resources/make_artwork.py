@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Draws the add-in's artwork: four 16x16 toolbar glyphs and the delete-option
 icon as 24-bit bitmap files on black (black shows as transparent, so no
-pixel of a subject is pure black), the 150x52 product logo, written as PPM
-and turned into JPEG with cjpeg, and a PNG of the four toolbar glyphs as a
+pixel of a subject is pure black), the same four subjects drawn again at
+32x32 for the ribbon's large buttons as 32-bit bitmap files whose background
+is transparent by its alpha, the 150x52 product logo, written as PPM and
+turned into JPEG with cjpeg, and a PNG of the four toolbar glyphs as a
 toolbar shows them, for the documentation.
 Usage: make_artwork.py [OUTPUT_FOLDER [DOCS_FOLDER]]"""
 import math
@@ -25,13 +27,24 @@ NAVY = (0, 26, 51)
 
 
 class Canvas:
-    def __init__(self, width, height, fill):
-        self.width, self.height = width, height
-        self.pixels = [[fill] * width for _ in range(height)]
+    """Drawn in the coordinates of a 16x16 glyph; scale 2 draws the same
+    subject on 32x32 pixels, with rounder discs and rings and lines as thick
+    as the small glyph's."""
 
-    def put(self, x, y, colour):
+    def __init__(self, width, height, fill, scale=1):
+        self.scale = scale
+        self.width, self.height = width * scale, height * scale
+        self.pixels = [[fill] * self.width for _ in range(self.height)]
+
+    def dot(self, x, y, colour):
         if 0 <= x < self.width and 0 <= y < self.height:
             self.pixels[y][x] = colour
+
+    def put(self, x, y, colour):
+        s = self.scale
+        for dy in range(s):
+            for dx in range(s):
+                self.dot(x * s + dx, y * s + dy, colour)
 
     def rect(self, x0, y0, x1, y1, colour):
         for y in range(y0, y1 + 1):
@@ -47,22 +60,30 @@ class Canvas:
             self.put(x1, y, colour)
 
     def line(self, x0, y0, x1, y1, colour):
-        steps = max(abs(x1 - x0), abs(y1 - y0), 1)
+        s = self.scale
+        steps = max(abs(x1 - x0), abs(y1 - y0), 1) * s
         for i in range(steps + 1):
-            self.put(round(x0 + (x1 - x0) * i / steps), round(y0 + (y1 - y0) * i / steps), colour)
+            x = (x0 + (x1 - x0) * i / steps) * s
+            y = (y0 + (y1 - y0) * i / steps) * s
+            for dy in range(s):
+                for dx in range(s):
+                    self.dot(round(x) + dx, round(y) + dy, colour)
 
     def disc(self, cx, cy, r, colour):
+        """Pixel centres within r, measured in glyph units."""
+        s = self.scale
         for y in range(self.height):
             for x in range(self.width):
-                if (x - cx) ** 2 + (y - cy) ** 2 <= r * r:
-                    self.put(x, y, colour)
+                if ((x + 0.5) / s - 0.5 - cx) ** 2 + ((y + 0.5) / s - 0.5 - cy) ** 2 <= r * r:
+                    self.dot(x, y, colour)
 
     def ring(self, cx, cy, r, colour):
-        """Every pixel whose centre lies within half a pixel of the circle: no gaps."""
+        """Every pixel whose centre lies within half a glyph pixel of the circle: no gaps."""
+        s = self.scale
         for y in range(self.height):
             for x in range(self.width):
-                if abs(math.hypot(x - cx, y - cy) - r) <= 0.5:
-                    self.put(x, y, colour)
+                if abs(math.hypot((x + 0.5) / s - 0.5 - cx, (y + 0.5) / s - 0.5 - cy) - r) <= 0.5:
+                    self.dot(x, y, colour)
 
     def bmp(self):
         """A bottom-up 24-bit bitmap file (rows padded to 4 bytes)."""
@@ -77,6 +98,17 @@ class Canvas:
         info = struct.pack("<IiiHHIIiiII", 40, self.width, self.height, 1, 24, 0, len(body), 2835, 2835, 0, 0)
         return header + info + bytes(body)
 
+    def bmp32(self):
+        """A bottom-up 32-bit bitmap file with alpha: the background (None) is
+        transparent, every drawn pixel opaque."""
+        body = bytearray()
+        for row in reversed(self.pixels):
+            for pixel in row:
+                body += bytes((0, 0, 0, 0)) if pixel is None else bytes((pixel[2], pixel[1], pixel[0], 255))
+        header = struct.pack("<2sIHHI", b"BM", 54 + len(body), 0, 0, 54)
+        info = struct.pack("<IiiHHIIiiII", 40, self.width, self.height, 1, 32, 0, len(body), 2835, 2835, 0, 0)
+        return header + info + bytes(body)
+
     def ppm(self):
         data = bytearray(b"P6\n%d %d\n255\n" % (self.width, self.height))
         for row in self.pixels:
@@ -85,8 +117,8 @@ class Canvas:
         return bytes(data)
 
 
-def envelope():
-    c = Canvas(16, 16, BLACK)
+def envelope(background=BLACK, scale=1):
+    c = Canvas(16, 16, background, scale)
     c.rect(1, 4, 14, 12, WHITE)
     c.frame(1, 4, 14, 12, OUTLINE)
     for i in range(7):                       # red flap
@@ -96,8 +128,8 @@ def envelope():
     return c
 
 
-def sheet_with_pencil():
-    c = Canvas(16, 16, BLACK)
+def sheet_with_pencil(background=BLACK, scale=1):
+    c = Canvas(16, 16, background, scale)
     c.rect(2, 1, 11, 14, WHITE)
     c.frame(2, 1, 11, 14, OUTLINE)
     for y in (4, 6, 8, 10):
@@ -109,8 +141,8 @@ def sheet_with_pencil():
     return c
 
 
-def document_with_magnifier():
-    c = Canvas(16, 16, BLACK)
+def document_with_magnifier(background=BLACK, scale=1):
+    c = Canvas(16, 16, background, scale)
     c.rect(1, 1, 10, 14, WHITE)
     c.frame(1, 1, 10, 14, OUTLINE)
     for y in (4, 6, 8):
@@ -122,8 +154,8 @@ def document_with_magnifier():
     return c
 
 
-def globe_with_arrow():
-    c = Canvas(16, 16, BLACK)
+def globe_with_arrow(background=BLACK, scale=1):
+    c = Canvas(16, 16, background, scale)
     c.disc(7, 8, 6, BLUE)
     c.rect(4, 5, 7, 7, GREEN)
     c.rect(8, 9, 10, 11, GREEN)
@@ -200,8 +232,14 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else here
     docs = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, os.pardir, "docs")
-    toolbar = [envelope(), sheet_with_pencil(), document_with_magnifier(), globe_with_arrow()]
+    subjects = [envelope, sheet_with_pencil, document_with_magnifier, globe_with_arrow]
+    toolbar = [draw() for draw in subjects]
     glyphs = dict(zip(["spam.bmp", "settings.bmp", "analyzer.bmp", "login.bmp"], toolbar))
+    for name, draw in zip(["spam32.bmp", "settings32.bmp", "analyzer32.bmp", "login32.bmp"], subjects):
+        data = draw(background=None, scale=2).bmp32()
+        assert len(data) == 54 + 32 * 32 * 4, name
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
     glyphs["deleted_items.bmp"] = deleted_items()
     for name, canvas in glyphs.items():
         data = canvas.bmp()

@@ -3,11 +3,14 @@
 # simulated Outlook and then QAV_Flinter.dll are registered with regsvr32 in
 # the demo's Wine prefix, and the simulated Outlook starts on samples/.
 #   With a usable display ($DISPLAY), a person uses it.
-#   Without one, a scripted tour (scripts/tours/flinter-demo.tour) plays under
-#   Xvfb: "Analyzer" on each sample (the verdicts are printed), "Spam" on one
-#   message (the forward in the Outbox is printed), Settings opened and saved,
-#   the Calendar and back; pictures of each step land in build/demo/; a
-#   one-line summary ends it. Exit status 0 when every step succeeded.
+#   Without one, two scripted tours play under Xvfb. In an Outlook 2003 with
+#   the toolbar (scripts/tours/flinter-demo.tour): "Analyzer" on each sample
+#   (the verdicts are printed), "Spam" on one message (the forward in the
+#   Outbox is printed), Settings opened and saved, the Calendar and back. In an
+#   Outlook 2016 with the ribbon (scripts/tours/flinter-ribbon-demo.tour): the
+#   group on the Home tab, and "Analyzer", "Spam" and "Settings" clicked there.
+#   Pictures of each step land in build/demo/; a one-line summary ends it.
+#   Exit status 0 when every step of both succeeded.
 # FLINTER_DEMO_FLAVOUR=x86 runs the 32-bit build instead of the 64-bit one.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -46,16 +49,21 @@ if display_usable; then
   exec bash "$root/scripts/outlook-tour.sh" --flavour "$flavour" --interactive --addin "$addin" "$root/samples"
 fi
 
-echo "No usable display: the scripted tour under Xvfb ($flavour)."
+echo "No usable display: the scripted tours under Xvfb ($flavour), in Outlook 2003 and in Outlook 2016."
 log=$demo/tour-$flavour.log
+ribbon_log=$demo/tour-ribbon-$flavour.log
 status=0
-# Everything goes to the log; the screen is spared Outlook's closing call log.
-bash "$root/scripts/outlook-tour.sh" --flavour "$flavour" --addin "$addin" \
-  --tour "$root/scripts/tours/flinter-demo.tour" "$root/samples" 2>&1 | tee "$log" |
-  awk -v logfile="build/demo/$(basename "$log")" '
-    /^Outlook has quit; its calls/ { skipping = 1; print "Outlook has quit (its call log: " logfile ")"; next }
-    skipping && /^  / { next }
-    { skipping = 0; print }' || status=$?
+# Everything goes to the logs; the screen is spared Outlook's closing call log.
+play() {   # TOUR LOG [--keep-pictures]
+  bash "$root/scripts/outlook-tour.sh" --flavour "$flavour" --addin "$addin" \
+    --tour "$root/scripts/tours/$1" ${3:-} "$root/samples" 2>&1 | tee "$2" |
+    awk -v logfile="build/demo/$(basename "$2")" '
+      /^Outlook has quit; its calls/ { skipping = 1; print "Outlook has quit (its call log: " logfile ")"; next }
+      skipping && /^  / { next }
+      { skipping = 0; print }'
+}
+play flinter-demo.tour "$log" || status=$?
+play flinter-ribbon-demo.tour "$ribbon_log" --keep-pictures || status=$?
 
 # The connection life cycle the host went through with the add-in, from its call log.
 echo "The add-in's life cycle, as the simulated Outlook called it:"
@@ -63,10 +71,12 @@ grep -E '^  addin [^ ]+\.On[A-Za-z]+' "$log" | sed 's/^  addin /  /' || echo "  
 
 verdicts=$(grep -c '^\[Message Information\]' "$log" || true)
 forwards=$(grep -c 'Subject: \[\*SPAM\*\]' "$log" || true)
+ribbon_verdicts=$(grep -c '^\[Message Information\]' "$ribbon_log" || true)
+ribbon_forwards=$(grep -c 'Subject: \[\*SPAM\*\]' "$ribbon_log" || true)
 saved=no
 grep -qi '^email=' "$work/settings.ini" && saved=yes
 pictures=$(cd "$demo" && ls -- *.png 2>/dev/null | wc -l)
-outcome="every step succeeded"
+outcome="every step of both tours succeeded"
 [ "$status" -eq 0 ] || outcome="a step FAILED (see above)"
-echo "demo ($flavour): $verdicts verdicts shown, $forwards forward in the Outbox, settings saved: $saved, $pictures pictures in build/demo/; $outcome"
+echo "demo ($flavour): toolbar: $verdicts verdicts shown, $forwards forward in the Outbox; ribbon: $ribbon_verdicts verdict shown, $ribbon_forwards forward in the Outbox; settings saved: $saved, $pictures pictures in build/demo/; $outcome"
 exit "$status"

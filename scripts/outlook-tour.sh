@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# outlook-tour.sh [--flavour x86|x64] [--addin DLL]... [--tour FILE | --interactive] [MAILBOX]
+# outlook-tour.sh [--flavour x86|x64] [--addin DLL]... [--tour FILE [--keep-pictures] | --interactive] [MAILBOX]
 #
 # The simulated Outlook with its windows (simulated_outlook.exe), started on
 # MAILBOX (default samples/) in an X copy of the demo prefix, with the add-ins
@@ -8,6 +8,7 @@
 #   --tour FILE      plays the command file under Xvfb (default:
 #                    scripts/tours/toolbar-demo.tour); its pictures land in
 #                    build/demo/ as PNG files, its results on standard output.
+#   --keep-pictures  keeps the pictures an earlier tour left in build/demo/.
 #   --interactive    shows the windows on $DISPLAY for a person to use.
 # The program runs from build/demo/outlook-<flavour>/, its own folder, where
 # add-ins keep files beside the host's executable. The add-ins are
@@ -20,6 +21,7 @@ display=${DISPLAY:-}
 flavour=x64
 tour=$here/tours/toolbar-demo.tour
 interactive=0
+keep_pictures=0
 addins=()
 mailbox=$root/samples
 while [ $# -gt 0 ]; do
@@ -28,7 +30,8 @@ while [ $# -gt 0 ]; do
     --addin) addins+=("$(realpath "$2")"); shift 2 ;;
     --tour) tour=$(realpath "$2"); shift 2 ;;
     --interactive) interactive=1; shift ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    --keep-pictures) keep_pictures=1; shift ;;
+    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
     -*) echo "outlook-tour.sh: unknown option $1" >&2; exit 2 ;;
     *) mailbox=$(realpath "$1"); shift ;;
   esac
@@ -87,7 +90,7 @@ if [ "$interactive" = 1 ]; then
   DISPLAY=$display "$wine" "$work/simulated_outlook.exe" "$(windows_path "$mailbox")"
   exit 0
 fi
-rm -f "$demo"/*.bmp "$demo"/*.png
+[ "$keep_pictures" = 1 ] || rm -f "$demo"/*.bmp "$demo"/*.png
 status=0
 # The display stays until Wine's own processes have left it.
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '"$@"; status=$?; wineserver -w; exit $status' _ \

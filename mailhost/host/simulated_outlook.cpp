@@ -1,7 +1,7 @@
 // The simulated Outlook as a program of its own, with windows a person can use:
 //
 //   simulated_outlook [--script FILE] [--addins PROGIDS] [--outbox DIR]
-//                     [--explorers N] [--timeout SECONDS] [MAILBOX]
+//                     [--explorers N] [--version 11.0|14.0|16.0] [--timeout SECONDS] [MAILBOX]
 //
 // It registers itself as Outlook.Application, starts as Outlook starts (the
 // add-ins registered for Outlook load, it enters the running-object table),
@@ -9,6 +9,8 @@
 // files) in the Inbox, and runs until its last window closes. With --script
 // it plays the command file (tour.cpp) and then quits; its exit status tells
 // whether every command succeeded. --timeout ends a tour that hangs.
+// --version picks the Outlook (11.0, the default, without a ribbon; 14.0 and
+// 16.0 with one); a tour may pick it in its first command instead.
 #include <windows.h>
 #include <ole2.h>
 
@@ -27,7 +29,7 @@
 namespace {
 
 struct settings {
-    std::wstring mailbox, script, outbox, addins = L"*";
+    std::wstring mailbox, script, outbox, addins = L"*", version;
     int explorers = 1;
     int timeout_seconds = 0;
 };
@@ -48,6 +50,7 @@ std::optional<settings> parse(int argc, wchar_t** argv) {
         else if (word == L"--addins" && has_value) chosen.addins = argv[++i];
         else if (word == L"--outbox" && has_value) chosen.outbox = argv[++i];
         else if (word == L"--explorers" && has_value) chosen.explorers = _wtoi(argv[++i]);
+        else if (word == L"--version" && has_value) chosen.version = argv[++i];
         else if (word == L"--timeout" && has_value) chosen.timeout_seconds = _wtoi(argv[++i]);
         else if (!word.starts_with(L"--") && chosen.mailbox.empty()) chosen.mailbox = word;
         else return std::nullopt;
@@ -90,10 +93,13 @@ int run(const settings& chosen) {
     options.register_running = 1;
     options.picture_support = 1;
     std::optional<mailhost::host::tour> tour;
+    std::wstring version = chosen.version;
     if (!chosen.script.empty()) {
         tour.emplace(mailhost::host::read_lines(chosen.script), print, [] { mailhost_quit(); });
+        if (version.empty()) version = tour->host_version();
         if (chosen.timeout_seconds > 0) end_after(chosen.timeout_seconds);
     }
+    options.version = version.empty() ? nullptr : version.c_str();
     Microsoft::WRL::ComPtr<IDispatch> application;
     if (const HRESULT hr = mailhost_start(&options, application.GetAddressOf()); FAILED(hr)) {
         print(L"simulated_outlook: Outlook did not start: " + hex(hr));
@@ -120,7 +126,7 @@ int wmain(int argc, wchar_t** argv) {
     const auto chosen = parse(argc, argv);
     if (!chosen) {
         std::fputs("usage: simulated_outlook [--script FILE] [--addins PROGIDS] [--outbox DIR] [--explorers N]\n"
-                   "                         [--timeout SECONDS] [MAILBOX]\n",
+                   "                         [--version 11.0|14.0|16.0] [--timeout SECONDS] [MAILBOX]\n",
                    stderr);
         return 2;
     }

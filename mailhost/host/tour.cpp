@@ -10,8 +10,14 @@
 //   folder NAME           clicks the folder NAME (a name or a path) in the folder pane
 //   select N [N...]       clicks row N of the message list, further rows with Ctrl held
 //   open N                double-clicks row N (the item opens in an inspector)
+//   version V             as the first command: the Outlook to start (11.0, 14.0 or 16.0;
+//                         a --version on the command line wins); later, or when the
+//                         Outlook runs: fails unless Application.Version starts with V
 //   click TEXT            clicks the command-bar control whose caption (without "&")
 //                         or Tag is TEXT
+//   ribbon TEXT           clicks the ribbon button whose label or id is TEXT (14.0, 16.0)
+//   ribbon-controls       prints the add-ins' ribbon groups and buttons of the current
+//                         explorer (mailhost_ribbon_controls)
 //   addins                opens the COM Add-ins dialog over the current explorer
 //   press WINDOW CONTROL  clicks the button or check box whose text is CONTROL in the
 //                         window captioned WINDOW
@@ -33,6 +39,7 @@
 #include <stdexcept>
 
 #include "com/hresult_error.h"
+#include "com/late_bound.h"
 #include "com/module.h"
 #include "com/text_conversion.h"
 #include "com/window_binding.h"
@@ -152,6 +159,17 @@ void check(HRESULT hr, const std::wstring& what) {
     }
 }
 
+// Application.Version of the Outlook this program runs, found where Outlook
+// registers itself (the running-object table).
+std::wstring running_version() {
+    const GUID outlook{0x0006F03A, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+    Microsoft::WRL::ComPtr<IUnknown> running;
+    check(::GetActiveObject(outlook, nullptr, &running), L"finding the running Outlook");
+    Microsoft::WRL::ComPtr<IDispatch> application;
+    check(running.As(&application), L"asking Outlook for IDispatch");
+    return flinter::get(application.Get(), L"Version").as_wstring();
+}
+
 }  // namespace
 
 std::vector<std::wstring> read_lines(const std::wstring& path) {
@@ -177,6 +195,15 @@ tour::tour(std::vector<std::wstring> lines, output print, std::function<void()> 
 }
 
 void tour::start() { post_next(); }
+
+std::wstring tour::host_version() const {
+    for (const auto& line : lines_) {
+        const auto words = words_of(line);
+        if (words.empty() || words[0].starts_with(L"#")) continue;
+        return words[0] == L"version" && words.size() == 2 ? words[1] : std::wstring();
+    }
+    return {};
+}
 
 void tour::post_next() { ::PostMessageW(window_.get(), kRunCommand, 0, 0); }
 
@@ -286,6 +313,17 @@ void tour::execute(const std::vector<std::wstring>& words) {
     } else if (command == L"click") {
         if (words.size() < 2) refuse(L"click TEXT");
         click_at(explorer_window(), located(L"control:" + rest(1)), 0);
+    } else if (command == L"ribbon") {
+        if (words.size() < 2) refuse(L"ribbon TEXT");
+        click_at(explorer_window(), located(L"ribbon:" + rest(1)), 0);
+    } else if (command == L"ribbon-controls") {
+        want(1, L"ribbon-controls");
+        std::wistringstream lines(simulated_outlook::ribbon_controls(explorer_));
+        for (std::wstring line; std::getline(lines, line);) print_(L"  " + line);
+    } else if (command == L"version") {
+        want(2, L"version V");
+        const std::wstring running = running_version();
+        if (!running.starts_with(words[1])) refuse(L"Outlook's version is " + running);
     } else if (command == L"addins") {
         want(1, L"addins");
         HWND dialog = nullptr;

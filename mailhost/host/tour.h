@@ -26,6 +26,9 @@ public:
     tour& operator=(const tour&) = delete;
 
     void start();
+    // The Outlook version the tour asks for in its first command ("version
+    // 16.0"); empty when it asks for none.
+    std::wstring host_version() const;
     bool failed() const noexcept { return failed_; }
 
     // The window procedure's entry; never throws.

@@ -8,6 +8,7 @@
 #include "com/unique_res.h"
 #include "ids.h"
 #include "model.h"
+#include "ribbon.h"
 
 namespace mailhost {
 namespace {
@@ -77,7 +78,6 @@ public:
             addin_ = addin;
             failed_ = false;
             write_load_behavior(load_behavior_ | 1);
-            return true;
         } catch (const std::exception& e) {
             log_call(who + L" failed: " + flinter::widen(e.what()));
             failed_ = true;
@@ -85,6 +85,12 @@ public:
             write_load_behavior(load_behavior_ & ~DWORD{1});
             return false;
         }
+        // Office asks for the explorer's ribbon right after the connection.
+        if (app().has_ribbon()) {
+            ribbon_ = ribbon_connection::attach(shared_app(), prog_id_, addin_.Get());
+            load_ribbon(kExplorerRibbon);
+        }
+        return true;
     }
 
     void call(const wchar_t* what, HRESULT (STDMETHODCALLTYPE IDTExtensibility2::*operation)(SAFEARRAY**)) {
@@ -96,9 +102,16 @@ public:
         log_failure(what, ((*addin.Get()).*operation)(&array));
     }
 
+    void load_ribbon(const std::wstring& ribbon_id) {
+        if (auto ribbon = ribbon_) ribbon->load(ribbon_id);
+    }
+    std::shared_ptr<ribbon_connection> ribbon() const { return addin_ ? ribbon_ : nullptr; }
+
     void disconnect(ext_DisconnectMode mode) {
         if (!addin_) return;
         ComPtr<IDTExtensibility2> addin = std::move(addin_);
+        // The add-in's ribbon goes first: nothing reaches it from the ribbon while it disconnects.
+        if (auto ribbon = std::move(ribbon_)) ribbon->detach();
         const std::wstring what = L"OnDisconnection(" + std::to_wstring(mode) + L")";
         log_call(L"addin " + prog_id_ + L"." + what);
         auto custom = empty_custom();
@@ -130,12 +143,17 @@ private:
         }
     }
 
+    std::shared_ptr<application> shared_app() const {
+        return std::static_pointer_cast<application>(app().shared_from_this());
+    }
+
     HKEY root_;
     std::wstring prog_id_, friendly_name_, description_;
     DWORD load_behavior_;
     bool failed_ = false;
     ComPtr<IDTExtensibility2> addin_;
     ComPtr<IDispatch> object_;
+    std::shared_ptr<ribbon_connection> ribbon_;
 };
 
 namespace {
@@ -231,6 +249,19 @@ void addin_manager::set_connected(const std::wstring& prog_id, bool connect) {
         return;
     }
     fail(E_INVALIDARG, L"The add-in is not registered.");
+}
+
+void addin_manager::load_ribbons(const std::wstring& ribbon_id) {
+    const auto entries = entries_;
+    for (auto& entry : entries)
+        if (entry->connected()) entry->load_ribbon(ribbon_id);
+}
+
+std::vector<std::shared_ptr<ribbon_connection>> addin_manager::ribbons() const {
+    std::vector<std::shared_ptr<ribbon_connection>> result;
+    for (const auto& entry : entries_)
+        if (auto ribbon = entry->ribbon()) result.push_back(std::move(ribbon));
+    return result;
 }
 
 flinter::variant addin_manager::collection_variant() { return collection_->as_variant(); }

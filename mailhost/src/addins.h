@@ -15,6 +15,7 @@ namespace mailhost {
 
 class application;
 class com_addin;
+class ribbon_connection;
 
 // One registered add-in as the COM Add-ins dialog lists it.
 struct addin_listing {
@@ -39,6 +40,10 @@ public:
     void set_connected(const std::wstring& prog_id, bool connect);
     // OnAddInsUpdate for every connected add-in: the set of connected add-ins changed.
     void announce_update();
+    // Each connected add-in's ribbon for ribbon_id, asked once per add-in (a host with a ribbon).
+    void load_ribbons(const std::wstring& ribbon_id);
+    // The ribbons of the connected add-ins, in loading order.
+    std::vector<std::shared_ptr<ribbon_connection>> ribbons() const;
     flinter::variant collection_variant();
     std::vector<addin_listing> listing() const;
     std::vector<std::shared_ptr<com_addin>>& entries() { return entries_; }

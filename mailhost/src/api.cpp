@@ -15,6 +15,7 @@
 #include "mapi_message.h"
 #include "model.h"
 #include "options_dialog.h"
+#include "ribbon.h"
 
 using namespace mailhost;
 
@@ -86,6 +87,23 @@ std::vector<std::wstring> split(const std::wstring& list) {
     return parts;
 }
 
+// The versions modelled: Outlook 2003, and 2010 and 2016 with their ribbon.
+int major_version(const wchar_t* version) {
+    if (!version) return 11;
+    for (int major : {11, 14, 16})
+        if (std::to_wstring(major) + L".0" == version) return major;
+    fail(E_INVALIDARG, L"Outlook's version is 11.0, 14.0 or 16.0.");
+}
+
+// The ribbon button an explorer shows with this id or label.
+std::pair<std::shared_ptr<ribbon_connection>, std::wstring> ribbon_button_of(const wchar_t* control) {
+    const std::wstring wanted = control ? control : L"";
+    if (running().addins)
+        for (auto& ribbon : running().addins->ribbons())
+            if (const ribbon_button* button = ribbon->find_button(wanted)) return {ribbon, button->id};
+    fail(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), L"No ribbon button has this id or label.");
+}
+
 BSTR to_bstr(const std::wstring& text) { return ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
 
 // Registering Outlook's class outside a test prefix would hide a real Outlook.
@@ -149,6 +167,7 @@ __declspec(dllexport) HRESULT mailhost_start(const mailhost_options* options, ID
     chosen.register_running = options->register_running != 0;
     chosen.picture_support = options->picture_support != 0;
     chosen.keep_command_bars = options->keep_command_bars != 0;
+    chosen.version = major_version(options->version);
     if (running_application()) return E_FAIL;   // one Outlook at a time; the running one keeps its state
     release_clipboard();
     start_session(options->keep_armed_faults != 0, options->no_audit == 0);
@@ -292,6 +311,41 @@ __declspec(dllexport) HRESULT mailhost_click(int index, const wchar_t* tag, BOOL
         return hr;
     });
 } EXPORT_BOUNDARY
+
+__declspec(dllexport) HRESULT mailhost_ribbon_click(int index, const wchar_t* control) try {
+    auto window = explorer_at(index);
+    if (!running().has_ribbon()) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+    auto [ribbon, id] = ribbon_button_of(control);
+    return running().perform([window, ribbon, id] {
+        if (window->closed()) return MAILHOST_E_UNREACHABLE;   // the window went before the click arrived
+        ribbon->click(id, window);
+        return S_OK;
+    });
+} EXPORT_BOUNDARY
+
+__declspec(dllexport) BSTR mailhost_ribbon_controls(int index) try {
+    explorer_at(index);
+    std::wstring lines;
+    if (running().has_ribbon() && running().addins) {
+        for (auto& ribbon : running().addins->ribbons()) {
+            const auto groups = ribbon->explorer_groups();   // getImage may change them
+            for (const auto& group : groups) {
+                if (group.tab != L"TabMail") continue;
+                lines += L"group\t" + group.id + L"\t" + group.label + L"\n";
+                for (const auto& button : group.buttons) {
+                    const ribbon_picture* picture = ribbon->picture(button.id);
+                    const std::wstring size = picture ? std::to_wstring(picture->width) + L"x" + std::to_wstring(picture->height)
+                                                      : L"none";
+                    lines += L"button\t" + button.id + L"\t" + button.label + L"\t" + size + L"\t" + button.tag + L"\t" +
+                             button.screentip + L"\t" + button.supertip + L"\n";
+                }
+            }
+        }
+    }
+    return to_bstr(lines);
+} catch (...) {
+    return nullptr;
+}
 
 __declspec(dllexport) HRESULT mailhost_change(int index, const wchar_t* tag, const wchar_t* text) try {
     auto target = control_tagged(index, tag);

@@ -326,10 +326,10 @@ std::wstring without_accelerator(const std::wstring& caption) {
     return plain;
 }
 
-std::vector<placed_bar> lay_out_bars(command_bars& bars, HDC dc, RECT& area) {
+std::vector<placed_bar> lay_out_bars(command_bars& bars, HDC dc, RECT& area, bool with_builtin) {
     std::map<dock, std::vector<placed_bar>> docks;
     for (const auto& bar : bars.bars()) {
-        if (!bar->visible() || bar->deleted()) continue;
+        if (!bar->visible() || bar->deleted() || (bar->builtin() && !with_builtin)) continue;
         const dock where = dock_of(*bar);
         if (where != dock::none) docks[where].push_back(measure(dc, bar, where));
     }

@@ -32,7 +32,9 @@ struct placed_bar {
 // bars of a row their Left (their Top in a side dock), pushed along where
 // they would overlap. A floating bar goes to Left/Top inside what is left.
 // Shown controls only; dc measures the captions in the font selected into it.
-std::vector<placed_bar> lay_out_bars(command_bars& bars, HDC dc, RECT& area);
+// Without with_builtin, Office's own bars are left out (a host with a ribbon
+// shows only the add-ins' bars, as on Office 2010's Add-Ins tab).
+std::vector<placed_bar> lay_out_bars(command_bars& bars, HDC dc, RECT& area, bool with_builtin = true);
 
 // Draws placed bars as laid out; pressed is the control under a held mouse button.
 void draw_bars(HDC dc, const std::vector<placed_bar>& bars, const control* pressed);

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <sstream>
 
+#include "addins.h"
 #include "addins_dialog.h"
 #include "drawing.h"
 #include "model.h"
+#include "ribbon.h"
 
 namespace mailhost {
 namespace {
@@ -196,8 +198,9 @@ bool explorer_view::handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& 
         double_click(at);
         return true;
     case WM_CAPTURECHANGED:
-        if (pressed_) {
+        if (pressed_ || pressed_ribbon_) {
             pressed_.reset();
+            pressed_ribbon_.reset();
             invalidate();
         }
         return true;
@@ -223,7 +226,9 @@ explorer_view::layout explorer_view::lay_out(HDC dc) {
     RECT area = client;
     area.bottom = std::max(area.top, area.bottom - kStatus);
     l.status = {client.left, area.bottom, client.right, client.bottom};
-    l.bars = lay_out_bars(*owner_.bars(), dc, area);
+    if (owner_.app().has_ribbon() && owner_.app().addins) l.ribbon = lay_out_ribbon(owner_.app().addins->ribbons(), dc, area);
+    else if (owner_.app().has_ribbon()) l.ribbon = lay_out_ribbon({}, dc, area);
+    l.bars = lay_out_bars(*owner_.bars(), dc, area, !owner_.app().has_ribbon());
     l.folders = {area.left, area.top, std::min<LONG>(area.left + kFolderPaneWidth, area.right), area.bottom};
     l.list = {std::min<LONG>(l.folders.right + kSplit, area.right), area.top, area.right, area.bottom};
     l.banner = {l.list.left, l.list.top, l.list.right, std::min<LONG>(l.list.top + kBanner, l.list.bottom)};
@@ -264,6 +269,7 @@ void explorer_view::paint(HDC target) {
     draw_list(dc, l);
     draw_status(dc, l);
     draw_bars(dc, l.bars, pressed_.get());
+    if (l.ribbon) draw_ribbon(dc, *l.ribbon, pressed_ribbon_ ? &*pressed_ribbon_ : nullptr);
     ::BitBlt(target, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
 }
 
@@ -339,6 +345,12 @@ void explorer_view::draw_status(HDC dc, const layout& l) {
 void explorer_view::mouse_down(POINT at, WPARAM keys) {
     ::SetFocus(owner_.window());
     const layout l = lay_out();
+    if (const placed_ribbon_button* button = l.ribbon ? ribbon_button_at(*l.ribbon, at) : nullptr) {
+        pressed_ribbon_ = *button;
+        ::SetCapture(owner_.window());
+        invalidate();
+        return;
+    }
     if (auto target = control_at(l.bars, at)) {
         pressed_ = std::move(target);
         ::SetCapture(owner_.window());
@@ -355,6 +367,7 @@ void explorer_view::mouse_down(POINT at, WPARAM keys) {
 }
 
 void explorer_view::mouse_up(POINT at) {
+    if (pressed_ribbon_) return use_ribbon_button(lay_out(), at);
     if (!pressed_) return;
     const auto target = std::move(pressed_);
     pressed_.reset();
@@ -366,6 +379,17 @@ void explorer_view::mouse_up(POINT at) {
     for (const auto& bar : l.bars)
         for (const auto& c : bar.controls)
             if (c.item == target) return use_control(target, c.rect);
+}
+
+// A click is a press and a release on the same button; it reaches the add-in's onAction.
+void explorer_view::use_ribbon_button(const layout& l, POINT at) {
+    const placed_ribbon_button pressed = std::move(*pressed_ribbon_);
+    pressed_ribbon_.reset();
+    if (::GetCapture() == owner_.window()) ::ReleaseCapture();
+    invalidate();
+    const placed_ribbon_button* released = l.ribbon ? ribbon_button_at(*l.ribbon, at) : nullptr;
+    if (!released || released->owner != pressed.owner || released->id != pressed.id) return;
+    pressed.owner->click(pressed.id, std::static_pointer_cast<explorer>(owner_.shared_from_this()));
 }
 
 void explorer_view::double_click(POINT at) {
@@ -484,7 +508,10 @@ std::optional<RECT> explorer_view::locate(const std::wstring& element) {
     if (colon == std::wstring::npos) return std::nullopt;
     const std::wstring kind = element.substr(0, colon), name = element.substr(colon + 1);
     const layout l = lay_out();
-    if (kind == L"control") {
+    if (kind == L"ribbon" && l.ribbon) {
+        for (const auto& button : l.ribbon->buttons)
+            if (button.id == name || same_text(button.label, name)) return button.rect;
+    } else if (kind == L"control") {
         for (const auto& bar : l.bars)
             for (const auto& c : bar.controls)
                 if (c.item->tag() == name || same_text(without_accelerator(c.item->caption()), name)) return c.rect;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bar_view.h"
+#include "ribbon_view.h"
 #include "com/unique_res.h"
 
 namespace mailhost {
@@ -32,7 +33,8 @@ public:
     bool handle(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
     // Where the window shows an element, in client coordinates; nullopt when it
     // shows none. Elements: "control:<caption without & or tag>" (a control of a
-    // shown bar, not a dropped menu's), "bar:<name>", "folder:<name or path>",
+    // shown bar, not a dropped menu's), "ribbon:<id or label>" (a ribbon button),
+    // "bar:<name>", "folder:<name or path>",
     // "item:<n>" (row n of the message list, from 1).
     std::optional<RECT> locate(const std::wstring& element);
     // The model changed: the window is painted again when messages next flow.
@@ -46,6 +48,7 @@ private:
         RECT rect;
     };
     struct layout {
+        std::optional<placed_ribbon> ribbon;   // hosts with a ribbon
         std::vector<placed_bar> bars;
         RECT folders{}, list{}, status{}, banner{}, header{};
         std::vector<folder_row> folder_rows;
@@ -65,6 +68,7 @@ private:
     void key_down(WPARAM key);
     void command(WPARAM id);
     void use_control(const std::shared_ptr<control>& target, const RECT& where);
+    void use_ribbon_button(const layout& l, POINT at);
     void drop_menu(const std::shared_ptr<control>& opener, const RECT& where);
     void drop_list(const std::shared_ptr<control>& list, const RECT& where);
     void select_row(int row, bool extend);
@@ -73,6 +77,7 @@ private:
     explorer& owner_;
     flinter::unique_hfont bold_, title_;
     std::shared_ptr<control> pressed_;
+    std::optional<placed_ribbon_button> pressed_ribbon_;
     int first_row_ = 0;
     bool invalid_ = false;
 };

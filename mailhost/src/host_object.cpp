@@ -220,6 +220,7 @@ STDMETHODIMP host_object::QueryInterface(REFIID iid, void** out) noexcept {
 }
 
 IUnknown* host_object::query_more(REFIID iid) noexcept {
+    if (IUnknown* typed = typed_interface(iid)) return typed;
     if (std::find(interfaces_.begin(), interfaces_.end(), iid) != interfaces_.end()) return static_cast<IDispatch*>(this);
     if (iid == IID_IConnectionPointContainer && !outgoing_.empty()) return static_cast<IConnectionPointContainer*>(this);
     if (iid == IID_IOleWindow && window()) return static_cast<IOleWindow*>(this);

@@ -117,6 +117,9 @@ protected:
     // Whether a member exists in this host at all (old hosts lack some).
     virtual bool offers(const std::wstring& /*name*/) const { return true; }
     virtual HWND window() const { return nullptr; }
+    // A typed interface of the object's own beside IDispatch (a dual
+    // interface's vtable); not AddRef'd; null when it has none.
+    virtual IUnknown* typed_interface(REFIID) noexcept { return nullptr; }
 
 private:
     struct member {

@@ -48,6 +48,15 @@ void register_window_class() {
 
 // Where the n-th window opens: each a little below and right of the last, as a
 // row of windows cascades.
+// Application.Version as each Outlook answers it, with a build number of its own.
+const wchar_t* version_text(int major) {
+    switch (major) {
+    case 14: return L"14.0.0.7015";
+    case 16: return L"16.0.0.17126";
+    default: return L"11.0.0.8217";
+    }
+}
+
 RECT cascaded(std::size_t n, int width, int height) {
     const int offset = static_cast<int>(n % 8) * 28;
     return {offset, offset, offset + width, offset + height};
@@ -392,7 +401,7 @@ void application::register_members() {
     property(L"Session", [this](const call_args&) { return session->as_variant(); });
     property(L"COMAddIns", [this](const call_args&) { return addins->collection_variant(); });
     property(L"Name", [](const call_args&) { return flinter::variant(L"Outlook"); });
-    property(L"Version", [](const call_args&) { return flinter::variant(L"11.0.0.8217"); });
+    property(L"Version", [this](const call_args&) { return flinter::variant(version_text(options_.version)); });
     property(L"Class", [](const call_args&) { return flinter::variant(0); });
     property(L"Application", [this](const call_args&) { return as_variant(); });
     method(L"CreateItem", [this](const call_args& a) {
@@ -607,6 +616,9 @@ std::shared_ptr<inspector> application::open_inspector(std::shared_ptr<mail_item
     arg.vt = VT_DISPATCH;
     arg.pdispVal = d.Get();
     inspectors_object->fire(ids::DIID_InspectorsEvents, ids::kNewInspector, {&arg, 1});
+    // The first inspector of its kind has the add-ins asked for its ribbon before it shows.
+    if (has_ribbon() && addins && !window->closed())
+        addins->load_ribbons(window->item()->has_headers() ? L"Microsoft.Outlook.Mail.Read" : L"Microsoft.Outlook.Mail.Compose");
     if (!window->closed()) window->activate();
     return window;
 }

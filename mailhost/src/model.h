@@ -160,6 +160,7 @@ public:
     void close() override;
     const IID& events() const override;
     bool on_message(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
+    const std::shared_ptr<mail_item>& item() const { return item_; }
 
 private:
     std::shared_ptr<mail_item> item_;
@@ -174,6 +175,7 @@ struct mailbox_options {
     bool register_running = false;
     bool picture_support = true;
     bool keep_command_bars = false;   // the bars the last session saved, as Office's own file keeps them
+    int version = 11;                 // Outlook's major version: 11 (2003), 14 (2010) or 16 (2016 and later)
 };
 
 class application : public host_object {
@@ -217,6 +219,8 @@ public:
     // Fires an event of "Application", "Explorers", "Inspectors" or "NameSpace"; false for other names.
     bool fire_collection(const std::wstring& name, DISPID id, std::span<VARIANT> args);
     bool picture_support() const { return options_.picture_support; }
+    // Outlook 2010 and later have a ribbon in their windows.
+    bool has_ribbon() const { return options_.version >= 14; }
     // Built-in and saved bars for a new window.
     std::shared_ptr<command_bars> bars_for_new_window();
     void keep_customizations(const std::shared_ptr<command_bars>& bars);

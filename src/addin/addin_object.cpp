@@ -9,9 +9,12 @@
 #include "addin/com_server.h"
 #include "addin/explorer_bar_binding.h"
 #include "addin/outlook_wrappers.h"
+#include "addin/ribbon.h"
+#include "com/dispatch_sink.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/registry.h"
+#include "commandbars/command_bar_button.h"
 #include "commandbars/command_bar_engine.h"
 #include "framework/office_ids.h"
 
@@ -113,14 +116,31 @@ STDMETHODIMP TafwAddin::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept
     return S_OK;
 }
 
+// The ribbon's callbacks are found by name before the type information, so
+// that Ikorv and its type library stay as they are.
 STDMETHODIMP TafwAddin::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept {
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    if (!names || !ids) return E_POINTER;
+    if (count > 0) {
+        if (const auto callback = ribbon_callback_named(names[0])) {
+            ids[0] = *callback;
+            for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;   // the callbacks take no named arguments
+            return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+        }
+    }
     return ::DispGetIDsOfNames(factory_.DispatchTypeInfo(), names, count, ids);
 }
 
 STDMETHODIMP TafwAddin::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                EXCEPINFO* exception, UINT* argument_error) noexcept {
     if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    if (is_ribbon_callback(id)) {
+        try {
+            return invoke_ribbon_callback(id, params, result);
+        } catch (...) {
+            return report_failure();
+        }
+    }
     return ::DispInvoke(static_cast<IDispatch*>(static_cast<IDTExtensibility2*>(this)), factory_.DispatchTypeInfo(),
                         id, flags, params, result, exception, argument_error);
 }
@@ -128,7 +148,8 @@ STDMETHODIMP TafwAddin::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARA
 // ---- ISupportErrorInfo, IProvideClassInfo ----
 
 STDMETHODIMP TafwAddin::InterfaceSupportsErrorInfo(REFIID iid) noexcept {
-    const bool ours = iid == IID_IDTExtensibility2 || iid == IID_IDispatch || iid == factory_.ErrorIID();
+    const bool ours = iid == IID_IDTExtensibility2 || iid == IID_IDispatch || iid == IID_IRibbonExtensibility ||
+                      iid == factory_.ErrorIID();
     return ours ? S_OK : S_FALSE;
 }
 
@@ -170,6 +191,7 @@ STDMETHODIMP TafwAddin::OnStartupComplete(SAFEARRAY**) noexcept try {
 
 STDMETHODIMP TafwAddin::OnBeginShutdown(SAFEARRAY**) noexcept try {
     const call_depth::entry call(&calls_);
+    shutting_down_ = true;   // a ribbon button clicked from now on runs nothing
     if (module_) begin_shutdown();
     return S_OK;
 } catch (...) {
@@ -191,6 +213,78 @@ STDMETHODIMP TafwAddin::OnDisconnection(ext_DisconnectMode mode, SAFEARRAY**) no
     }
     clean_up();
     return result;
+}
+
+// ---- IRibbonExtensibility and the ribbon's callbacks ----
+
+STDMETHODIMP TafwAddin::GetCustomUI(BSTR ribbon_id, BSTR* xml) noexcept try {
+    if (!xml) return E_POINTER;
+    *xml = nullptr;
+    const call_depth::entry call(&calls_);
+    const std::wstring ribbon = ribbon_id ? ribbon_id : L"";
+    std::wstring answer;
+    if (const ribbon_group* group = module_ ? module_->RibbonGroup(ribbon) : nullptr) {
+        answer = ribbon_xml(*group);
+        if (ribbon == kOutlookExplorerRibbon) MoveExplorerBarsToRibbon(*module_);
+    }
+    *xml = ::SysAllocStringLen(answer.data(), static_cast<UINT>(answer.size()));
+    return *xml ? S_OK : E_OUTOFMEMORY;
+} catch (...) {
+    return report_failure();
+}
+
+// The host calls with the control (or the ribbon) as the only argument; an
+// IRibbonControl names the button by its Id.
+HRESULT TafwAddin::invoke_ribbon_callback(DISPID id, DISPPARAMS* params, VARIANT* result) {
+    const call_depth::entry call(&calls_);
+    const event_args args(params);
+    if (args.size() != 1) return DISP_E_BADPARAMCOUNT;
+    IDispatch* argument = args.dispatch(0);
+    if (result) ::VariantInit(result);
+    switch (id) {
+        case kRibbonOnLoad:
+            if (module_ && argument) ribbon_ui_ = query_dispatch(argument, IID_IRibbonUI);
+            return S_OK;
+        case kRibbonOnAction:
+            if (const ribbon_button* button = ribbon_button_of(argument)) ribbon_action(*button);
+            return S_OK;
+        case kRibbonGetImage:
+            if (const ribbon_button* button = ribbon_button_of(argument); button && result) {
+                result->pdispVal = ribbon_picture(*button).Detach();
+                result->vt = VT_DISPATCH;
+            }
+            return S_OK;
+        default: return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
+// The module's button the control stands for; null when no module is
+// connected or the control is none of its buttons.
+const ribbon_button* TafwAddin::ribbon_button_of(IDispatch* control) const {
+    Microsoft::WRL::ComPtr<IRibbonControl> ribbon_control;
+    if (!module_ || !control || FAILED(control->QueryInterface(IID_PPV_ARGS(&ribbon_control)))) return nullptr;
+    BSTR id = nullptr;
+    check(ribbon_control->get_Id(&id));
+    const unique_bstr owned(id);
+    const std::wstring button_id = id ? id : L"";
+    for (const ribbon_group& group : module_->RibbonGroups)
+        if (const ribbon_button* button = group.find(button_id)) return button;
+    return nullptr;
+}
+
+// The button's click routine, as a toolbar click runs it: a click of the
+// same button while its handler still runs is dropped, and a failure goes to
+// the module error report. The call keeps the module while the handler runs.
+void TafwAddin::ribbon_action(const ribbon_button& button) {
+    // Before start-up the commands' windows do not exist yet; once the host
+    // began to shut down, nothing new is started.
+    if (!started_ || shutting_down_ || !button.button) return;
+    TafwCOMAddInModule& module = *module_;
+    try {
+        button.button->Click();
+    } catch (...) {
+        module.report_error();
+    }
 }
 
 // ---- the steps ----
@@ -285,7 +379,9 @@ void TafwAddin::remove_command_bars() {
 void TafwAddin::clean_up() noexcept {
     if (tracking_) tracking_->stop();
     if (module_) module_->release_before_destruction();
+    ribbon_ui_.Reset();
     started_ = false;
+    shutting_down_ = false;
     if (!tracking_ && !module_) return;
     try {
         retired_.emplace_back(std::move(tracking_), std::move(module_));

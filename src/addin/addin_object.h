@@ -3,8 +3,10 @@
 // sequence once the host has started, tears everything down on
 // disconnection, and answers IDispatch, IProvideClassInfo and
 // ISupportErrorInfo from the factory's type information (its default
-// dispatch interface, Ikorv, has no members of its own). It may be
-// aggregated. The host may disconnect it, and give it its last Release, from
+// dispatch interface, Ikorv, has no members of its own). A host with a
+// ribbon gets the module's ribbon groups through IRibbonExtensibility and
+// calls their callbacks by name through IDispatch, which answers those
+// names before the type information. It may be aggregated. The host may disconnect it, and give it its last Release, from
 // inside one of its own handlers (a box's message loop): the host is let go
 // at once, and what the running handlers use is freed when the outermost
 // call of the host has returned. Host UI thread only; every COM method is a
@@ -22,6 +24,7 @@
 
 #include "addin/com_addin_module.h"
 #include "addin/outlook_tracking.h"
+#include "addin/ribbon.h"
 #include "com/call_depth.h"
 #include "com/com_object.h"
 
@@ -30,8 +33,8 @@ namespace flinter {
 class TafwFactory;
 
 class TafwAddin : public com_object<TafwAddin, IDTExtensibility2, ISupportErrorInfo, IProvideClassInfo,
-                                    answers_as<IDispatch, IDTExtensibility2>> {
-    using base = com_object<TafwAddin, IDTExtensibility2, ISupportErrorInfo, IProvideClassInfo,
+                                    IRibbonExtensibility, answers_as<IDispatch, IDTExtensibility2>> {
+    using base = com_object<TafwAddin, IDTExtensibility2, ISupportErrorInfo, IProvideClassInfo, IRibbonExtensibility,
                             answers_as<IDispatch, IDTExtensibility2>>;
 
 public:
@@ -51,7 +54,7 @@ public:
     STDMETHODIMP_(ULONG) AddRef() noexcept override;
     STDMETHODIMP_(ULONG) Release() noexcept override;
 
-    // IDispatch
+    // IDispatch: the ribbon's callbacks, then the members of the type information.
     STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
     STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept override;
     STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept override;
@@ -66,6 +69,11 @@ public:
     STDMETHODIMP OnStartupComplete(SAFEARRAY** custom) noexcept override;
     STDMETHODIMP OnBeginShutdown(SAFEARRAY** custom) noexcept override;
 
+    // IRibbonExtensibility: the XML of the module's group for that ribbon, or
+    // the empty text (no ribbon of the add-in's). The explorer's group takes
+    // the place of the explorer bars for the rest of the connection.
+    STDMETHODIMP GetCustomUI(BSTR ribbon_id, BSTR* xml) noexcept override;
+
     // ISupportErrorInfo, IProvideClassInfo
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) noexcept override;
     STDMETHODIMP GetClassInfo(ITypeInfo** info) noexcept override;
@@ -78,6 +86,8 @@ public:
     // The host's calls now running in the add-in: each IDTExtensibility2
     // method, Outlook event and toolbar click that may run module code is one.
     call_depth& HostCalls() noexcept { return calls_; }
+    // The ribbon the host handed to onLoad; null before and after the connection.
+    IDispatch* RibbonUI() const noexcept { return ribbon_ui_.Get(); }
 
 private:
     class inner_unknown : public IUnknown {
@@ -99,6 +109,14 @@ private:
     void clean_up() noexcept;
     void free_retired() noexcept;
     HRESULT report_failure() noexcept;
+
+    // A callback the ribbon XML names: onLoad keeps the ribbon, onAction
+    // runs the button's click routine, getImage answers its large picture.
+    // Harmless while no module is connected, before start-up and once the
+    // host began to shut down.
+    HRESULT invoke_ribbon_callback(DISPID id, DISPPARAMS* params, VARIANT* result);
+    void ribbon_action(const ribbon_button& button);
+    const ribbon_button* ribbon_button_of(IDispatch* control) const;
     std::wstring addin_key() const;
 
     // The Outlook event sinks: the application's, kept by the module, and
@@ -125,7 +143,9 @@ private:
     module_ptr module_;
     std::unique_ptr<outlook_tracking> tracking_;   // freed before the module it raises events of
     std::vector<retired_connection> retired_;
+    Microsoft::WRL::ComPtr<IDispatch> ribbon_ui_;
     bool started_ = false;
+    bool shutting_down_ = false;
 };
 
 // A new object of class T (a TafwAddin) whose creator's reference is held by

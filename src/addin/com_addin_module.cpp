@@ -125,6 +125,12 @@ void TafwCOMAddInModule::add_component(const definition::object& stored, const h
     components_.push_back((*reader)(*this, stored, handlers));
 }
 
+const ribbon_group* TafwCOMAddInModule::RibbonGroup(const std::wstring& ribbon_id) const noexcept {
+    for (const ribbon_group& group : RibbonGroups)
+        if (group.ribbon_id == ribbon_id) return &group;
+    return nullptr;
+}
+
 component* TafwCOMAddInModule::find_component(std::string_view wanted) const noexcept {
     const auto found = std::find_if(components_.begin(), components_.end(),
                                     [&](const auto& c) { return c->name() == wanted; });

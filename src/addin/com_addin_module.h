@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "addin/component_readers.h"
+#include "addin/ribbon.h"
 #include "com/registry.h"
 #include "com/ui_thread.h"
 #include "commandbars/command_bar_module.h"
@@ -119,6 +120,12 @@ public:
 
     // The one set of boxes and dialogs of the module, handed to its windows and commands.
     const user_dialogs& Dialogs() const noexcept { return dialogs_; }
+
+    // The groups the module shows on the host's ribbons (Office 2010 and
+    // later), one for each ribbon at most; their buttons are its bars'.
+    std::vector<ribbon_group> RibbonGroups;
+    // The group for the ribbon the host names; null when there is none.
+    const ribbon_group* RibbonGroup(const std::wstring& ribbon_id) const noexcept;
 
     // The children read from the definition, in stored order.
     const std::vector<std::unique_ptr<component>>& components() const noexcept { return components_; }

@@ -19,11 +19,18 @@ using Microsoft::WRL::ComPtr;
 constexpr wchar_t kPositionValue[] = L"Position", kLeftValue[] = L"Left", kTopValue[] = L"Top",
                   kRowIndexValue[] = L"RowIndex";
 
+// The explorer bars the explorer windows show: none when the host shows
+// their commands on its ribbon.
 std::vector<TafwOlExplorerCommandbar*> explorer_bars(const command_bar_module& module) {
     std::vector<TafwOlExplorerCommandbar*> bars;
+    if (module.explorer_on_ribbon()) return bars;
     for (TafwCommandBar* bar : module.bars())
         if (auto* explorer_bar = dynamic_cast<TafwOlExplorerCommandbar*>(bar)) bars.push_back(explorer_bar);
     return bars;
+}
+
+bool on_ribbon(const command_bar_module& module, const TafwCommandBar& bar) {
+    return module.explorer_on_ribbon() && dynamic_cast<const TafwOlExplorerCommandbar*>(&bar);
 }
 
 // The layout applies to the add-in's own temporary bars, not to Outlook's.
@@ -182,6 +189,13 @@ void rebind_when_window_closed(command_bar_module& module) {
     ActivateExplorerBars(module, explorer.Get());
 }
 
+// The bar's copy in the module's collection goes: the one placed there, or one
+// the host kept from an earlier run (with the add-in's controls in it).
+void remove_from_explorer(TafwCommandBar& bar) {
+    if (!bar.live()) bar.SetLive(FindCommandBar(bar.module(), bar.DeclaredName()));
+    if (bar.live()) RemoveCommandBar(bar);
+}
+
 void place_in_current_explorer(command_bar_module& module, TafwCommandBar& bar) {
     if (FindCommandBar(module, bar.DeclaredName())) ConnectCommandBar(bar);
     else CreateCommandBar(module, bar);
@@ -212,9 +226,25 @@ void CreateExplorerBarsAtStartup(command_bar_module& module) noexcept {
                 continue;
             }
             if (module.HostKind() != ohaOutlook) continue;
+            if (module.explorer_on_ribbon()) {
+                remove_from_explorer(*explorer_bar);
+                continue;
+            }
             if (!active_explorer(module)) return;   // the first activation creates the bars
             CreateCommandBar(module, *explorer_bar);
             update_bar_state(*explorer_bar, active_folder(module), false);
+        } catch (...) {
+            module.report_error();
+        }
+    }
+}
+
+void MoveExplorerBarsToRibbon(command_bar_module& module) noexcept {
+    module.set_explorer_on_ribbon();
+    // Placed already when the add-in was connected after the host started.
+    for (TafwCommandBar* bar : module.bars()) {
+        try {
+            if (on_ribbon(module, *bar) && bar->live()) RemoveCommandBar(*bar);
         } catch (...) {
             module.report_error();
         }
@@ -227,7 +257,7 @@ void ActivateExplorerBars(command_bar_module& module, IDispatch* explorer) noexc
     const ComPtr<IDispatch> folder = folder_of(explorer);
     for (TafwCommandBar* bar : std::vector<TafwCommandBar*>(module.bars())) {
         try {
-            if (!bar->SupportedApps().contains(ohaOutlook)) continue;
+            if (!bar->SupportedApps().contains(ohaOutlook) || on_ribbon(module, *bar)) continue;
             place_in_current_explorer(module, *bar);
             if (auto* explorer_bar = dynamic_cast<TafwOlExplorerCommandbar*>(bar)) update_bar_state(*explorer_bar, folder, false);
         } catch (...) {

@@ -26,8 +26,16 @@ void RestoreExplorerBarLayout(command_bar_module& module) noexcept;
 
 // The module's bars in Outlook's active explorer at start-up, each explorer
 // bar then enabled and shown for that explorer's folder. With no explorer
-// open nothing is created (the first activation creates the bars).
+// open nothing is created (the first activation creates the bars). When the
+// host shows the explorer commands on its ribbon, an explorer bar the host
+// kept from an earlier run is removed instead.
 void CreateExplorerBarsAtStartup(command_bar_module& module) noexcept;
+
+// The host shows the module's explorer commands on its ribbon, for the rest
+// of the connection: no explorer bar is placed or updated, and bars placed
+// already (the add-in was connected after the host started) leave their
+// explorer. Host failures go to the module error report.
+void MoveExplorerBarsToRibbon(command_bar_module& module) noexcept;
 
 // An explorer was activated and its command bars are the module's collection:
 // each of the module's Outlook bars is found there and re-bound (every sink

@@ -67,6 +67,12 @@ public:
     // memory until it returns. Null for a module no host object connects.
     virtual call_depth* host_calls() const noexcept { return nullptr; }
 
+    // The host shows the module's explorer commands on its ribbon: the
+    // explorer bars stay out of its explorer windows. Set for the rest of
+    // the connection.
+    bool explorer_on_ribbon() const noexcept { return explorer_on_ribbon_; }
+    void set_explorer_on_ribbon() noexcept { explorer_on_ribbon_ = true; }
+
     // The module's bars in the order they were created (a bar registers itself).
     const std::vector<TafwCommandBar*>& bars() const noexcept { return bars_; }
 
@@ -92,6 +98,7 @@ private:
     Microsoft::WRL::ComPtr<IDispatch> command_bars_;
     std::vector<Microsoft::WRL::ComPtr<TafwEventSink>> sinks_;
     std::vector<Microsoft::WRL::ComPtr<TafwEventSink>> stranded_;
+    bool explorer_on_ribbon_ = false;
 };
 
 }  // namespace flinter

@@ -5,27 +5,13 @@
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "commandbars/save_clipboard.h"
+#include "ui/resource_pictures.h"
 
 namespace flinter {
 namespace {
 
 constexpr int kPasteAttempts = 11;
 constexpr DWORD kPastePause = 10;
-
-// A picture object that owns bitmap: the host may keep the picture after the
-// glyph has changed or gone, and frees the bitmap with its last reference.
-Microsoft::WRL::ComPtr<IDispatch> owning_picture(unique_hbitmap bitmap) {
-    PICTDESC description{};
-    description.cbSizeofstruct = sizeof description;
-    description.picType = PICTYPE_BITMAP;
-    description.bmp.hbitmap = bitmap.get();
-    description.bmp.hpal = nullptr;   // the glyphs are true-colour
-    Microsoft::WRL::ComPtr<IDispatch> picture;
-    check(::OleCreatePictureIndirect(&description, IID_IPictureDisp, TRUE,
-                                     reinterpret_cast<void**>(picture.GetAddressOf())));
-    (void)bitmap.release();   // the picture's now
-    return picture;
-}
 
 // The clipboard's owner while the route holds it: a message-only window of the add-in's own.
 unique_hwnd clipboard_window() {

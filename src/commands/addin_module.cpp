@@ -1,16 +1,47 @@
 #include "commands/addin_module.h"
 
+#include <iterator>
+
 #include "addin/definition_resource.h"
 #include "addin/explorer_in_front.h"
 #include "analysis/message_info_update.h"
 #include "com/hresult_error.h"
 #include "com/late_bound.h"
 #include "com/module.h"
+#include "commandbars/command_bar.h"
+#include "commandbars/command_bar_button.h"
 #include "commands/spam_report.h"
 #include "core/commands/login_address.h"
 
 namespace flinter {
 namespace {
+
+// How the toolbar's buttons, in their order, look on the ribbon.
+struct ribbon_look {
+    const wchar_t* id;
+    const wchar_t* large_picture;
+    const wchar_t* supertip;
+};
+constexpr ribbon_look kRibbonLooks[] = {
+    {L"flinterSpam", L"SPAM32.BMP", L"Forwards the selected messages with their header block to your spam report address."},
+    {L"flinterSettings", L"SETTINGS32.BMP", L"Report addresses, the delete option, the web login and what the analyzer shows."},
+    {L"flinterAnalyzer", L"ANALYZER32.BMP", L"Shows what the filtering service made of the selected message."},
+    {L"flinterLogin", L"LOGIN32.BMP", L"Opens the Postini web login in your browser."},
+};
+
+// The toolbar's buttons as large buttons of a group on the mail Home tab.
+ribbon_group explorer_ribbon_group(const TafwCommandBar& toolbar) {
+    ribbon_group group{kOutlookExplorerRibbon, L"TabMail", L"flinterGroup", toolbar.DeclaredName(), {}};
+    const TafwCommandBarControls& controls = toolbar.Controls();
+    for (std::size_t i = 0; i < controls.Count() && i < std::size(kRibbonLooks); ++i) {
+        auto* button = dynamic_cast<TafwCommandBarButton*>(&controls[i]);
+        if (!button) continue;
+        const ribbon_look& look = kRibbonLooks[i];
+        group.buttons.push_back({look.id, button->Caption(), button->TooltipText(), look.supertip,
+                                 button->DeclaredOfficeTag(), button, look.large_picture});
+    }
+    return group;
+}
 
 std::string temp_folder() {
     char path[MAX_PATH + 1] = {};
@@ -23,6 +54,8 @@ std::string temp_folder() {
 TAddInModule::TAddInModule(user_dialogs dialogs)
     : TafwCOMAddInModule("AddInModule", "TAddInModule", std::move(dialogs)) {
     load(read_definition_resource(this_module(), L"ADDIN_MODULE"), handlers());
+    if (const auto* toolbar = dynamic_cast<const TafwCommandBar*>(find_component("afwOlExplorerCommandbar1")))
+        RibbonGroups.push_back(explorer_ribbon_group(*toolbar));
 }
 
 TAddInModule::~TAddInModule() = default;

@@ -3,7 +3,8 @@
 // owner, creates the four windows hidden and loads the settings into the
 // settings window; when the owner closes, the windows pass to the host window
 // in front of those left. Its handlers serve the selection change and the
-// four toolbar buttons; its destroy handler frees the windows. Host UI thread
+// four toolbar buttons, which a host with a ribbon shows as a group on the
+// mail Home tab; its destroy handler frees the windows. Host UI thread
 // only; a handler's failure reaches the module error report.
 #pragma once
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <olectl.h>
+
 extern "C" {
 #include <jpeglib.h>
 }
@@ -138,19 +140,23 @@ unique_hbitmap load_bitmap_file_resource(const wchar_t* name, std::optional<COLO
     std::memcpy(&header, file.data(), sizeof header);
     std::memcpy(&info.bmiHeader, file.data() + sizeof header, sizeof info.bmiHeader);
     const LONG width = info.bmiHeader.biWidth, height = info.bmiHeader.biHeight;
-    if (info.bmiHeader.biBitCount != 24 || width <= 0 || width > 256 || height <= 0 || height > 256)
-        throw hresult_error(E_FAIL, "the bitmap resource is not a small 24-bit picture");
-    const std::size_t pixel_bytes = static_cast<std::size_t>((width * 3 + 3) & ~3) * height;
+    const WORD bits_per_pixel = info.bmiHeader.biBitCount;
+    if ((bits_per_pixel != 24 && bits_per_pixel != 32) || info.bmiHeader.biCompression != BI_RGB || width <= 0 ||
+        width > 256 || height <= 0 || height > 256)
+        throw hresult_error(E_FAIL, "the bitmap resource is not a small 24-bit or 32-bit picture");
+    const std::size_t pixel_size = bits_per_pixel / 8;
+    const std::size_t stride = (width * pixel_size + 3) & ~std::size_t{3};
+    const std::size_t pixel_bytes = stride * height;
     if (header.bfOffBits < kHeaders || header.bfOffBits > file.size() || file.size() - header.bfOffBits < pixel_bytes)
         throw hresult_error(E_FAIL, "the bitmap resource is cut short");
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
     void* bits = nullptr;
     unique_hbitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     check_win32(bitmap.get() != nullptr);
     auto* pixels = static_cast<std::uint8_t*>(bits);
     std::memcpy(pixels, file.data() + header.bfOffBits, pixel_bytes);
-    if (background) {
+    if (background && bits_per_pixel == 24) {
         const std::uint8_t bgr[3] = {GetBValue(*background), GetGValue(*background), GetRValue(*background)};
-        const std::size_t stride = static_cast<std::size_t>((width * 3 + 3) & ~3);
         for (LONG y = 0; y < height; ++y) {
             for (LONG x = 0; x < width; ++x) {
                 std::uint8_t* pixel = pixels + y * stride + x * 3;
@@ -159,6 +165,19 @@ unique_hbitmap load_bitmap_file_resource(const wchar_t* name, std::optional<COLO
         }
     }
     return bitmap;
+}
+
+Microsoft::WRL::ComPtr<IDispatch> owning_picture(unique_hbitmap bitmap) {
+    PICTDESC description{};
+    description.cbSizeofstruct = sizeof description;
+    description.picType = PICTYPE_BITMAP;
+    description.bmp.hbitmap = bitmap.get();
+    description.bmp.hpal = nullptr;   // true-colour pictures only
+    Microsoft::WRL::ComPtr<IDispatch> picture;
+    check(::OleCreatePictureIndirect(&description, IID_IPictureDisp, TRUE,
+                                     reinterpret_cast<void**>(picture.GetAddressOf())));
+    (void)bitmap.release();   // the picture's now
+    return picture;
 }
 
 }  // namespace flinter

@@ -1,9 +1,12 @@
 // The pictures stored as resources of this module: the JPEG product logo,
-// decoded with libjpeg, and the 16x16 bitmap-file glyphs. UI thread; throws
+// decoded with libjpeg, the 16x16 bitmap-file glyphs and the ribbon's 32x32
+// pictures, and picture objects that own a bitmap. UI thread; throws
 // hresult_error when a resource is missing or does not decode.
 #pragma once
 
 #include <windows.h>
+#include <oaidl.h>
+#include <wrl/client.h>
 
 #include <cstdint>
 #include <optional>
@@ -33,8 +36,13 @@ unique_hbitmap make_bitmap(const decoded_image& image, int width, int height);
 // The product logo (150 x 52) stretched to width x height.
 unique_hbitmap load_logo_bitmap(int width, int height);
 
-// A 24-bit bitmap-file resource (54-byte header and pixels) as a bitmap;
+// A 24-bit or 32-bit bitmap-file resource (54-byte header and pixels) as a
+// bitmap of the same depth (a 32-bit one keeps its alpha); in a 24-bit one,
 // black pixels become background when given (black marks transparency).
 unique_hbitmap load_bitmap_file_resource(const wchar_t* name, std::optional<COLORREF> background = std::nullopt);
+
+// A picture object (IPictureDisp) that owns bitmap: whoever receives it may
+// keep it as long as it likes, and it frees the bitmap with its last reference.
+Microsoft::WRL::ComPtr<IDispatch> owning_picture(unique_hbitmap bitmap);
 
 }  // namespace flinter

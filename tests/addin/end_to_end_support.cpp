@@ -107,16 +107,24 @@ std::vector<std::string> registered_addin_test::opened_addresses() const {
     return lines;
 }
 
-void press(const wchar_t* caption, int explorer) {
+namespace {
+
+// The user's mouse click in the middle of what an explorer window shows as this element.
+void click_shown(const std::wstring& element, int explorer) {
     RECT where{};
-    const std::wstring element = std::wstring(L"control:") + caption;
     ASSERT_EQ(S_OK, mailhost_locate(explorer, element.c_str(), &where))
-        << "explorer " << explorer << " shows no control \"" << flinter::narrow(caption) << "\"";
+        << "explorer " << explorer << " shows no " << flinter::narrow(element.c_str());
     const HWND window = mailhost_explorer_window(explorer);
     const LPARAM at = MAKELPARAM((where.left + where.right) / 2, (where.top + where.bottom) / 2);
     ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
     ::SendMessageW(window, WM_LBUTTONUP, 0, at);
 }
+
+}  // namespace
+
+void press(const wchar_t* caption, int explorer) { click_shown(std::wstring(L"control:") + caption, explorer); }
+
+void press_on_ribbon(const wchar_t* label, int explorer) { click_shown(std::wstring(L"ribbon:") + label, explorer); }
 
 namespace {
 

@@ -2,7 +2,7 @@
 // registered with regsvr32 as an installation registers them, a settings file
 // of the test's own (the one before it is put back afterwards), a browser
 // stand-in registered for http addresses, and the user's clicks on the
-// toolbar. Test thread only; failures are gtest failures.
+// toolbar or the ribbon. Test thread only; failures are gtest failures.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -36,6 +36,10 @@ private:
 // The user clicks the command-bar control with this caption in an explorer
 // window, where the window shows it.
 void press(const wchar_t* caption, int explorer = 1);
+
+// The user clicks the ribbon button with this label or id in an explorer
+// window of a host with a ribbon, where the window shows it.
+void press_on_ribbon(const wchar_t* label, int explorer = 1);
 
 // A top-level window of this thread by its caption, or null. Other test
 // programs show windows with the same captions on the same desktop.

@@ -36,6 +36,7 @@
 #include "end_to_end_support.h"
 #include "settings/settings_store.h"
 #include "simulated_outlook_test.h"
+#include "toolbar_in_explorers.h"
 
 namespace flinter {
 namespace {
@@ -45,11 +46,13 @@ using mailhost::simulated_outlook;
 
 const variant missing = variant::missing();
 
-constexpr wchar_t kToolbar[] = L"QAV_Flinter";
-constexpr wchar_t kSpamTag[] = L"{DE50E6B0-F7A3-4766-B347-9738F276A5DB}";
-constexpr wchar_t kSettingsTag[] = L"{6470BA4F-A064-4831-8683-3EE6B23DCD52}";
-constexpr wchar_t kAnalyzerTag[] = L"{9EF8F00C-4864-4380-89E3-8E624638A221}";
-constexpr wchar_t kLoginTag[] = L"{F63228A1-172A-41AA-8F7F-D8D4DEE1E5EE}";
+using addin_testing::bars_named;
+using addin_testing::command_bars_of;
+using addin_testing::kAnalyzerTag;
+using addin_testing::kLoginTag;
+using addin_testing::kSettingsTag;
+using addin_testing::kSpamTag;
+using addin_testing::kToolbar;
 constexpr int kMsoBarLeft = 0, kMsoBarTop = 1, kMsoBarFloating = 4;
 
 void run_queued_messages() {
@@ -58,21 +61,6 @@ void run_queued_messages() {
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
-}
-
-ComPtr<IDispatch> command_bars_of(IDispatch* application, int explorer) {
-    const auto window = get_object(get_object(application, L"Explorers").Get(), L"Item", {variant(explorer)});
-    return get_object(window.Get(), L"CommandBars");
-}
-
-std::vector<ComPtr<IDispatch>> bars_named(IDispatch* application, int explorer, const std::wstring& name) {
-    std::vector<ComPtr<IDispatch>> found;
-    const auto bars = command_bars_of(application, explorer);
-    for (int i = 1, n = get(bars.Get(), L"Count").as_int(); i <= n; ++i) {
-        auto bar = get_object(bars.Get(), L"Item", {variant(i)});
-        if (get(bar.Get(), L"Name").as_wstring() == name) found.push_back(bar);
-    }
-    return found;
 }
 
 std::vector<std::wstring> control_texts(IDispatch* bar, const wchar_t* member) {

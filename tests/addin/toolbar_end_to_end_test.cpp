@@ -1,6 +1,7 @@
 // The add-in as a user meets it: Outlook and the add-in registered with
-// regsvr32, Outlook loading the add-in from the registry, and each of the
-// toolbar's four buttons clicked where the explorer window shows it. What the
+// regsvr32, Outlook loading the add-in from the registry, and each of the four
+// commands clicked where the explorer window shows it: on the toolbar of an
+// Outlook 2003, in the ribbon's group of an Outlook 2016. What the
 // buttons must produce comes from outside the add-in: the header analyzer's
 // golden files, the sample messages themselves, the settings file, and the
 // address the shell was asked to open.
@@ -19,6 +20,7 @@
 #include "end_to_end_support.h"
 #include "mailhost/simulated_outlook.h"
 #include "settings/settings_window.h"
+#include "toolbar_in_explorers.h"
 
 namespace {
 
@@ -59,10 +61,25 @@ void select(std::vector<int> rows) {
     ASSERT_EQ(S_OK, mailhost_select(1, rows.data(), static_cast<int>(rows.size())));
 }
 
-class ToolbarEndToEnd : public registered_addin_test {
+// A host of each kind: where it shows the add-in's commands.
+struct host_kind {
+    const char* name;
+    const wchar_t* version;
+    bool ribbon;
+};
+
+class EndToEnd : public registered_addin_test, public ::testing::WithParamInterface<host_kind> {
 protected:
-    void start() { outlook_.emplace(mailhost::outlook_settings{.mailbox = kSamplesMailbox, .addins = kProgId}); }
+    void start() {
+        outlook_.emplace(
+            mailhost::outlook_settings{.mailbox = kSamplesMailbox, .addins = kProgId, .version = GetParam().version});
+    }
     IDispatch* application() const { return outlook_->application(); }
+    // The user clicks the command where this host shows it.
+    static void press(const wchar_t* label) {
+        if (GetParam().ribbon) press_on_ribbon(label);
+        else addin_testing::press(label);
+    }
 
     void TearDown() override {
         outlook_.reset();
@@ -72,7 +89,46 @@ protected:
     std::optional<simulated_outlook> outlook_;
 };
 
-TEST_F(ToolbarEndToEnd, AnalyzerShowsTheHeaderAnalyzersVerdictForEachSample) {
+INSTANTIATE_TEST_SUITE_P(Hosts, EndToEnd,
+                         ::testing::Values(host_kind{"Outlook2003Toolbar", L"11.0", false},
+                                           host_kind{"Outlook2016Ribbon", L"16.0", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The id, label, picture size and tag of each line of what the ribbon shows.
+std::vector<std::wstring> ribbon_lines_without_tips(const std::wstring& shown) {
+    std::vector<std::wstring> lines;
+    for (std::size_t at = 0; at < shown.size();) {
+        const auto end = shown.find(L'\n', at);
+        std::wstring line = shown.substr(at, end - at);
+        std::size_t tab = 0;
+        for (int fields = 0; fields < 5 && tab != std::wstring::npos; ++fields) tab = line.find(L'\t', tab + 1);
+        lines.push_back(line.substr(0, tab));
+        at = end == std::wstring::npos ? shown.size() : end + 1;
+    }
+    return lines;
+}
+
+TEST_P(EndToEnd, TheCommandsShowOnTheToolbarOrInTheHomeTabsGroupNotBoth) {
+    start();
+    const auto bars = bars_named(application(), 1, kToolbar);
+    const std::wstring ribbon = simulated_outlook::ribbon_controls(1);
+    if (!GetParam().ribbon) {
+        ASSERT_EQ(1u, bars.size());
+        EXPECT_EQ(4, flinter::get(flinter::get_object(bars[0].Get(), L"Controls").Get(), L"Count").as_int());
+        EXPECT_EQ(L"", ribbon);
+        return;
+    }
+    EXPECT_TRUE(bars.empty()) << "an explorer toolbar in a host with a ribbon";
+    const std::vector<std::wstring> expected{
+        L"group\tflinterGroup\tQAV_Flinter",
+        std::wstring(L"button\tflinterSpam\tSpam\t32x32\t") + kSpamTag,
+        std::wstring(L"button\tflinterSettings\tSettings\t32x32\t") + kSettingsTag,
+        std::wstring(L"button\tflinterAnalyzer\tAnalyzer\t32x32\t") + kAnalyzerTag,
+        std::wstring(L"button\tflinterLogin\tLogin\t32x32\t") + kLoginTag};
+    EXPECT_EQ(expected, ribbon_lines_without_tips(ribbon)) << flinter::narrow(outlook_->call_log().c_str());
+}
+
+TEST_P(EndToEnd, AnalyzerShowsTheHeaderAnalyzersVerdictForEachSample) {
     start();
     for (int row = 1; row <= static_cast<int>(std::size(kSamples)); ++row) {
         const std::wstring name = kSamples[row - 1];
@@ -86,7 +142,7 @@ TEST_F(ToolbarEndToEnd, AnalyzerShowsTheHeaderAnalyzersVerdictForEachSample) {
     }
 }
 
-TEST_F(ToolbarEndToEnd, SpamForwardsTheTwoSelectedMessagesWithHeaderBlockAndCopy) {
+TEST_P(EndToEnd, SpamForwardsTheTwoSelectedMessagesWithHeaderBlockAndCopy) {
     write_settings({{"email", "abuse@report.example"}, {"bcc", ""}, {"delete", "0"}});
     start();
     ASSERT_NO_FATAL_FAILURE(select({1, 2}));
@@ -127,7 +183,7 @@ struct settings_user {
     }
 };
 
-TEST_F(ToolbarEndToEnd, SettingsOpensAndSavesWhatTheUserTyped) {
+TEST_P(EndToEnd, SettingsOpensAndSavesWhatTheUserTyped) {
     write_settings({{"email", "abuse@report.example"}});
     start();
     settings_user::shown = false;
@@ -140,7 +196,7 @@ TEST_F(ToolbarEndToEnd, SettingsOpensAndSavesWhatTheUserTyped) {
     EXPECT_EQ("changed@report.example", read_setting("email"));
 }
 
-TEST_F(ToolbarEndToEnd, LoginHandsTheEncodedAddressToTheShell) {
+TEST_P(EndToEnd, LoginHandsTheEncodedAddressToTheShell) {
     write_settings({{"name", "j doe&co"}, {"pass", "p+ss"}});
     start();
     ASSERT_NO_FATAL_FAILURE(press(L"Login"));

@@ -62,7 +62,32 @@
      Deleted Items, Outbox, Sent Items, Drafts, Journal, Junk E-mail, Notes,
      Tasks) below a top folder "Mailbox"; tests add more (mailhost_add_folder).
 
-   Not modelled: type libraries and typed vtable calls, Outlook's security
+   - Ribbon (versions 14.0 and 16.0): after an add-in's OnConnection, Outlook asks
+     the add-in object for IRibbonExtensibility and calls
+     GetCustomUI("Microsoft.Outlook.Explorer"); when the first inspector of a kind
+     opens, GetCustomUI("Microsoft.Outlook.Mail.Read") (a received message) or
+     ("Microsoft.Outlook.Mail.Compose"), once per add-in and id. An empty answer
+     is no ribbon. The markup must be well-formed (MSXML parses it), every element
+     in the custom UI namespace (2009/07, or Office 2007's 2006/01), ids unique,
+     a tab's idMso one of Outlook's explorer tabs ("TabMail", "TabFolder",
+     "TabView"...), and every callback attribute (onAction, getImage, onLoad...)
+     a name the add-in's IDispatch answers (GetIDsOfNames): otherwise the call log
+     gets "addin <ProgID> custom UI error in <ribbon id>: <reason>" and the
+     add-in's ribbon is ignored. Then onLoad(IRibbonUI). Callbacks are called by
+     name on the add-in object's IDispatch with an IRibbonControl (Id, Tag,
+     Context: the explorer; typed and by name) and logged ("addin
+     <ProgID>.<callback>(<control id>)", a failure after it with " failed:
+     0x..."). getImage is asked when a button is first drawn or queried, again
+     after IRibbonUI.Invalidate/InvalidateControl; a click logs "ribbon click
+     <id>" and calls onAction. The explorer window draws a tab strip with Home
+     and, on it, the groups of every add-in for the tab "TabMail" with their
+     large buttons (picture, label). An add-in switched off or shut down loses
+     its groups, and Outlook releases its IRibbonExtensibility and IRibbonUI.
+     Command bars stay in the object model as in 11.0, but the window draws
+     only the add-ins' bars, below the ribbon (Office 2010 shows them on its
+     Add-Ins tab), not Office's own (Menu Bar, Standard, Advanced).
+
+   Not modelled: type libraries and typed vtable calls (but IRibbonControl's and IRibbonUI's), Outlook's security
    prompts, Outlook 2000-2003's wait for external references before
    OnDisconnection, an automation-started Outlook ending when its last
    reference goes (it ends with Quit), demand loading (LoadBehavior 9/16), the
@@ -94,6 +119,10 @@ struct mailhost_options {
     int keep_armed_faults;      /* faults armed before the start stay armed, to strike during it */
     int no_audit;               /* objects go at their last Release and no call is logged, as in
                                    Outlook, for memory figures; 0: the audit below */
+    const wchar_t* version;     /* Outlook's version: "11.0" (null: Outlook 2003, no ribbon), "14.0"
+                                   (2010) or "16.0" (2016 and later), both with a ribbon; another
+                                   value fails the start with E_INVALIDARG. Application.Version
+                                   answers it ("16.0.0.<build>"). */
 };
 
 /* Starts Outlook (add-ins connect, OnStartupComplete); *application is AddRef'd.
@@ -143,7 +172,7 @@ MAILHOST_API HWND mailhost_explorer_window(int explorer);
    current folder in a new explorer (MAILHOST_SC_NEW_WINDOW); Ctrl+Shift+A
    opens the COM Add-ins dialog (MAILHOST_SC_ADDINS).
    mailhost_locate: where the window shows an element, in client coordinates:
-   "control:<caption without & or Tag>", "bar:<Name>", "folder:<name or path>",
+   "control:<caption without & or Tag>", "ribbon:<id or label>" (a ribbon button), "bar:<Name>", "folder:<name or path>",
    "item:<n>" (row n of the list); HRESULT_FROM_WIN32(ERROR_NOT_FOUND) when
    it shows none (a hidden bar or control, a row scrolled away). */
 MAILHOST_API HRESULT mailhost_locate(int explorer, const wchar_t* element, RECT* where);
@@ -170,6 +199,18 @@ MAILHOST_API HRESULT mailhost_change(int explorer, const wchar_t* tag, const wch
    top-down (capacity in pixels, may be 0 to ask for the size); mask pixels when mask is set. */
 MAILHOST_API HRESULT mailhost_button_face(int explorer, const wchar_t* tag, BOOL mask, int* source, int* width,
                                           int* height, DWORD* pixels, int capacity);
+
+/* The ribbon (a 14.0 or 16.0 host). The user clicks a ribbon button of an
+   explorer, by its id or its label: onAction with an IRibbonControl whose
+   Context is that explorer. HRESULT_FROM_WIN32(ERROR_NOT_FOUND) when no
+   add-in's group shows such a button; a queued click reports in the call log. */
+MAILHOST_API HRESULT mailhost_ribbon_click(int explorer, const wchar_t* control);
+/* What the ribbon of an explorer shows of the add-ins, one line per group and
+   button, fields separated by tabs (getImage is asked for pictures not yet had):
+     "group\t<id>\t<label>"
+     "button\t<id>\t<label>\t<picture: WxH or none>\t<tag>\t<screentip>\t<supertip>"
+   Empty when no group shows (an 11.0 host, markup refused, no ribbon). */
+MAILHOST_API BSTR mailhost_ribbon_controls(int explorer);
 
 /* Add-ins: the user switches one on (ext_cm_AfterStartup) or off (ext_dm_UserClosed). */
 MAILHOST_API HRESULT mailhost_connect_addin(const wchar_t* prog_id, BOOL connect);
@@ -200,7 +241,8 @@ MAILHOST_API HRESULT mailhost_hold_clipboard(DWORD milliseconds);
 MAILHOST_API void mailhost_release_clipboard(void);
 
 /* Fault injection: target.member fails with hr for the next times calls.
-   target: a kind ("Explorer", "MailItem", "CommandBars", "CommandBarButton"...),
+   target: a kind ("Explorer", "MailItem", "CommandBars", "CommandBarButton",
+   "RibbonControl", "RibbonUI"...; the ribbon's typed members fail the same way),
    one window ("Explorer2", "Inspector1", as numbered now), one object by its audit
    name ("#12" for "Explorer#12"), or the controls with a Tag ("CommandBarButton[tag]").
    member: an object-model member by name ("*": any of them), failing as Outlook's

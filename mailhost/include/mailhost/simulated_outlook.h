@@ -27,6 +27,7 @@ struct outlook_settings {
     std::wstring outbox_dir;    // where Send writes; empty: %TEMP%\mailhost-outbox
     bool keep_command_bars = false;   // the bars the last session kept; false: a fresh profile
     bool audit = true;          // false: no call log, no dead objects kept (memory figures)
+    std::wstring version;       // "11.0" (empty), "14.0" or "16.0": Outlook 2010 and later have a ribbon
 };
 
 class simulated_outlook {
@@ -41,6 +42,7 @@ public:
         options.picture_support = settings.picture_support;
         options.keep_command_bars = settings.keep_command_bars;
         options.no_audit = !settings.audit;
+        options.version = settings.version.empty() ? nullptr : settings.version.c_str();
         if (const HRESULT hr = mailhost_start(&options, application_.GetAddressOf()); FAILED(hr)) {
             char text[512];
             std::snprintf(text, sizeof text, "the simulated Outlook did not start: 0x%08lX %ls",
@@ -68,6 +70,7 @@ public:
     static std::wstring outstanding_refs() { return take(mailhost_outstanding_refs()); }
     static std::wstring advised_sinks() { return take(mailhost_advised_sinks()); }
     static std::wstring last_sent_file() { return take(mailhost_last_sent_file()); }
+    static std::wstring ribbon_controls(int explorer = 1) { return take(mailhost_ribbon_controls(explorer)); }
 
 private:
     static std::wstring error_description() {
