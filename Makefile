@@ -72,8 +72,8 @@ demo: all
 # figure that moved past 1.25x the same way in both flavours is named).
 # Built by `make`, which also leaves the stripped deliverables whose sizes
 # bench.sh notes (--sizes).
-BENCHMARKS := tests/net/http_benchmark tests/addin/startup_benchmark tests/addin/selection_change_benchmark \
-  tests/core/evaluation_benchmark tests/commands/spam_report_benchmark tests/addin/memory_benchmark
+BENCHMARKS := benchmarks/http_benchmark benchmarks/startup_benchmark benchmarks/selection_change_benchmark \
+  benchmarks/evaluation_benchmark benchmarks/spam_report_benchmark benchmarks/memory_benchmark
 
 bench: all
 	bash scripts/bench.sh --compare --sizes=dist $(BENCHMARKS)
@@ -95,7 +95,7 @@ fuzz: | deps
 # window's update check against hostile answers, x86 and x64 under Wine, each
 # scenario run to its end and destroyed while it runs. Writes its table into
 # docs/reliability.md; exit status 1 when a check failed.
-HOSTILE := tests/settings/hostile_update_campaign
+HOSTILE := campaigns/hostile_update_campaign
 hostile: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
 	cmake --build $(BUILD)/x86 -j$(JOBS) --target hostile_update_campaign
 	cmake --build $(BUILD)/x64 -j$(JOBS) --target hostile_update_campaign
@@ -116,10 +116,10 @@ soak: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
 
 # The fault-injection sweep (not part of `make test`): every host member the
 # add-in calls fails in turn, x86 and x64 under Wine, each run in a process of
-# its own (tests/addin/fault_sweep.cpp). Writes its table into
+# its own (campaigns/fault_sweep.cpp). Writes its table into
 # docs/reliability.md; exit status 1 when a run crashed, hung, showed a spoiled
 # result as good or left a host reference or sink.
-SWEEP := tests/addin/fault_sweep/fault_sweep
+SWEEP := campaigns/fault_sweep/fault_sweep
 faults: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
 	cmake --build $(BUILD)/x86 -j$(JOBS) --target fault_sweep
 	cmake --build $(BUILD)/x64 -j$(JOBS) --target fault_sweep

@@ -33,24 +33,7 @@ TafwFactory::TafwFactory(TComServer& server, addin_class cls)
     if (!type_.name.empty()) prog_id_ = server.ServerName() + L"." + type_.name;
 }
 
-STDMETHODIMP TafwFactory::QueryInterface(REFIID iid, void** out) noexcept {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-        *out = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) TafwFactory::AddRef() noexcept {
-    return static_cast<ULONG>(server_.CountFactoryReference(+1));
-}
-
-STDMETHODIMP_(ULONG) TafwFactory::Release() noexcept {
-    return static_cast<ULONG>(server_.CountFactoryReference(-1));
-}
+void TafwFactory::hold(bool held) noexcept { server_.CountFactoryReference(held ? +1 : -1); }
 
 STDMETHODIMP TafwFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) noexcept {
     if (!out) return E_POINTER;

@@ -1,6 +1,7 @@
-// TafwFactory: the class factory of the add-in's COM class. Its references
-// move the server's factory count (it lives until the library unloads, not
-// until its count drops); CreateInstance makes a new add-in object for every
+// TafwFactory: the class factory of the add-in's COM class. The server keeps
+// it until the library unloads, not until its count drops: the count leaving
+// and returning to 0 moves the server's factory count, which DllCanUnloadNow
+// reads, and it is not among the module's live objects; CreateInstance makes a new add-in object for every
 // call and shows a failure in the "DAX Error" box; LockServer locks the
 // server. It also knows the module class the connection instantiates.
 // Construction reads the type library and throws framework_error when it does
@@ -17,6 +18,7 @@
 
 #include "addin/com_addin_module.h"
 #include "addin/type_information.h"
+#include "com/com_object.h"
 
 namespace flinter {
 
@@ -35,16 +37,14 @@ struct addin_class {
     std::function<module_ptr()> create_module;
 };
 
-class TafwFactory final : public IClassFactory {
+class TafwFactory final : public com_object<TafwFactory, IClassFactory> {
 public:
     TafwFactory(TComServer& server, addin_class cls);
-    TafwFactory(const TafwFactory&) = delete;
-    TafwFactory& operator=(const TafwFactory&) = delete;
-    virtual ~TafwFactory() = default;
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override;
-    STDMETHODIMP_(ULONG) AddRef() noexcept override;
-    STDMETHODIMP_(ULONG) Release() noexcept override;
+    // Kept by the server, which ends it; see com_object.
+    static constexpr bool counts_in_module = false;
+    void hold(bool held) noexcept;
+
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) noexcept override;
     STDMETHODIMP LockServer(BOOL lock) noexcept override;
 

@@ -31,7 +31,7 @@ public:
 
     // Live COM objects plus outstanding LockServer locks.
     long ObjectCount() const noexcept { return objects_; }
-    // Outstanding references to class factories handed out.
+    // Class factories with references handed out.
     long FactoryCount() const noexcept { return factories_; }
     void CountObject(int delta) noexcept { objects_ += delta; }
     long CountFactoryReference(int delta) noexcept { return factories_ += delta; }

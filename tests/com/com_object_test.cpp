@@ -124,6 +124,27 @@ TEST(ComObject, AnOwnerHeldObjectIsHeldWhileReferencedAndRefusesAnOverRelease) {
     EXPECT_EQ(object.transitions, (std::vector<bool>{true, false}));
 }
 
+// Kept by the module itself until it unloads (as a class factory is).
+class module_kept : public com_object<module_kept, IConnectionPointContainer> {
+public:
+    static constexpr bool counts_in_module = false;
+    void hold(bool) noexcept {}
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) noexcept override { return E_NOTIMPL; }
+    STDMETHODIMP FindConnectionPoint(REFIID, IConnectionPoint**) noexcept override { return E_NOTIMPL; }
+};
+
+TEST(ComObject, AnObjectTheModuleKeepsIsNotAmongItsLiveObjects) {
+    const long before = live_com_objects();
+    {
+        held counted_one;
+        module_kept kept;
+        kept.AddRef();
+        EXPECT_EQ(live_com_objects(), before + 1);   // the held one only
+        EXPECT_EQ(kept.Release(), 0u);
+    }
+    EXPECT_EQ(live_com_objects(), before);
+}
+
 TEST(ComObject, FactoryRefusesAggregationAndCountsLocks) {
     std::atomic<long> locks{0};
     auto factory = make_com<class_factory<counted>>(&locks);

@@ -2,8 +2,8 @@
 // count, QueryInterface from the list of interfaces with one IUnknown identity
 // (the first interface), deletion of the most derived object at zero, or for
 // an object whose owner keeps it in memory, a hold released at zero; and the
-// module's count of live objects. Header-only; AddRef/Release from any thread;
-// never throws.
+// module's count of live objects, but for those the module itself keeps.
+// Header-only; AddRef/Release from any thread; never throws.
 #pragma once
 
 #include <windows.h>
@@ -62,6 +62,10 @@ inline long live_com_objects() noexcept { return detail::live_objects; }
 //       at 0, hold(true) runs when it leaves 0 and hold(false) when it returns there,
 //       and com_object never deletes it. A Release at 0 (an over-release) leaves the
 //       count at 0 and calls over_released() when Derived has it.
+//   static constexpr bool counts_in_module = false - an object the module itself
+//       keeps until it unloads (a class factory), held by its owner as above: left
+//       out of live_com_objects(), which would otherwise never return to 0 while
+//       the module is loaded.
 template <class Derived, class... Entries>
 class com_object : public detail::com_base<Entries>::type... {
     using identity_interface = typename detail::first_interface<Entries...>::type;
@@ -69,17 +73,25 @@ class com_object : public detail::com_base<Entries>::type... {
 
     // A function, so that it is asked once Derived is complete.
     static constexpr bool owner_held() noexcept { return requires(Derived& d) { d.hold(true); }; }
+    static constexpr bool module_counted() noexcept {
+        if constexpr (requires { Derived::counts_in_module; })
+            return Derived::counts_in_module;
+        else
+            return true;
+    }
 
 public:
     com_object() noexcept {
-        ++detail::live_objects;
+        // Uncounted, it must never delete itself: its owner ends it.
+        static_assert(module_counted() || owner_held(), "an object the module does not count needs hold()");
+        if constexpr (module_counted()) ++detail::live_objects;
         count(+1);
     }
     com_object(const com_object&) = delete;
     com_object& operator=(const com_object&) = delete;
     virtual ~com_object() {
         count(-1);
-        --detail::live_objects;
+        if constexpr (module_counted()) --detail::live_objects;
     }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
