@@ -1,8 +1,8 @@
 // What a long session must give back: the process's open handles, its live GDI
 // objects and the window classes two modules registered. Wine answers 0 to
-// GetProcessHandleCount and GetGuiResources, so there the handle values that
-// name an open handle and the GDI table indexes that name a live object are
-// counted instead. Test support; UI thread for the classes; never throws.
+// GetProcessHandleCount and GetGuiResources, so there the process's entries
+// in the system's handle table and the GDI table indexes that name a live
+// object are counted instead. Test support; UI thread for the classes; never throws.
 #pragma once
 
 #include <string>
