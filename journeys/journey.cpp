@@ -895,6 +895,10 @@ void journey::begin(phase next) {
     expected_.before(first, look(nullptr));
     last_ = first;
     sessions_ = 0;
+    // A host failure armed for the last step of the phase before is not this
+    // start's: struck here, its error box would wait with no turn to answer it.
+    armed_.reset();
+    armed_now_.clear();
     start_outlook();
     check_pending_ = true;
     schedule(0);

@@ -163,3 +163,14 @@ TEST_F(JourneyRegressions, QueuedInputIsDeliveredWithoutTakingTheJourneysTurnsOn
         "press Settings OK",
     });
 }
+
+// A journey ending with a host failure armed for the step after it: the
+// runner armed it again for the fresh start that replays the journey (the
+// add-in had kept GDI objects), the add-in's error box showed with no turn
+// left to answer it, and the watchdog took Outlook for hung.
+TEST_F(JourneyRegressions, AFailureArmedAtTheJourneysEndIsNotArmedAgainForTheReplaysStart) {
+    expect_journey_passes({
+        "burst 1 click:Spam switch-off",
+        "fail CommandBarButton Advise",
+    });
+}
