@@ -18,8 +18,6 @@ constexpr window_frame kFrame{.caption = L"Message Information",
                               .top = 151,
                               .client_width = 160,
                               .client_height = 308};
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-constexpr COLORREF kAlertRed = RGB(255, 0, 0);
 
 CHARFORMAT2W plain_format() {
     CHARFORMAT2W format{};
@@ -29,20 +27,9 @@ CHARFORMAT2W plain_format() {
     return format;
 }
 
-CHARFORMAT2W emphasis_format(emphasis_kind kind) {
-    CHARFORMAT2W format = plain_format();
-    format.dwEffects = CFE_BOLD | (kind == emphasis_kind::section ? CFE_UNDERLINE : 0);
-    format.crTextColor = kind == emphasis_kind::alert ? kAlertRed : kBlack;
-    return format;
-}
-
 void select_range(HWND ed, LONG first, LONG last) {
     CHARRANGE range{first, last};
     ::SendMessageW(ed, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-}
-
-void format_selection(HWND ed, CHARFORMAT2W format) {
-    ::SendMessageW(ed, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
 }
 
 // Characters in the box, a paragraph break counting as one.
@@ -51,22 +38,72 @@ LONG text_length(HWND ed) {
     return static_cast<LONG>(::SendMessageW(ed, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0));
 }
 
-// Holds a window's repainting off for as long as it lives.
-class redraw_suspended {
+// Holds a rich edit's change reports off for as long as it lives: the
+// program's own insertions are not the user's typing.
+class change_reports_off {
 public:
-    explicit redraw_suspended(HWND window) : window_(window) { ::SendMessageW(window_, WM_SETREDRAW, FALSE, 0); }
-    ~redraw_suspended() {
-        ::SendMessageW(window_, WM_SETREDRAW, TRUE, 0);
-        ::InvalidateRect(window_, nullptr, TRUE);
-    }
-    redraw_suspended(const redraw_suspended&) = delete;
-    redraw_suspended& operator=(const redraw_suspended&) = delete;
+    explicit change_reports_off(HWND ed)
+        : ed_(ed), mask_(static_cast<LPARAM>(::SendMessageW(ed_, EM_SETEVENTMASK, 0, 0))) {}
+    ~change_reports_off() { ::SendMessageW(ed_, EM_SETEVENTMASK, 0, mask_); }
+    change_reports_off(const change_reports_off&) = delete;
+    change_reports_off& operator=(const change_reports_off&) = delete;
 
 private:
-    HWND window_;
+    HWND ed_;
+    LPARAM mask_;
 };
 
+// The colour table's entries: 1 the alert's red, 2 black.
+const char* emphasis_group(emphasis_kind kind) {
+    switch (kind) {
+    case emphasis_kind::alert: return "{\\b\\cf1 ";
+    case emphasis_kind::section: return "{\\b\\ul\\cf2 ";
+    case emphasis_kind::title: break;
+    }
+    return "{\\b\\cf2 ";
+}
+
+void append_rtf_char(std::string& rtf, wchar_t c) {
+    if (c == L'\\' || c == L'{' || c == L'}') {
+        rtf += '\\';
+        rtf += static_cast<char>(c);
+    } else if (c == L'\t') {
+        rtf += "\\tab ";
+    } else if (c >= 0x20 && c < 0x7F) {
+        rtf += static_cast<char>(c);
+    } else {
+        // \uN takes a signed 16-bit number; "?" stands for it where Unicode is not read.
+        rtf += "\\u" + std::to_string(static_cast<std::int16_t>(c)) + "?";
+    }
+}
+
 }  // namespace
+
+// Text outside the groups keeps the box's own font and plain look.
+std::string verdict_rtf(const rich_verdict& verdict) {
+    std::string rtf = "{\\rtf1\\ansi\\uc1{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue0;}";
+    auto span = verdict.spans.begin();
+    LONG position = 0;   // in the box, where a line break counts as one
+    for (std::size_t i = 0; i < verdict.text.size(); ++i, ++position) {
+        while (span != verdict.spans.end() && span->length <= 0) ++span;
+        if (span != verdict.spans.end() && position == span->first) rtf += emphasis_group(span->kind);
+        if (verdict.text[i] == L'\r' && i + 1 < verdict.text.size() && verdict.text[i + 1] == L'\n') {
+            rtf += "\\par ";
+            ++i;
+        } else {
+            append_rtf_char(rtf, verdict.text[i]);
+        }
+        if (span != verdict.spans.end() && position + 1 == span->first + span->length) {
+            rtf += '}';
+            ++span;
+        }
+    }
+    // The stream's last paragraph mark becomes the document's own closing
+    // one, which the box does not count: the text's last line break needs a
+    // mark of its own after it.
+    if (verdict.text.ends_with(L"\r\n")) rtf += "\\par ";
+    return rtf + '}';
+}
 
 Tfinfo::Tfinfo(HWND owner, Tfheader& header)
     : header_(header), rich_edit_library_(::LoadLibraryW(L"riched20.dll")), font_(make_form_font()) {
@@ -81,14 +118,23 @@ void Tfinfo::build_controls() {
     ::SendMessageW(ed_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     CHARFORMAT2W format = plain_format();
     ::SendMessageW(ed_, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
-    ::SendMessageW(ed_, EM_SETBKGNDCOLOR, 0, ::GetSysColor(COLOR_INFOBK));
+    background_ = ::GetSysColor(COLOR_INFOBK);
+    ::SendMessageW(ed_, EM_SETBKGNDCOLOR, 0, background_);
     ::SendMessageW(ed_, EM_SETEVENTMASK, 0, ENM_CHANGE);
+}
+
+// Each setting repaints the whole box, and a refresh sets the same colour again.
+void Tfinfo::set_background(std::int32_t background) {
+    const COLORREF colour = ColorToRGB(background);
+    if (colour == background_) return;
+    ::SendMessageW(ed_, EM_SETBKGNDCOLOR, 0, colour);
+    background_ = colour;
 }
 
 void Tfinfo::show() { ::ShowWindow(handle(), SW_SHOW); }
 
 void Tfinfo::clear(std::int32_t background) {
-    ::SendMessageW(ed_, EM_SETBKGNDCOLOR, 0, ColorToRGB(background));
+    set_background(background);
     ::SetWindowTextW(ed_, L"");
 }
 
@@ -116,19 +162,15 @@ void Tfinfo::render(const std::vector<TEvaluationLine>& lines, std::int32_t back
     fit_height_to_lines();
 }
 
-// One insertion of the whole text, then the few emphasised spans: each
-// insertion makes the box lay its text out and report the change again.
+// One insertion of the text with its emphasis, as rich text: the box lays
+// its text out and updates its scroll range once, not once a span.
 void Tfinfo::fill(const rich_verdict& verdict, std::int32_t background) {
-    ::SendMessageW(ed_, EM_SETBKGNDCOLOR, 0, ColorToRGB(background));
-    if (text_length(ed_) > 0) ::SetWindowTextW(ed_, L"");
-    const redraw_suspended quiet(ed_);
-    select_range(ed_, 0, 0);
-    format_selection(ed_, plain_format());   // the text must not inherit an earlier emphasis
-    ::SendMessageW(ed_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(verdict.text.c_str()));
-    for (const rich_verdict::span& span : verdict.spans) {
-        select_range(ed_, span.first, span.first + span.length);
-        format_selection(ed_, emphasis_format(span.kind));
-    }
+    set_background(background);
+    if (text_length(ed_) > 0) ::SetWindowTextW(ed_, L"");   // reported: it hides the raw header
+    const change_reports_off quiet(ed_);
+    const std::string rtf = verdict_rtf(verdict);
+    SETTEXTEX how{ST_DEFAULT, CP_ACP};
+    ::SendMessageW(ed_, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(rtf.c_str()));
     select_range(ed_, 0, 0);
 }
 
@@ -142,8 +184,9 @@ int Tfinfo::displayed_line_count() const {
 void Tfinfo::fit_height_to_lines() {
     RECT frame{};
     check_win32(::GetWindowRect(handle(), &frame));
-    check_win32(::SetWindowPos(handle(), nullptr, 0, 0, frame.right - frame.left,
-                               MessageInfoWindowHeight(displayed_line_count()),
+    const int height = MessageInfoWindowHeight(displayed_line_count());
+    if (frame.bottom - frame.top == height) return;   // moving a window costs the server several calls
+    check_win32(::SetWindowPos(handle(), nullptr, 0, 0, frame.right - frame.left, height,
                                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
 }
 

@@ -29,6 +29,9 @@ struct rich_verdict {
 };
 
 rich_verdict format_verdict(const std::vector<TEvaluationLine>& lines);
+// The verdict as one rich-text document: its spans bold (sections underlined,
+// alerts red, the others black), the rest in the box's own character format.
+std::string verdict_rtf(const rich_verdict& verdict);
 
 class Tfinfo final : public window_base {
 public:
@@ -60,11 +63,13 @@ private:
     void build_controls() override;
     std::optional<LRESULT> handle_message(UINT message, WPARAM wparam, LPARAM lparam) override;
     void edChange();
+    void set_background(std::int32_t background);
 
     Tfheader& header_;
     unique_hmodule rich_edit_library_;
     unique_hfont font_;
     HWND ed_ = nullptr;   // child of the window, destroyed with it
+    COLORREF background_ = CLR_INVALID;   // the box's, as last set
 };
 
 }  // namespace flinter

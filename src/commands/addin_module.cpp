@@ -138,8 +138,7 @@ void TAddInModule::afwOlExplorerCommandbar1Controls3Click(component&) {
 
 void TAddInModule::updatemessageinfo() {
     const Tfset& settings = settings_window();
-    const settings_record record = settings.record();
-    UpdateMessageInfo(HostApplication(), info_window(), *fheader_, {record.cb1, record.cb2, record.cb3},
+    UpdateMessageInfo(HostApplication(), info_window(), *fheader_, settings.section_switches(),
                       settings.panel1_color());
 }
 

@@ -161,6 +161,10 @@ settings_record Tfset::record() const {
     return r;
 }
 
+TSectionSwitches Tfset::section_switches() const {
+    return {is_checked(control(cb1)), is_checked(control(cb2)), is_checked(control(cb3))};
+}
+
 void Tfset::set_record(const settings_record& r) {
     set_window_text_acp(control(Edit1), r.email);
     set_window_text_acp(control(Edit2), r.bcc);

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "com/unique_res.h"
+#include "core/analysis/header_evaluation.h"
 #include "net/http_client.h"
 #include "settings/settings_store.h"
 #include "settings/about_box.h"
@@ -44,6 +45,9 @@ public:
     // The settings record as the controls hold it now.
     settings_record record() const;
     void set_record(const settings_record& record);
+    // The record's three section switches alone: what each refresh of the
+    // information window reads (each control looked up is a server call under Wine).
+    TSectionSwitches section_switches() const;
     std::int32_t panel1_color() const noexcept { return panel1_color_; }
     void set_panel1_color(std::int32_t color);
 

@@ -131,7 +131,14 @@ TEST(message_info_window, spam_all_filters_text_emphasis_background_and_height) 
     windows w;
     const auto lines = evaluate(kSpamAllFilters);
     ASSERT_EQ(lines.size(), 24u);
+    CHARFORMAT2W box_font{};
+    box_font.cbSize = sizeof box_font;
+    ::SendMessageW(w.info.ed(), EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&box_font));
     w.info.render(lines, kPaleYellow);
+    const CHARFORMAT2W whole = format_of(w.info.ed(), 0, -1);   // the whole text, in the box's own font
+    ASSERT_TRUE((whole.dwMask & CFM_FACE) && (whole.dwMask & CFM_SIZE));
+    EXPECT_STREQ(whole.szFaceName, box_font.szFaceName);
+    EXPECT_EQ(whole.yHeight, box_font.yHeight);
     EXPECT_EQ(window_text_acp(w.info.ed()), joined(lines));
     EXPECT_EQ(lines[3].text, "-  Was considered SPAM");
     const CHARFORMAT2W spam = format_of(w.info.ed(), line_start(lines, 3) + 18, line_start(lines, 3) + 22);
