@@ -174,3 +174,21 @@ TEST_F(JourneyRegressions, AFailureArmedAtTheJourneysEndIsNotArmedAgainForTheRep
         "fail CommandBarButton Advise",
     });
 }
+
+// Outlook refused the sink of a button's clicks in a window; when Outlook
+// quit, the activation of the window left still ran while the host let the
+// add-in go, failed on the bar the host had cut off, and the add-in showed
+// its error box after the host had gone (seeds 20093 and 20213).
+TEST_F(JourneyRegressions, AHandlerFailingAfterOutlookLetTheAddInGoShowsNoErrorBox) {
+    expect_journey_passes({
+        "fail CommandBarButton Advise",
+        "new-explorer 1",
+        "quit",
+    });
+    expect_journey_passes({
+        "new-explorer 1",
+        "fail CommandBarButton Advise",
+        "front 1",
+        "exit",
+    });
+}

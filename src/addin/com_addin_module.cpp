@@ -158,6 +158,9 @@ void TafwCOMAddInModule::raise(const notify_event& event, component& sender) noe
 }
 
 void TafwCOMAddInModule::report_error() noexcept {
+    // A handler still running when the host let the add-in go fails on the
+    // objects the host has cut off: the user has nothing to answer there.
+    if (released_) return log_at_boundary("after the host let the add-in go");
     try {
         const auto offer = [this](const std::exception& failure) {
             bool handled = false;
