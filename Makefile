@@ -131,7 +131,7 @@ faults: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja
 # process of its own and each failing one shrunk (journeys/journey_runner.cpp).
 # About ten minutes here with the defaults. Writes its section of
 # docs/reliability.md; exit status 1 when a journey failed.
-JOURNEYS ?= 30
+JOURNEYS ?= 200
 STEPS   ?= 50
 SEED    ?= 1
 journeys: $(BUILD)/x86/build.ninja $(BUILD)/x64/build.ninja

@@ -34,7 +34,7 @@ namespace {
 
 using namespace journeys;
 
-constexpr int kDefaultJourneys = 150;
+constexpr int kDefaultJourneys = 200;
 constexpr int kDefaultSteps = 50;
 constexpr unsigned kDefaultSeed = 1;
 constexpr int kShrinkBudget = 80;
