@@ -192,3 +192,13 @@ TEST_F(JourneyRegressions, AHandlerFailingAfterOutlookLetTheAddInGoShowsNoErrorB
         "exit",
     });
 }
+
+// Outlook failed to tell the clicked button's tag: the add-in could not tell
+// which command was clicked and showed its error box, and the runner still
+// expected "Login" to open its address (seed 30601, both flavours).
+TEST_F(JourneyRegressions, AClickWhoseButtonOutlookCannotDescribeNeedNotReachItsCommand) {
+    expect_journey_passes({
+        "fail CommandBarButton *",
+        "click 1 Login",
+    });
+}
