@@ -230,7 +230,6 @@ std::optional<broken_invariant> expectations::after(const journey_step& step, ID
                                                     const user_view& view, const std::string& struck_member,
                                                     const host_log& log) {
     const bool struck = !struck_member.empty();
-    if (struck) tainted_ = true;
     // A sink whose unadvise the host refused stays with the host, which may keep it.
     for (const char* refusal : {".Unadvise", ".FindConnectionPoint", ".QueryInterface"})
         if (struck_member.ends_with(refusal)) kept_sinks_ = true;
@@ -258,6 +257,9 @@ std::optional<broken_invariant> expectations::after(const journey_step& step, ID
         const bool connected = connected_in(application);
         if (connected != connected_) connection_changed(connected, view);
     }
+    // After the connection's change: a failure that struck while the add-in
+    // connected leaves the new module in a state the runner cannot know.
+    if (struck) tainted_ = true;
     std::erase_if(followed_, [](HWND window) { return !::IsWindow(window); });
     if (auto failure = step_outcome(step, application, view, struck, log)) return failure;
     return standing_checks(view);

@@ -202,3 +202,20 @@ TEST_F(JourneyRegressions, AClickWhoseButtonOutlookCannotDescribeNeedNotReachIts
         "click 1 Login",
     });
 }
+
+// Outlook refused the sink of the window's events as the add-in was switched
+// on again: the add-in cannot hear that window's folder switches, and the
+// runner, which had forgotten the failure with the new connection, expected
+// the bar hidden in the Tasks (seed 30849, both flavours).
+TEST_F(JourneyRegressions, AWindowWhoseEventsWereRefusedAtSwitchingOnIsNotExpectedToFollowItsFolders) {
+    expect_journey_passes({
+        "addins 1",
+        "addins-tick",
+        "addins-ok",
+        "addins 1",
+        "addins-tick",
+        "fail Explorer Advise",
+        "addins-ok",
+        "folder 1 Tasks",
+    });
+}
