@@ -72,10 +72,24 @@ std::optional<DWORD> run_captured(std::wstring command_line, std::string& text, 
     return code;
 }
 
+// A journey's process that could not be made, or whose Wine loader gave up
+// before it ran ("failed to map the shared user data", seen now and then under
+// heavy load), ends with ~0 and says nothing: it has not met Outlook yet, and
+// is started again.
+std::optional<DWORD> run_journey_child(const std::wstring& arguments, std::string& output) {
+    constexpr int kStartAttempts = 3;
+    for (int attempt = 1;; ++attempt) {
+        output.clear();
+        const std::optional<DWORD> code =
+            run_captured(L"\"" + this_folder() + L"journey_runner.exe\" " + arguments, output, kProcessTimeoutMs);
+        if (code != DWORD{~0u} || !output.empty() || attempt == kStartAttempts) return code;
+        ::Sleep(1000);
+    }
+}
+
 journey_outcome run_journey_process(const std::wstring& arguments) {
     journey_outcome outcome;
-    const std::optional<DWORD> code =
-        run_captured(L"\"" + this_folder() + L"journey_runner.exe\" " + arguments, outcome.output, kProcessTimeoutMs);
+    const std::optional<DWORD> code = run_journey_child(arguments, outcome.output);
     bool done = false;
     for (const std::string& line : lines_of(outcome.output)) {
         const auto space = line.find(' ');
