@@ -219,3 +219,14 @@ TEST_F(JourneyRegressions, AWindowWhoseEventsWereRefusedAtSwitchingOnIsNotExpect
         "folder 1 Tasks",
     });
 }
+
+// With a message open in its own window, the user closed the only explorer
+// while the settings window showed and then switched the add-in off: the bar
+// had gone with its window and no explorer was left to take it over, and the
+// switch-off failed on the deleted bar with an error box (seed 31669).
+TEST_F(JourneyRegressions, SwitchingOffAfterTheLastExplorerClosedBesideAnOpenMessageShowsNoError) {
+    expect_journey_passes({
+        "open 1 2",
+        "burst 1 click:Settings close front:1 switch-off",
+    });
+}

@@ -356,6 +356,7 @@ void TafwAddin::remove_module_for_user() {
 // to may have closed).
 void TafwAddin::remove_command_bars() {
     RebindExplorerBarsWhenWindowClosed(*module_);
+    ForgetExplorerBarsOfClosedWindows(*module_);
     std::exception_ptr first_failure;
     if (tracking_) {
         std::vector<IDispatch*> explorers;

@@ -290,6 +290,22 @@ void RebindExplorerBarsWhenWindowClosed(command_bar_module& module) noexcept {
     }
 }
 
+void ForgetExplorerBarsOfClosedWindows(command_bar_module& module) noexcept {
+    try {
+        if (active_explorer(module)) return;   // the bars were rebound to its copies
+        bool forgotten = false;
+        for (TafwCommandBar* bar : explorer_bars(module))
+            if (bar->live() && !answers(bar->live())) {
+                ForgetCommandBar(*bar);
+                forgotten = true;
+            }
+        // Their window's collection went too: the next look-up asks the host again.
+        if (forgotten) module.set_command_bars(nullptr);
+    } catch (...) {
+        // The bars stay bound as they were.
+    }
+}
+
 void RemoveExplorerBarCopies(command_bar_module& module, const std::vector<IDispatch*>& explorers) {
     const ComPtr<IDispatch> bound = module.command_bars();
     std::exception_ptr first_failure;

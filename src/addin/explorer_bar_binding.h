@@ -58,6 +58,11 @@ void SaveExplorerBarLayout(command_bar_module& module) noexcept;
 // or created). Failures are ignored: the bars then stay bound as they were.
 void RebindExplorerBarsWhenWindowClosed(command_bar_module& module) noexcept;
 
+// With no explorer left to take them over (an inspector may keep Outlook
+// running), the bars bound in a window that has closed let go of what went
+// with that window; switching the add-in off then has nothing of theirs to delete.
+void ForgetExplorerBarsOfClosedWindows(command_bar_module& module) noexcept;
+
 // Switching the add-in off: every explorer has a copy of the add-in's own
 // temporary explorer bars, and the copies other than the bound one (which
 // RemoveCommandBar takes apart) are deleted. The removal goes on past a

@@ -353,6 +353,11 @@ void RemoveCommandBar(TafwCommandBar& bar) {
     failure.rethrow();
 }
 
+void ForgetCommandBar(TafwCommandBar& bar) noexcept {
+    for (std::size_t i = bar.Controls().Count(); i-- > 0;) unbind_all(bar.Controls()[i]);
+    bar.SetLive(nullptr);
+}
+
 void RemoveOrphanControls(TafwCommandBar& bar) {
     command_bar_module& module = bar.module();
     try {

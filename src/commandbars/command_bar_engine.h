@@ -57,6 +57,10 @@ void ConnectCommandBar(TafwCommandBar& bar);
 // failure is thrown at the end.
 void RemoveCommandBar(TafwCommandBar& bar);
 
+// The host deleted the bar with its window: the bar and its controls let go
+// of their host objects, nothing is deleted.
+void ForgetCommandBar(TafwCommandBar& bar) noexcept;
+
 // Deletes recorded non-temporary controls that no bar of the module declares
 // any more, and their records.
 void RemoveOrphanControls(TafwCommandBar& bar);
