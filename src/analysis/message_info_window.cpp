@@ -77,9 +77,9 @@ void append_rtf_char(std::string& rtf, wchar_t c) {
     }
 }
 
-}  // namespace
-
-// Text outside the groups keeps the box's own font and plain look.
+// The verdict as one rich-text document: its spans bold (sections underlined,
+// alerts red, the others black); text outside the groups keeps the box's own
+// font and plain look.
 std::string verdict_rtf(const rich_verdict& verdict) {
     std::string rtf = "{\\rtf1\\ansi\\uc1{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue0;}";
     auto span = verdict.spans.begin();
@@ -104,6 +104,8 @@ std::string verdict_rtf(const rich_verdict& verdict) {
     if (verdict.text.ends_with(L"\r\n")) rtf += "\\par ";
     return rtf + '}';
 }
+
+}  // namespace
 
 Tfinfo::Tfinfo(HWND owner, Tfheader& header)
     : header_(header), rich_edit_library_(::LoadLibraryW(L"riched20.dll")), font_(make_form_font()) {

@@ -29,9 +29,6 @@ struct rich_verdict {
 };
 
 rich_verdict format_verdict(const std::vector<TEvaluationLine>& lines);
-// The verdict as one rich-text document: its spans bold (sections underlined,
-// alerts red, the others black), the rest in the box's own character format.
-std::string verdict_rtf(const rich_verdict& verdict);
 
 class Tfinfo final : public window_base {
 public:
